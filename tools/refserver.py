@@ -1,0 +1,931 @@
+#!/usr/bin/env python3
+"""Reference content server for the VelmarisClient upload controls.
+
+Accepts the multipart/form-data POSTs the controls send, keeps every raw
+request, stores uploaded files and article posts under --root, and serves an
+index page showing what arrived.  A target that starts with /_fault/<mode>/
+makes the server misbehave in a chosen way, so tests and demo pages pick a
+failure just by the address they hand to the client.
+
+Standard library only.  Listens on 127.0.0.1 and nowhere else.
+"""
+
+import argparse
+import gzip
+import html
+import json
+import mimetypes
+import os
+import re
+import signal
+import socket
+import socketserver
+import struct
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+import zlib
+
+CHUNK = 1 << 20                 # largest single read/write of body data
+MAX_HEADER = 64 * 1024          # request header and multipart part header limit
+READ_TIMEOUT = 30.0             # seconds of client silence before giving up on a request
+RESET_AFTER = 64 * 1024         # body bytes read before the "reset" fault kills the connection
+NOANSWER_LIMIT = 120.0          # "noanswer" holds the connection at most this long
+DRAIN_LIMIT = 2.0               # after answering, wait this long for the client to close
+INLINE_FILE_LIMIT = 16 << 20    # stored files up to this size go out in one write
+PAGE_SEP = "----abcdefghijklmnopqrstuvwxyz----"
+
+FAULT_PREFIX = "/_fault/"
+# Modes that read the request and then handle it the ordinary way.
+DELIVERY_MODES = ("", "split", "chunked", "gzip", "deflate")
+
+REASONS = {
+    200: "OK", 302: "Found", 400: "Bad Request", 403: "Forbidden",
+    404: "Not Found", 405: "Method Not Allowed", 500: "Internal Server Error",
+    501: "Not Implemented",
+}
+
+
+class Malformed(Exception):
+    """The request or its multipart body cannot be parsed."""
+
+
+class Response:
+    def __init__(self, status, body=b"", ctype="text/html; charset=gbk",
+                 headers=None, reason=None, file_path=None, file_size=0):
+        self.status = status
+        self.reason = reason or REASONS.get(status, "Unknown")
+        self.body = body
+        self.ctype = ctype
+        self.headers = list(headers or [])
+        self.file_path = file_path      # body streamed from this file when set
+        self.file_size = file_size
+
+
+def simple(status, text):
+    body = ("<html><body><h1>%d %s</h1><p>%s</p></body></html>"
+            % (status, REASONS.get(status, ""), html.escape(text))).encode("gbk", "xmlcharrefreplace")
+    return Response(status, body)
+
+
+# ---------------------------------------------------------------------------
+# Storage
+
+class Store:
+    def __init__(self, root):
+        self.root = os.path.abspath(root)
+        self.requests_dir = os.path.join(self.root, "requests")
+        self.files_dir = os.path.join(self.root, "files")
+        self.articles_dir = os.path.join(self.root, "articles")
+        self.tmp_dir = os.path.join(self.root, ".tmp")
+        self.uploads_log = os.path.join(self.root, "uploads.jsonl")
+        for d in (self.requests_dir, self.files_dir, self.articles_dir, self.tmp_dir):
+            os.makedirs(d, exist_ok=True)
+        self.lock = threading.Lock()
+        # Continue numbering when an existing root is reused.
+        self._request_n = self._highest(self.requests_dir, ".http")
+        self._article_n = self._highest(self.articles_dir, ".json")
+
+    @staticmethod
+    def _highest(directory, suffix):
+        best = 0
+        for name in os.listdir(directory):
+            stem = name[:-len(suffix)]
+            if name.endswith(suffix) and stem.isdigit():
+                best = max(best, int(stem))
+        return best
+
+    def next_request(self):
+        with self.lock:
+            self._request_n += 1
+            return self._request_n
+
+    def next_article(self):
+        with self.lock:
+            self._article_n += 1
+            return self._article_n
+
+    def request_path(self, n):
+        return os.path.join(self.requests_dir, "%06d.http" % n)
+
+    def article_path(self, n):
+        return os.path.join(self.articles_dir, "%06d.json" % n)
+
+    def append_upload(self, record):
+        line = json.dumps(record, ensure_ascii=False) + "\n"
+        with self.lock, open(self.uploads_log, "a", encoding="utf-8") as f:
+            f.write(line)
+
+    def write_article(self, n, record):
+        path = self.article_path(n)
+        tmp = path + ".part"
+        with open(tmp, "w", encoding="utf-8") as f:
+            json.dump(record, f, ensure_ascii=False, indent=1)
+        os.replace(tmp, path)
+
+    def place_file(self, tmp, segments):
+        """Move an uploaded temp file to files/<segments...>, replacing any old one."""
+        dest = os.path.join(self.files_dir, *segments)
+        with self.lock:
+            os.makedirs(os.path.dirname(dest), exist_ok=True)
+            os.replace(tmp, dest)
+
+    def list_files(self):
+        out = []
+        for dirpath, dirnames, filenames in os.walk(self.files_dir):
+            dirnames.sort()
+            for name in sorted(filenames):
+                full = os.path.join(dirpath, name)
+                rel = os.path.relpath(full, self.files_dir).replace(os.sep, "/")
+                try:
+                    out.append((rel, os.path.getsize(full)))
+                except OSError:
+                    pass
+        return out
+
+    def load_article(self, n):
+        try:
+            with open(self.article_path(n), encoding="utf-8") as f:
+                return json.load(f)
+        except (OSError, ValueError):
+            return None
+
+    def list_articles(self):
+        nums = sorted(int(name[:-5]) for name in os.listdir(self.articles_dir)
+                      if name.endswith(".json") and name[:-5].isdigit())
+        return [(n, a) for n in nums for a in [self.load_article(n)] if a is not None]
+
+
+class RequestRecord:
+    """Raw copy of one request in requests/, renamed into place when finished."""
+
+    def __init__(self, store, n):
+        self.path = store.request_path(n)
+        self.tmp = os.path.join(store.requests_dir, ".%06d.http.part" % n)
+        self.f = open(self.tmp, "wb")
+
+    def write(self, data):
+        self.f.write(data)
+
+    def finish(self):
+        if self.f is not None:
+            self.f.close()
+            self.f = None
+            os.replace(self.tmp, self.path)
+
+
+# ---------------------------------------------------------------------------
+# Names and paths
+
+def clean_segments(text):
+    """Split a client-supplied folder into safe path segments under files/."""
+    text = text.replace("\\", "/").replace("\0", "_")
+    return [s for s in text.split("/") if s not in ("", ".", "..")]
+
+
+def base_name(filename):
+    """The part of a client file path after the last slash or backslash."""
+    name = re.split(r"[\\/]", filename)[-1].replace("\0", "_")
+    return "" if name in (".", "..") else name
+
+
+def decode_target_bytes(raw):
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return raw.decode("gbk", "replace")
+
+
+# ---------------------------------------------------------------------------
+# multipart/form-data
+
+_BOUNDARY = re.compile(r';\s*boundary\s*=\s*(?:"([^"]+)"|([^;\s]+))', re.I)
+_PARAM = re.compile(r';\s*([^\s=;]+)\s*=\s*(?:"([^"]*)"|([^;]*))')
+
+
+def boundary_of(content_type):
+    if not content_type.lower().lstrip().startswith("multipart/form-data"):
+        raise Malformed("not multipart/form-data")
+    m = _BOUNDARY.search(content_type)
+    if not m:
+        raise Malformed("no boundary")
+    b = m.group(1) or m.group(2)
+    try:
+        return b.encode("latin-1")
+    except UnicodeEncodeError:
+        raise Malformed("bad boundary") from None
+
+
+class _Stream:
+    """Forward-only reader over the body stored in a file, with delimiter search.
+
+    Holds at most about one chunk of the body in memory at a time.
+    """
+
+    def __init__(self, f, length):
+        self.f = f
+        self.left = length
+        # The opening delimiter is matched as CRLF + "--" + boundary, so a body
+        # that starts directly with the boundary line needs a CRLF in front.
+        self.buf = bytearray(b"\r\n")
+
+    def _fill(self):
+        if self.left <= 0:
+            return False
+        data = self.f.read(min(CHUNK, self.left))
+        if not data:
+            self.left = 0
+            return False
+        self.left -= len(data)
+        self.buf += data
+        return True
+
+    def peek(self, n):
+        while len(self.buf) < n and self._fill():
+            pass
+        return bytes(self.buf[:n])
+
+    def skip(self, n):
+        del self.buf[:n]
+
+    def until(self, delim, sink=None, limit=None):
+        """Pass everything before `delim` to sink and consume the delimiter.
+
+        Returns False if the body ends first (everything seen went to sink).
+        """
+        keep = len(delim) - 1
+        emitted = 0
+        while True:
+            i = self.buf.find(delim)
+            if i >= 0:
+                emitted += i
+                if limit is not None and emitted > limit:
+                    raise Malformed("line too long")
+                if sink is not None and i:
+                    sink(bytes(self.buf[:i]))
+                del self.buf[:i + len(delim)]
+                return True
+            if len(self.buf) > keep:
+                cut = len(self.buf) - keep
+                emitted += cut
+                if limit is not None and emitted > limit:
+                    raise Malformed("line too long")
+                if sink is not None:
+                    sink(bytes(self.buf[:cut]))
+                del self.buf[:cut]
+            if not self._fill():
+                if sink is not None and self.buf:
+                    sink(bytes(self.buf))
+                self.buf.clear()
+                return False
+
+
+class Part:
+    def __init__(self, name, filename, content_type):
+        self.name = name
+        self.filename = filename        # None for plain fields
+        self.content_type = content_type
+        self.size = 0
+        self.data = bytearray()         # plain fields only
+        self.tmp = None                 # file parts: path of the temp copy
+        self._f = None
+
+    def open(self, tmp_dir, keep_file):
+        if self.filename is not None and keep_file:
+            fd, self.tmp = tempfile.mkstemp(dir=tmp_dir, prefix="part-")
+            self._f = os.fdopen(fd, "wb")
+
+    def write(self, data):
+        self.size += len(data)
+        if self._f is not None:
+            self._f.write(data)
+        elif self.filename is None:
+            self.data += data
+
+    def close(self):
+        if self._f is not None:
+            self._f.close()
+            self._f = None
+
+    def text(self):
+        return bytes(self.data).decode("gbk", "replace")
+
+    def discard(self):
+        self.close()
+        if self.tmp is not None:
+            try:
+                os.unlink(self.tmp)
+            except OSError:
+                pass
+            self.tmp = None
+
+
+def _part_from_header(raw):
+    text = raw.decode("gbk", "replace")
+    headers = {}
+    for line in text.split("\r\n"):
+        if not line:
+            continue
+        if ":" not in line:
+            raise Malformed("bad part header line")
+        k, v = line.split(":", 1)
+        headers[k.strip().lower()] = v.strip()
+    cd = headers.get("content-disposition")
+    if cd is None:
+        raise Malformed("part without Content-Disposition")
+    params = {}
+    for m in _PARAM.finditer(cd):
+        key = m.group(1).lower()
+        if key not in params:
+            params[key] = m.group(2) if m.group(2) is not None else m.group(3).strip()
+    if "name" not in params:
+        raise Malformed("part without a name")
+    return Part(params["name"], params.get("filename"), headers.get("content-type"))
+
+
+def parse_multipart(f, length, boundary, tmp_dir, keep_files=True):
+    """Parse a multipart body of `length` bytes read from f.
+
+    File parts go to temp files under tmp_dir (when keep_files); the caller
+    owns them and must discard() parts it does not move into place.
+    """
+    delim = b"\r\n--" + boundary
+    s = _Stream(f, length)
+    parts = []
+    try:
+        if not s.until(delim):
+            raise Malformed("no opening boundary")
+        while True:
+            line = bytearray()
+            found = s.until(b"\r\n", line.extend, limit=1024)
+            if line.startswith(b"--"):
+                return parts                     # closing delimiter; epilogue ignored
+            if not found or line.strip(b" \t"):
+                raise Malformed("bad boundary line")
+            if s.peek(2) == b"\r\n":
+                raise Malformed("part without headers")
+            raw = bytearray()
+            if not s.until(b"\r\n\r\n", raw.extend, limit=MAX_HEADER):
+                raise Malformed("unterminated part header")
+            part = _part_from_header(bytes(raw))
+            parts.append(part)
+            part.open(tmp_dir, keep_files)
+            ok = s.until(delim, part.write)
+            part.close()
+            if not ok:
+                raise Malformed("unterminated part")
+    except BaseException:
+        for p in parts:
+            p.discard()
+        raise
+
+
+# ---------------------------------------------------------------------------
+# HTTP plumbing
+
+class Request:
+    def __init__(self, head):
+        lines = head[:-4].split(b"\r\n")
+        parts = lines[0].split(b" ")
+        if len(parts) != 3 or not parts[0] or not parts[1].startswith(b"/"):
+            raise Malformed("bad request line")
+        self.method = parts[0].decode("latin-1")
+        self.target_bytes = parts[1]
+        self.version = parts[2].decode("latin-1")
+        if not self.version.startswith("HTTP/1."):
+            raise Malformed("bad HTTP version")
+        self.headers = []
+        for line in lines[1:]:
+            if b":" not in line:
+                raise Malformed("bad header line")
+            k, v = line.split(b":", 1)
+            self.headers.append((k.strip().decode("latin-1").lower(), v.strip().decode("latin-1")))
+        self.target = self.target_bytes.decode("latin-1")
+        path_bytes, _, _ = self.target_bytes.partition(b"?")
+        self.path_bytes = path_bytes
+        self.path = path_bytes.decode("latin-1")
+        self.mode = None                          # fault mode, None when absent
+        if self.path.startswith(FAULT_PREFIX):
+            mode, _, tail = self.path[len(FAULT_PREFIX):].partition("/")
+            self.mode = mode
+            self.path = "/" + tail
+            self.path_bytes = b"/" + path_bytes[len(FAULT_PREFIX) + len(mode.encode("latin-1")) + 1:]
+
+    def header(self, name, default=None):
+        for k, v in self.headers:
+            if k == name:
+                return v
+        return default
+
+    def content_length(self):
+        values = {v.strip() for k, v in self.headers if k == "content-length"}
+        if not values:
+            return 0
+        if len(values) > 1:
+            raise Malformed("conflicting Content-Length")
+        v = values.pop()
+        if not v.isdigit():
+            raise Malformed("bad Content-Length")
+        return int(v)
+
+
+def build_head(resp, extra):
+    lines = ["HTTP/1.1 %d %s" % (resp.status, resp.reason)]
+    for k, v in resp.headers + extra:
+        lines.append("%s: %s" % (k, v))
+    return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
+
+
+def read_head(sock):
+    """Read up to and including CRLF CRLF.  Returns (head, leftover, complete)."""
+    buf = bytearray()
+    while True:
+        i = buf.find(b"\r\n\r\n")
+        if i >= 0:
+            return bytes(buf[:i + 4]), bytes(buf[i + 4:]), True
+        if len(buf) > MAX_HEADER:
+            return bytes(buf), b"", False
+        try:
+            data = sock.recv(65536)
+        except (socket.timeout, OSError):
+            data = b""
+        if not data:
+            return bytes(buf), b"", False
+        buf += data
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.server.connection_started()
+
+    def finish(self):
+        self.server.connection_ended()
+
+    def log(self, n, req, status, note=""):
+        if self.server.quiet:
+            return
+        if req is not None:
+            what = "%s %s" % (req.method, decode_target_bytes(req.target_bytes))
+        else:
+            what = "-"
+        sys.stderr.write("refserver: %06d %s -> %s%s\n" % (n, what, status, note))
+        sys.stderr.flush()
+
+    def handle(self):
+        sock = self.request
+        sock.settimeout(READ_TIMEOUT)
+        try:
+            self._handle(sock)
+        except (ConnectionError, socket.timeout, BrokenPipeError):
+            pass
+        except Exception as e:  # keep serving other connections
+            if not self.server.quiet:
+                sys.stderr.write("refserver: handler error: %r\n" % (e,))
+
+    def _handle(self, sock):
+        store = self.server.store
+        head, leftover, complete = read_head(sock)
+        if not complete:
+            if head:
+                n = store.next_request()
+                rec = RequestRecord(store, n)
+                rec.write(head)
+                rec.finish()
+                self.log(n, None, "closed before end of header" if len(head) <= MAX_HEADER else "header too long")
+                if len(head) > MAX_HEADER:
+                    self.send(sock, simple(400, "request header too long"), "")
+            return
+
+        n = store.next_request()
+        rec = RequestRecord(store, n)
+        rec.write(head)
+        try:
+            req = Request(head)
+            length = req.content_length()
+            te = req.header("transfer-encoding")
+            if te is not None and te.lower() != "identity":
+                rec.write(leftover)
+                rec.finish()
+                self.log(n, req, 501)
+                self.send(sock, simple(501, "request bodies must carry Content-Length"), "")
+                return
+        except Malformed as e:
+            rec.write(leftover)
+            rec.finish()
+            self.log(n, None, 400, " (%s)" % e)
+            self.send(sock, simple(400, str(e)), "")
+            return
+
+        mode = req.mode
+        mode_ok = mode is None or mode in KNOWN_MODES or _slow_ms(mode) is not None
+
+        if req.header("expect", "").lower() == "100-continue" and len(leftover) < length:
+            sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n")
+
+        want = min(length, RESET_AFTER) if mode == "reset" else length
+        body_start = len(head)
+        got, extra = self.read_body(sock, rec, leftover, want)
+        rec.finish()
+
+        if mode == "reset":
+            self.log(n, req, "reset", " (%d body bytes read)" % got)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+            return
+        if got < length:
+            self.log(n, req, "-", " (client closed after %d of %d body bytes)" % (got, length))
+            return
+        if extra:
+            self.log(n, req, "note", " (%d bytes beyond Content-Length)" % extra)
+
+        if not mode_ok:
+            self.log(n, req, 400, " (unknown fault mode)")
+            self.finish_with(sock, simple(400, "unknown fault mode"), "")
+            return
+        if mode == "close":
+            self.log(n, req, "closed")
+            return
+        if mode == "noanswer":
+            self.log(n, req, "no answer")
+            self.hold_open(sock)
+            return
+        if mode == "garbage":
+            self.log(n, req, "garbage")
+            sock.sendall(b"hello there\r\n\r\n")
+            self.drain(sock)
+            return
+        if mode in FIXED_FAULTS:
+            resp = FIXED_FAULTS[mode]()
+            self.log(n, req, resp.status)
+            self.finish_with(sock, resp, "")
+            return
+
+        ms = _slow_ms(mode)
+        if ms:
+            time.sleep(ms / 1000.0)
+        try:
+            resp = self.route(req, n, body_start, length)
+        except Malformed as e:
+            resp = simple(400, str(e))
+        except OSError as e:
+            resp = simple(500, "could not store: %s" % e)
+        self.log(n, req, resp.status, " [%s]" % mode if mode else "")
+        self.finish_with(sock, resp, mode if mode in DELIVERY_MODES else "")
+
+    def read_body(self, sock, rec, leftover, length):
+        """Copy `length` body bytes to the record.  Returns (got, bytes seen beyond)."""
+        take = leftover[:length]
+        rec.write(take)
+        got = len(take)
+        extra = len(leftover) - got
+        while got < length:
+            try:
+                data = sock.recv(min(CHUNK, length - got))
+            except (socket.timeout, OSError):
+                break
+            if not data:
+                break
+            rec.write(data)
+            got += len(data)
+        return got, extra
+
+    def hold_open(self, sock):
+        deadline = time.monotonic() + NOANSWER_LIMIT
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return
+            sock.settimeout(min(left, 1.0))
+            try:
+                if not sock.recv(65536):
+                    return
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+
+    def drain(self, sock):
+        """Send FIN, then read until the client closes so it never sees a reset."""
+        try:
+            sock.shutdown(socket.SHUT_WR)
+        except OSError:
+            return
+        deadline = time.monotonic() + DRAIN_LIMIT
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                break
+            sock.settimeout(left)
+            try:
+                data = sock.recv(65536)
+            except (socket.timeout, OSError):
+                break
+            if not data:
+                break
+
+    def finish_with(self, sock, resp, mode):
+        self.send(sock, resp, mode)
+        self.drain(sock)
+
+    def send(self, sock, resp, mode):
+        if resp.file_path is not None and (mode or resp.file_size <= INLINE_FILE_LIMIT):
+            with open(resp.file_path, "rb") as f:
+                resp.body = f.read()
+            resp.file_path = None
+        body = resp.body
+        extra = [("Content-Type", resp.ctype)]
+        if mode == "gzip":
+            body = gzip.compress(body)
+            extra.append(("Content-Encoding", "gzip"))
+        elif mode == "deflate":
+            body = zlib.compress(body)
+            extra.append(("Content-Encoding", "deflate"))
+
+        if mode == "chunked":
+            sock.sendall(build_head(resp, extra + [("Transfer-Encoding", "chunked"), ("Connection", "close")]))
+            step = max(1, -(-len(body) // 3))
+            for i in range(0, len(body), step):
+                time.sleep(0.05)
+                piece = body[i:i + step]
+                sock.sendall(b"%x\r\n" % len(piece) + piece + b"\r\n")
+            time.sleep(0.05)
+            sock.sendall(b"0\r\n\r\n")
+            return
+
+        size = resp.file_size if resp.file_path is not None else len(body)
+        head = build_head(resp, extra + [("Content-Length", str(size)), ("Connection", "close")])
+        if resp.file_path is not None:
+            sock.sendall(head)
+            with open(resp.file_path, "rb") as f:
+                sock.sendfile(f)
+        elif mode == "split":
+            sock.sendall(head)
+            time.sleep(0.3)
+            sock.sendall(body)
+        else:
+            sock.sendall(head + body)
+
+    # -- routes -------------------------------------------------------------
+
+    def route(self, req, n, body_start, length):
+        path = req.path
+        low = path.lower()
+        if req.method == "POST" and low.endswith("/upload.asp"):
+            return self.upload(req, n, body_start, length)
+        if req.method == "POST" and low.endswith("/savepost.asp"):
+            return self.savepost(req, n, body_start, length)
+        if req.method == "GET":
+            if path == "/":
+                return page_response(index_page(self.server.store))
+            if path.startswith("/files/"):
+                return self.serve_file(req.path_bytes[len(b"/files/"):])
+            m = re.fullmatch(r"/articles/(\d+)", path)
+            if m:
+                art = self.server.store.load_article(int(m.group(1)))
+                if art is not None:
+                    return page_response(article_page(int(m.group(1)), art))
+        return simple(404, "no such page")
+
+    def parse_body(self, req, n, body_start, length, keep_files):
+        boundary = boundary_of(req.header("content-type", ""))
+        store = self.server.store
+        with open(store.request_path(n), "rb") as f:
+            f.seek(body_start)
+            return parse_multipart(f, length, boundary, store.tmp_dir, keep_files)
+
+    def upload(self, req, n, body_start, length):
+        store = self.server.store
+        parts = self.parse_body(req, n, body_start, length, keep_files=True)
+        try:
+            fields = [[p.name, p.text()] for p in parts if p.filename is None]
+            folder = None
+            for key in ("curPath", "path"):
+                folder = next((v for k, v in fields if k == key), None)
+                if folder is not None:
+                    break
+            segments = clean_segments(folder or "")
+            files = []
+            for p in parts:
+                if p.filename is None:
+                    continue
+                name = base_name(p.filename)
+                if not name:
+                    continue                      # empty file input
+                store.place_file(p.tmp, segments + [name])
+                p.tmp = None
+                files.append({"name": p.name, "filename": p.filename, "size": p.size,
+                              "stored": "/".join(segments + [name]),
+                              "content_type": p.content_type})
+        finally:
+            for p in parts:
+                p.discard()
+        address = "/files/" + files[0]["stored"] if files else "NOFILE"
+        store.append_upload({"n": n, "path": decode_target_bytes(req.target_bytes.partition(b"?")[0]),
+                             "fields": fields, "files": files, "address": address})
+        return Response(200, address.encode("gbk", "xmlcharrefreplace"), "text/plain; charset=gbk")
+
+    def savepost(self, req, n, body_start, length):
+        store = self.server.store
+        parts = self.parse_body(req, n, body_start, length, keep_files=False)
+        fields = [[p.name, p.text()] for p in parts if p.filename is None]
+        title = next((v for k, v in fields if k == "title"), None)
+        content = next((v for k, v in fields if k == "content"), None)
+        pages = []
+        if content is not None:
+            pages = content.split(PAGE_SEP)
+            if pages and pages[-1] == "":
+                pages.pop()
+        a = store.next_article()
+        store.write_article(a, {"n": n, "article": a, "fields": fields, "title": title, "pages": pages})
+        return Response(200, b"OK")
+
+    def serve_file(self, raw):
+        files_dir = self.server.store.files_dir
+        rel = decode_target_bytes(urllib.parse.unquote_to_bytes(raw)).replace("\\", "/")
+        segs = rel.split("/")
+        if ".." in segs or "\0" in rel:
+            return simple(403, "outside the file store")
+        segs = [s for s in segs if s not in ("", ".")]
+        full = os.path.realpath(os.path.join(files_dir, *segs))
+        if not full.startswith(os.path.realpath(files_dir) + os.sep) or not os.path.isfile(full):
+            return simple(404, "no such file")
+        ctype = mimetypes.guess_type(full)[0] or "application/octet-stream"
+        return Response(200, ctype=ctype, file_path=full, file_size=os.path.getsize(full))
+
+
+def _slow_ms(mode):
+    """Delay in ms for a "slow-<ms>" mode, None for any other mode."""
+    m = re.fullmatch(r"slow-(\d{1,7})", mode or "")
+    return int(m.group(1)) if m else None
+
+
+FIXED_FAULTS = {
+    "404": lambda: simple(404, "no such page"),
+    "500": lambda: simple(500, "server failure"),
+    "403": lambda: simple(403, "not allowed"),
+    "hdr500": lambda: Response(302, b"<html><body>Moved</body></html>",
+                               headers=[("Location", "/"), ("X-Request-Cost", "500ms")]),
+}
+KNOWN_MODES = set(FIXED_FAULTS) | {"noanswer", "split", "chunked", "gzip", "deflate",
+                                   "close", "reset", "garbage"}
+
+
+# ---------------------------------------------------------------------------
+# Pages
+
+def page_response(text):
+    return Response(200, text.encode("utf-8"), "text/html; charset=utf-8")
+
+
+_STYLE = """<style>
+body{font-family:sans-serif;margin:1.5em}
+.article{border:1px solid #999;margin:1em 0;padding:.5em}
+.page{border:1px dashed #bbb;margin:.5em 0;padding:.5em}
+.fields td{vertical-align:top}
+.fields pre{white-space:pre-wrap;margin:0;max-height:12em;overflow:auto}
+</style>"""
+
+
+def _doc(title, body):
+    return ('<!DOCTYPE html>\n<html lang="zh-CN"><head><meta charset="utf-8">'
+            "<title>%s</title>%s</head><body>\n%s\n</body></html>\n"
+            % (html.escape(title), _STYLE, body))
+
+
+def _article_html(num, art):
+    out = ['<section class="article" id="article-%d">' % num,
+           '<h2><a href="/articles/%d">#%d</a> %s</h2>'
+           % (num, num, html.escape(art.get("title") or "(no title)"))]
+    out.append('<table class="fields">')
+    for name, value in art.get("fields", []):
+        out.append("<tr><th>%s</th><td><pre>%s</pre></td></tr>" % (html.escape(name), html.escape(value)))
+    out.append("</table>")
+    for i, page in enumerate(art.get("pages", []), 1):
+        # Page content is the article's own HTML and is shown as such.
+        out.append('<div class="page" data-page="%d"><div class="page-no">page %d</div>\n%s\n</div>'
+                   % (i, i, page))
+    out.append("</section>")
+    return "\n".join(out)
+
+
+def index_page(store):
+    out = ["<h1>Reference content server</h1>", "<h2>Files</h2>"]
+    files = store.list_files()
+    if files:
+        out.append("<ul class=\"files\">")
+        for rel, size in files:
+            out.append('<li><a href="/files/%s">%s</a> (%d bytes)</li>'
+                       % (urllib.parse.quote(rel), html.escape(rel), size))
+        out.append("</ul>")
+    else:
+        out.append("<p>No files yet.</p>")
+    out.append("<h2>Articles</h2>")
+    articles = store.list_articles()
+    out.extend(_article_html(n, a) for n, a in articles)
+    if not articles:
+        out.append("<p>No articles yet.</p>")
+    return _doc("Reference content server", "\n".join(out))
+
+
+def article_page(num, art):
+    return _doc("Article %d" % num, '<p><a href="/">index</a></p>\n' + _article_html(num, art))
+
+
+# ---------------------------------------------------------------------------
+# Server and lifetime
+
+class RefServer(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+    def __init__(self, port, store, quiet):
+        self.store = store
+        self.quiet = quiet
+        self._lock = threading.Lock()
+        self._active = 0
+        self._last = time.monotonic()
+        super().__init__(("127.0.0.1", port), Handler)
+
+    def connection_started(self):
+        with self._lock:
+            self._active += 1
+            self._last = time.monotonic()
+
+    def connection_ended(self):
+        with self._lock:
+            self._active -= 1
+            self._last = time.monotonic()
+
+    def idle_seconds(self):
+        with self._lock:
+            return 0.0 if self._active else time.monotonic() - self._last
+
+
+def pid_alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        pass
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return True
+
+
+def write_port_file(path, port):
+    path = os.path.abspath(path)
+    fd, tmp = tempfile.mkstemp(dir=os.path.dirname(path), prefix=".port-")
+    with os.fdopen(fd, "w") as f:
+        f.write("%d\n" % port)
+    os.replace(tmp, path)
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description="Reference content server for the upload controls.")
+    ap.add_argument("--root", required=True, help="directory for requests, files and articles")
+    ap.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0 = any free port)")
+    ap.add_argument("--port-file", help="also write the port number to this file")
+    ap.add_argument("--idle-exit", type=float, default=300.0,
+                    help="exit after this many seconds without connections (0 = never)")
+    ap.add_argument("--parent-pid", type=int, help="exit when this process is gone")
+    ap.add_argument("--quiet", action="store_true", help="no per-request log on stderr")
+    args = ap.parse_args(argv)
+
+    server = RefServer(args.port, Store(args.root), args.quiet)
+    port = server.server_address[1]
+    if args.port_file:
+        write_port_file(args.port_file, port)
+    print(port, flush=True)
+
+    stop = threading.Event()
+    reason = ["signal"]
+
+    def on_signal(signum, frame):
+        stop.set()
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+
+    threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+    while not stop.wait(0.5):
+        if args.idle_exit > 0 and server.idle_seconds() >= args.idle_exit:
+            reason[0] = "idle"
+            break
+        if args.parent_pid and not pid_alive(args.parent_pid):
+            reason[0] = "parent gone"
+            break
+    server.shutdown()
+    server.server_close()
+    if not args.quiet:
+        sys.stderr.write("refserver: exiting (%s)\n" % reason[0])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
