@@ -1,0 +1,59 @@
+// Reply assembly: collects the bytes of one transfer's reply and says when it is a whole reply.
+// Status 200 with its complete body (by Content-Length, chunked framing, or the server closing)
+// is success; any other status is an error reply as soon as its header has arrived; data that
+// never forms a status line, or a reply cut short, is no reply.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmaris {
+
+class HttpReply {
+ public:
+  enum class Outcome { kPending, kSuccess, kErrorReply, kNoReply };
+
+  // The most a reply may hold; a larger one is no reply.
+  static constexpr size_t kMaxReply = 64 * 1024 * 1024;
+
+  void Append(std::string_view bytes);
+  void PeerClosed();
+  void Reset();
+
+  Outcome Result() const { return m_outcome; }
+  int StatusCode() const { return m_status; }
+  // Everything received, as it arrived.
+  const std::string& Raw() const { return m_raw; }
+  // The body of a successful reply, with transfer and content coding removed.
+  const std::string& Body() const { return m_body; }
+
+ private:
+  void Evaluate();
+  bool ParseHead();
+  bool DecodeChunks();
+  void Finish(Outcome outcome) { m_outcome = outcome; }
+  void FinishBody(std::string body);
+
+  std::string m_raw;
+  std::string m_body;
+  Outcome m_outcome = Outcome::kPending;
+  bool m_closed = false;
+
+  // Parsed head.
+  bool m_head_done = false;
+  size_t m_body_start = 0;
+  int m_status = 0;
+  int64_t m_content_length = -1;
+  bool m_chunked = false;
+  std::string m_encoding;
+
+  // Chunked decoding state.
+  size_t m_chunk_pos = 0;
+  std::string m_dechunked;
+};
+
+// Inflates a gzip or deflate (zlib or raw) body; false when it is not valid.
+bool InflateBody(std::string_view coded, const std::string& encoding, std::string& out);
+
+}  // namespace velmaris

@@ -1,0 +1,192 @@
+#include "core/multipart.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "core/error.h"
+#include "core/text.h"
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+
+namespace velmaris {
+
+std::u16string FormData::DataName() const {
+  return GuardPackage(u"FormData:DataName Property Get", [&] { return m_data_name; });
+}
+void FormData::SetDataName(const std::u16string& name) {
+  GuardPackage(u"FormData:DataName Property Let", [&] { m_data_name = name; });
+}
+std::u16string FormData::DataValue() const {
+  return GuardPackage(u"FormData:DataValue Property Get", [&] { return m_data_value; });
+}
+void FormData::SetDataValue(const std::u16string& value) {
+  GuardPackage(u"FormData:DataValue Property Let", [&] { m_data_value = value; });
+}
+
+void UploadFile::SetupUploadFile(const std::u16string& name, const std::u16string& filename,
+                                 const std::u16string& content_type) {
+  GuardPackage(u"UploadFile:SetupUploadFile Method", [&] {
+    Set_m_name(name);
+    Set_m_filename(filename);
+    Set_m_content_type(content_type);
+  });
+}
+std::u16string UploadFile::m_name() const {
+  return GuardPackage(u"UploadFile:m_name Property Get", [&] { return m_name_; });
+}
+void UploadFile::Set_m_name(const std::u16string& name) {
+  GuardPackage(u"UploadFile:m_name Property Let", [&] { m_name_ = name; });
+}
+std::u16string UploadFile::m_filename() const {
+  return GuardPackage(u"UploadFile:m_filename Property Get", [&] { return m_filename_; });
+}
+void UploadFile::Set_m_filename(const std::u16string& filename) {
+  GuardPackage(u"UploadFile:m_filename Property Let", [&] { m_filename_ = filename; });
+}
+std::u16string UploadFile::m_content_type() const {
+  return GuardPackage(u"UploadFile:m_content_type Property Get", [&] { return m_content_type_; });
+}
+void UploadFile::Set_m_content_type(const std::u16string& content_type) {
+  GuardPackage(u"UploadFile:m_content_type Property Let", [&] { m_content_type_ = content_type; });
+}
+
+namespace {
+
+template <typename T, typename KeyOf>
+auto FindKey(std::vector<T>& items, const std::u16string& key, KeyOf key_of) {
+  auto lower = LowerCase(key);
+  return std::find_if(items.begin(), items.end(),
+                      [&](const T& item) { return LowerCase(key_of(item)) == lower; });
+}
+
+// Writes all of `data`, raising the file error on failure.
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseFileError(std::error_code(errno, std::generic_category()));
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : m_fd(fd) {}
+  ~Fd() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+int OpenOrRaise(std::u16string_view path, int flags, mode_t mode = 0) {
+  int fd = open(ToNativePath(path).c_str(), flags | O_CLOEXEC, mode);
+  if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
+  return fd;
+}
+
+constexpr size_t kCopyChunk = 1024 * 1024;
+
+}  // namespace
+
+std::string HeaderParameter(std::u16string_view text) {
+  std::u16string escaped;
+  escaped.reserve(text.size());
+  for (char16_t c : text) {
+    switch (c) {
+      case u'"': escaped += u"%22"; break;
+      case u'\r': escaped += u"%0D"; break;
+      case u'\n': escaped += u"%0A"; break;
+      default: escaped += c;
+    }
+  }
+  return codepage::ToGbk(escaped);
+}
+
+void CompondFile::addFormData(const std::u16string& name, const std::u16string& value) {
+  if (FindKey(m_fields, name, [](const FormData& f) { return f.DataName(); }) != m_fields.end()) {
+    Raise(err::kDuplicateKey);
+  }
+  FormData field;
+  field.SetDataName(name);
+  field.SetDataValue(value);
+  m_fields.push_back(std::move(field));
+}
+
+void CompondFile::RemoveFormData(const std::u16string& name) {
+  auto it = FindKey(m_fields, name, [](const FormData& f) { return f.DataName(); });
+  if (it == m_fields.end()) Raise(err::kInvalidCall);
+  m_fields.erase(it);
+}
+
+void CompondFile::AddUploadFile(const std::u16string& name, const std::u16string& filename) {
+  GuardPackage(u"CompondFile:AddUploadFile Method", [&] {
+    if (FindKey(m_files, filename, [](const UploadFile& f) { return f.m_filename(); }) !=
+        m_files.end()) {
+      Raise(err::kDuplicateKey);
+    }
+    UploadFile part;
+    part.SetupUploadFile(name, filename, u"text/plain");
+    m_files.push_back(std::move(part));
+  });
+}
+
+void CompondFile::RemoveUploadFile(const std::u16string& filename) {
+  auto it = FindKey(m_files, filename, [](const UploadFile& f) { return f.m_filename(); });
+  if (it == m_files.end()) Raise(err::kInvalidCall);
+  m_files.erase(it);
+}
+
+void CompondFile::RemoveAll() {
+  m_files.clear();
+  m_fields.clear();
+}
+
+void CompondFile::PackageToFile(const std::u16string& filename) const {
+  Fd out(OpenOrRaise(filename, O_WRONLY | O_CREAT, 0600));
+  const std::string boundary_line = std::string("--") + kBoundary + "\r\n";
+  std::string buffer;
+  for (const auto& part : m_files) {
+    std::string head = boundary_line;
+    head += "Content-Disposition: form-data; name=\"" + HeaderParameter(part.m_name()) +
+            "\"; filename=\"" + HeaderParameter(part.m_filename()) + "\"\r\n";
+    head += "Content-Type: " + codepage::ToGbk(part.m_content_type()) + "\r\n\r\n";
+    WriteAll(out.get(), head.data(), head.size());
+
+    Fd in(OpenOrRaise(part.m_filename(), O_RDONLY));
+    buffer.resize(kCopyChunk);
+    for (;;) {
+      ssize_t n = read(in.get(), buffer.data(), buffer.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        RaiseFileError(std::error_code(errno, std::generic_category()));
+      }
+      if (n == 0) break;
+      WriteAll(out.get(), buffer.data(), static_cast<size_t>(n));
+    }
+    WriteAll(out.get(), "\r\n", 2);
+  }
+  for (const auto& field : m_fields) {
+    std::string text = boundary_line;
+    text += "Content-Disposition: form-data; name=\"" + HeaderParameter(field.DataName()) +
+            "\"\r\n\r\n";
+    text += codepage::ToGbk(field.DataValue());
+    text += "\r\n";
+    WriteAll(out.get(), text.data(), text.size());
+  }
+  std::string closing = std::string("--") + kBoundary + "--\r\n";
+  WriteAll(out.get(), closing.data(), closing.size());
+}
+
+}  // namespace velmaris

@@ -1,0 +1,73 @@
+// The multipart/form-data package: ordered, keyed file parts and text fields, written as one
+// request body with a fixed boundary. All file parts come before all fields.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmaris {
+
+// The boundary the request header announces; each part opens with two more hyphens.
+inline constexpr char kBoundary[] = "---------------------------7d1c934a05c4";
+
+class FormData {
+ public:
+  std::u16string DataName() const;
+  void SetDataName(const std::u16string& name);
+  std::u16string DataValue() const;
+  void SetDataValue(const std::u16string& value);
+
+ private:
+  std::u16string m_data_name;
+  std::u16string m_data_value;
+};
+
+class UploadFile {
+ public:
+  void SetupUploadFile(const std::u16string& name, const std::u16string& filename,
+                       const std::u16string& content_type);
+
+  std::u16string m_name() const;
+  void Set_m_name(const std::u16string& name);
+  std::u16string m_filename() const;
+  void Set_m_filename(const std::u16string& filename);
+  std::u16string m_content_type() const;
+  void Set_m_content_type(const std::u16string& content_type);
+
+ private:
+  std::u16string m_name_;
+  std::u16string m_filename_;
+  std::u16string m_content_type_;
+};
+
+class CompondFile {
+ public:
+  // Raises 457 when the name is already a field key (ignoring case).
+  void addFormData(const std::u16string& name, const std::u16string& value);
+  // Raises 5 when no field has that key.
+  void RemoveFormData(const std::u16string& name);
+  // Raises 9999 "CompondFile:AddUploadFile Method" on any failure, a duplicate path included.
+  void AddUploadFile(const std::u16string& name, const std::u16string& filename);
+  // Raises 5 when no file part has that key.
+  void RemoveUploadFile(const std::u16string& filename);
+  void RemoveAll();
+
+  // Writes the package to `filename`, which is created if absent and written from its first
+  // byte (not truncated: the caller provides a fresh file). File contents are copied in bounded
+  // chunks. A missing or unreadable local file ends it with that file's error.
+  void PackageToFile(const std::u16string& filename) const;
+
+  const std::vector<UploadFile>& Files() const { return m_files; }
+  const std::vector<FormData>& Fields() const { return m_fields; }
+
+ private:
+  std::vector<UploadFile> m_files;
+  std::vector<FormData> m_fields;
+};
+
+// A header parameter (name, filename) as written inside its quotes: '"', CR and LF become %22,
+// %0D and %0A, and the text is converted to GBK.
+std::string HeaderParameter(std::u16string_view text);
+
+}  // namespace velmaris

@@ -1,0 +1,279 @@
+#include "core/upload_transfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "core/error.h"
+#include "core/text.h"
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+
+namespace velmaris {
+
+namespace {
+
+[[noreturn]] void RaiseBadUrl() { Raise(err::kObjectError, u"Error", u"错误的URL"); }
+
+// Reads a port written after the host's colon; blanks around the digits are allowed.
+int32_t ReadPort(std::u16string_view text) {
+  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  if (text.empty()) Raise(err::kTypeMismatch);
+  int64_t value = 0;
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9') Raise(err::kTypeMismatch);
+    value = value * 10 + (c - u'0');
+    if (value > 65535) Raise(err::kOverflow);
+  }
+  return static_cast<int32_t>(value);
+}
+
+// Creates a package file of our own: exclusive, readable by the owner only, in the temporary
+// folder, so no other process or control can share or redirect it.
+std::u16string MakePackageFile() {
+  std::string pattern = ToNativePath(TempFolderPath()).string() + "/velmaris-XXXXXX.pak";
+  int fd = mkostemps(pattern.data(), 4, O_CLOEXEC);
+  if (fd < 0) {
+    int error = errno;
+    RaiseFileError(std::error_code(error, std::generic_category()), error == ENOENT);
+  }
+  close(fd);
+  return codepage::FromUtf8(pattern);
+}
+
+}  // namespace
+
+UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy, FormControl& progress_bar)
+    : m_platform(platform),
+      m_policy(std::move(policy)),
+      m_progress(progress_bar),
+      m_socket(platform.new_socket()),
+      m_timer(platform.loop, std::chrono::milliseconds(100), [this] { OnTick(); }),
+      m_path(m_policy.default_path) {
+  m_socket->SetRemoteHost(m_host);
+  m_socket->SetRemotePort(80);
+  m_socket->on_data_arrival = [this](int64_t) { OnDataArrival(); };
+  m_socket->on_close = [this] { OnPeerClosed(); };
+  m_socket->on_send_progress = [this](int64_t sent, int64_t remaining) {
+    OnSendProgress(sent, remaining);
+  };
+  m_socket->on_error = [this](int32_t number, const std::u16string& description) {
+    OnSocketError(number, description);
+  };
+  m_timer.SetEnabled(true);
+}
+
+UploadTransfer::~UploadTransfer() {
+  m_socket->on_data_arrival = nullptr;
+  m_socket->on_close = nullptr;
+  m_socket->on_send_progress = nullptr;
+  m_socket->on_error = nullptr;
+}
+
+void UploadTransfer::ParseServerAddress(std::u16string_view address) {
+  for (char16_t c : address) {
+    if (c < 0x20 || c == 0x7F) RaiseBadUrl();
+  }
+  if (address.size() < 7 || LowerCase(address.substr(0, 7)) != u"http://") RaiseBadUrl();
+  std::u16string_view rest = address.substr(7);
+  size_t slash = rest.find(u'/');
+  std::u16string host(rest.substr(0, slash));
+  std::u16string path = slash == std::u16string_view::npos ? u"/" : std::u16string(rest.substr(slash));
+  std::u16string port = m_port;
+  size_t colon = host.find(u':');
+  if (colon != std::u16string::npos) {
+    port = DecimalText(ReadPort(std::u16string_view(host).substr(colon + 1)));
+    host.resize(colon);
+  }
+  if (port == u"0") port = u"80";
+
+  m_host = std::move(host);
+  m_port = std::move(port);
+  m_path = std::move(path);
+  m_socket->SetRemoteHost(m_host);
+  m_socket->SetRemotePort(ReadPort(m_port));
+}
+
+std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length) const {
+  std::u16string header;
+  header += u"POST " + m_path + u" HTTP/1.1\r\n";
+  header +=
+      u"Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
+      u"application/vnd.ms-excel, */*\r\n";
+  header += u"Accept-Language: zh-cn\r\n";
+  header += u"Content-Type: multipart/form-data; boundary=" + AsciiToU16(kBoundary) + u"\r\n";
+  header += u"Accept-Encoding: gzip , deflate\r\n";
+  header += u"User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n";
+  header += u"Host: " + m_host + u":" + m_port + u"\r\n";
+  // The length is written as the classic runtime formats a number: a blank for its sign.
+  header += u"Content-Length:  " + DecimalText(content_length) + u"\r\n";
+  header += u"Connection: Keep-Alive\r\n";
+  header += u"\r\n";
+  return header;
+}
+
+template <typename Predicate>
+void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
+  while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
+}
+
+void UploadTransfer::UploadFile() {
+  m_package_file = MakePackageFile();
+  auto native = ToNativePath(m_package_file);
+  int fd = -1;
+  int64_t length = 0;
+  try {
+    m_package.PackageToFile(m_package_file);
+    fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
+    struct stat info {};
+    fstat(fd, &info);
+    length = info.st_size;
+  } catch (...) {
+    if (fd >= 0) close(fd);
+    unlink(native.c_str());
+    throw;
+  }
+  // The open descriptor keeps the bytes until they are sent; the name goes now, so nothing is
+  // left behind whatever happens to the connection.
+  unlink(native.c_str());
+  std::string header = codepage::ToGbk(BuildRequestHeader(length));
+
+  if (m_socket->State() != TcpSocket::kClosed) {
+    m_socket->Close();
+    m_ticks = 0;
+    m_timer.SetEnabled(true);
+    WaitTicks(kCloseTicks, [&] { return m_socket->State() != TcpSocket::kClosed; });
+    m_ticks = 0;
+    m_timer.SetEnabled(false);
+  }
+
+  m_received.Reset();
+  m_awaiting_reply = false;
+  m_socket->Connect();
+  m_ticks = 0;
+  m_timer.SetEnabled(true);
+  // A connection that failed outright will not come: stop waiting at once.
+  WaitTicks(kConnectTicks, [&] {
+    int state = m_socket->State();
+    return state != TcpSocket::kConnected && state != TcpSocket::kError;
+  });
+
+  m_timer.SetEnabled(false);
+  m_ticks = 0;
+  m_timer.SetEnabled(true);
+
+  if (m_socket->State() == TcpSocket::kConnected) {
+    m_awaiting_reply = true;
+    m_socket->SendData(std::move(header));
+    m_socket->SendFile(fd, length);
+  } else {
+    close(fd);
+    m_finished = true;
+    if (m_policy.keeps_reply) m_reply = kReplyError;
+  }
+}
+
+void UploadTransfer::WaitForReply() {
+  WaitTicks(kReplyTicks, [&] { return !m_finished; });
+  if (!m_finished) {
+    // Timed out: the result is not the previous transfer's.
+    m_awaiting_reply = false;
+    if (m_policy.keeps_reply) m_reply = kReplyError;
+  }
+}
+
+void UploadTransfer::CloseConnection() {
+  if (m_socket->State() == TcpSocket::kClosed) return;
+  m_socket->Close();
+  m_ticks = 0;
+  m_timer.SetEnabled(true);
+  WaitTicks(kCloseTicks, [&] { return m_socket->State() != TcpSocket::kClosed; });
+  m_ticks = 0;
+  m_timer.SetEnabled(false);
+}
+
+void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill) {
+  m_progress.SetValue(0);
+  m_platform.loop.Pump();
+  m_package.RemoveAll();
+  fill(m_package);
+  m_finished = false;
+  UploadFile();
+  WaitForReply();
+  CloseConnection();
+  m_progress.SetValue(100);
+  m_platform.loop.Pump();
+}
+
+void UploadTransfer::OnTick() {
+  if (m_ticks < INT16_MAX) ++m_ticks;
+}
+
+void UploadTransfer::OnDataArrival() {
+  std::string data = m_socket->GetData();
+  if (!m_awaiting_reply) return;
+  m_received.Append(data);
+  Judge();
+}
+
+void UploadTransfer::OnPeerClosed() {
+  if (!m_awaiting_reply) return;
+  m_received.PeerClosed();
+  Judge();
+}
+
+void UploadTransfer::EndTransfer() {
+  m_awaiting_reply = false;
+  m_finished = true;
+  m_timer.SetEnabled(false);
+  m_ticks = 0;
+  m_socket->Close();
+}
+
+void UploadTransfer::Failed() {
+  EndTransfer();
+  if (m_policy.keeps_reply) m_reply = kReplyError;
+}
+
+void UploadTransfer::Judge() {
+  switch (m_received.Result()) {
+    case HttpReply::Outcome::kPending: return;
+    case HttpReply::Outcome::kSuccess:
+      EndTransfer();
+      if (m_policy.keeps_reply) m_reply = codepage::FromGbk(m_received.Body());
+      return;
+    case HttpReply::Outcome::kErrorReply: {
+      std::u16string received = codepage::FromGbk(m_received.Raw());
+      EndTransfer();
+      if (m_policy.error_action) m_policy.error_action(received);
+      if (m_policy.keeps_reply) m_reply = kReplyError;
+      return;
+    }
+    case HttpReply::Outcome::kNoReply: Failed(); return;
+  }
+}
+
+void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
+  int64_t total = sent + remaining;
+  m_progress.SetValue(total <= 0 ? 100.0 : static_cast<double>(RoundHalfEven(
+                                               static_cast<double>(sent) * 100.0 / total)));
+  // Progress means the server is still taking the package: the reply clock starts again.
+  m_ticks = 0;
+  if (m_in_progress_yield) return;
+  m_in_progress_yield = true;
+  m_platform.loop.Pump();
+  m_in_progress_yield = false;
+}
+
+void UploadTransfer::OnSocketError(int32_t, const std::u16string& description) {
+  // A connection that broke while the reply was awaited will bring no reply.
+  if (m_awaiting_reply) Failed();
+  m_platform.ui.MessageBox(description, msgbox::kOkOnly, u"");
+}
+
+}  // namespace velmaris

@@ -1,0 +1,110 @@
+// The HTTP upload transfer every control carries: one package sent as one POST request over one
+// TCP connection, with the reply recognised from what arrives. Waits yield to the message loop
+// and count ticks of a 100-millisecond timer: 6 to close an old connection, 6 to connect, 300 of
+// silence for the reply, 6 to close.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/http_reply.h"
+#include "core/multipart.h"
+#include "platform/forms.h"
+#include "platform/platform.h"
+#include "platform/timer.h"
+
+namespace velmaris {
+
+// What differs between the controls that carry a transfer.
+struct TransferPolicy {
+  std::u16string default_path;  // "/upload.asp" or "/cms/upload.asp"
+  bool keeps_reply = true;      // whether the control keeps a reply text
+  // The control's own action on an error reply, given the text received; a kept reply text
+  // becomes "Error" after it.
+  std::function<void(const std::u16string& received)> error_action;
+};
+
+inline constexpr char16_t kReplyError[] = u"Error";
+inline constexpr char16_t kLoopbackHost[] = u"127.0.0.1";
+
+inline constexpr int16_t kCloseTicks = 6;
+inline constexpr int16_t kConnectTicks = 6;
+inline constexpr int16_t kReplyTicks = 300;
+
+class UploadTransfer {
+ public:
+  UploadTransfer(Platform& platform, TransferPolicy policy, FormControl& progress_bar);
+  ~UploadTransfer();
+  UploadTransfer(const UploadTransfer&) = delete;
+  UploadTransfer& operator=(const UploadTransfer&) = delete;
+
+  // Takes host, port and path from "http://host[:port][/path]". All or nothing: a failing
+  // address changes no field. Raises 0x80040000 "错误的URL" for a bad scheme or control
+  // characters, 13 for a port that is not a number, 6 for one outside 0 to 65535.
+  void ParseServerAddress(std::u16string_view address);
+
+  // The ten-line request header for a package of `content_length` bytes.
+  std::u16string BuildRequestHeader(int64_t content_length) const;
+
+  // Writes the package to a fresh package file, connects and hands header and package to the
+  // socket; returns before any reply. The package file is gone once this returns.
+  void UploadFile();
+  // Yields until the reply has been recognised or 300 ticks passed without progress.
+  void WaitForReply();
+  // Closes the connection if it is open, waiting up to 6 ticks for it to close.
+  void CloseConnection();
+
+  // The transfer as every start method runs it: progress 0, fill the emptied package, upload,
+  // wait, close, progress 100.
+  void Run(const std::function<void(CompondFile&)>& fill);
+
+  CompondFile& Package() { return m_package; }
+  const std::u16string& Reply() const { return m_reply; }
+  void SetReply(std::u16string reply) { m_reply = std::move(reply); }
+
+  bool Finished() const { return m_finished; }
+  void SetFinished(bool finished) { m_finished = finished; }
+  int16_t Ticks() const { return m_ticks; }
+  const std::u16string& Host() const { return m_host; }
+  const std::u16string& Port() const { return m_port; }
+  const std::u16string& Path() const { return m_path; }
+  const std::u16string& PackageFile() const { return m_package_file; }
+  TcpSocket& Socket() { return *m_socket; }
+  Timer& TickTimer() { return m_timer; }
+
+ private:
+  void OnTick();
+  void OnDataArrival();
+  void OnPeerClosed();
+  void OnSendProgress(int64_t sent, int64_t remaining);
+  void OnSocketError(int32_t number, const std::u16string& description);
+  // Acts on the reply once it is whole.
+  void Judge();
+  void EndTransfer();
+  void Failed();
+  // Yields while `keep_waiting` holds and fewer than `limit` ticks have passed.
+  template <typename Predicate>
+  void WaitTicks(int16_t limit, Predicate keep_waiting);
+
+  Platform& m_platform;
+  TransferPolicy m_policy;
+  FormControl& m_progress;
+  std::unique_ptr<TcpSocket> m_socket;
+  Timer m_timer;
+  CompondFile m_package;
+  HttpReply m_received;
+
+  bool m_finished = false;
+  int16_t m_ticks = 0;
+  bool m_awaiting_reply = false;
+  bool m_in_progress_yield = false;
+  std::u16string m_package_file;
+  std::u16string m_host = kLoopbackHost;
+  std::u16string m_port = u"80";
+  std::u16string m_path;
+  std::u16string m_reply;
+};
+
+}  // namespace velmaris

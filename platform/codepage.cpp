@@ -1,0 +1,205 @@
+#include "platform/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace velmaris::codepage {
+
+namespace {
+
+// One iconv descriptor per direction and thread, opened on first use.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
+    if (m_cd == reinterpret_cast<iconv_t>(-1)) {
+      throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+    }
+  }
+  ~Converter() { iconv_close(m_cd); }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  // Converts as much as it can; returns false at an input sequence that cannot be converted
+  // (EILSEQ) or that is cut short (EINVAL), leaving `in`/`in_left` on it.
+  bool Convert(const char*& in, size_t& in_left, std::string& out) {
+    iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+    char buffer[4096];
+    while (in_left > 0) {
+      char* out_ptr = buffer;
+      size_t out_left = sizeof buffer;
+      char* in_ptr = const_cast<char*>(in);
+      size_t rc = iconv(m_cd, &in_ptr, &in_left, &out_ptr, &out_left);
+      out.append(buffer, static_cast<size_t>(out_ptr - buffer));
+      in = in_ptr;
+      if (rc == static_cast<size_t>(-1)) {
+        if (errno == E2BIG) continue;
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  iconv_t m_cd;
+};
+
+Converter& GbkEncoder() {
+  thread_local Converter c("CP936", "UTF-16LE");
+  return c;
+}
+Converter& GbkDecoder() {
+  thread_local Converter c("UTF-16LE", "CP936");
+  return c;
+}
+
+std::u16string FromUtf16LeBytes(const std::string& bytes) {
+  std::u16string out(bytes.size() / 2, u'\0');
+  std::memcpy(out.data(), bytes.data(), out.size() * 2);
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Decodes one UTF-8 sequence at `i`; returns the code point and advances `i`, or returns
+// U+FFFD and advances by one byte when the sequence is malformed.
+char32_t DecodeUtf8(std::string_view s, size_t& i) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char b0 = byte(i);
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  }
+  int len = 0;
+  char32_t cp = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return 0xFFFD;
+  }
+  if (i + len > s.size()) {
+    ++i;
+    return 0xFFFD;
+  }
+  for (int k = 1; k < len; ++k) {
+    unsigned char b = byte(i + k);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return 0xFFFD;
+  }
+  i += len;
+  return cp;
+}
+
+}  // namespace
+
+std::string ToGbk(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const char* in = reinterpret_cast<const char*>(text.data());
+  size_t in_left = text.size() * 2;
+  while (!GbkEncoder().Convert(in, in_left, out)) {
+    // The unit at `in` has no GBK form: write its code point as a decimal reference.
+    size_t index = text.size() - in_left / 2;
+    char32_t cp = text[index];
+    size_t units = 1;
+    if (cp >= 0xD800 && cp <= 0xDBFF && index + 1 < text.size() && text[index + 1] >= 0xDC00 &&
+        text[index + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[index + 1] - 0xDC00);
+      units = 2;
+    }
+    out += "&#" + std::to_string(static_cast<uint32_t>(cp)) + ";";
+    in += units * 2;
+    in_left -= units * 2;
+  }
+  return out;
+}
+
+std::u16string FromGbk(std::string_view bytes) {
+  std::string utf16;
+  utf16.reserve(bytes.size() * 2);
+  const char* in = bytes.data();
+  size_t in_left = bytes.size();
+  while (!GbkDecoder().Convert(in, in_left, utf16)) {
+    utf16 += "\xFD\xFF";  // U+FFFD, little-endian
+    ++in;
+    --in_left;
+  }
+  return FromUtf16LeBytes(utf16);
+}
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    char32_t cp = DecodeUtf8(bytes, i);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    size_t at = i;
+    char32_t cp = DecodeUtf8(bytes, i);
+    if (cp == 0xFFFD && !(i - at == 3 && bytes.substr(at, 3) == "\xEF\xBF\xBD")) return false;
+  }
+  return true;
+}
+
+}  // namespace velmaris::codepage

@@ -1,0 +1,227 @@
+#include "platform/filesystem.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "core/error.h"
+#include "platform/codepage.h"
+
+namespace fs = std::filesystem;
+
+namespace velmaris {
+
+fs::path ToNativePath(std::u16string_view path) {
+  std::u16string text(path);
+  for (auto& c : text) {
+    if (c == u'\\') c = u'/';
+  }
+  return fs::path(codepage::ToUtf8(text));
+}
+
+std::u16string FromNativePath(const fs::path& path) { return codepage::FromUtf8(path.string()); }
+
+void RaiseFileError(const std::error_code& error, bool is_folder) {
+  switch (static_cast<std::errc>(error.value())) {
+    case std::errc::no_such_file_or_directory:
+      Raise(is_folder ? err::kPathNotFound : err::kFileNotFound);
+    case std::errc::not_a_directory: Raise(err::kPathNotFound);
+    case std::errc::file_exists:
+    case std::errc::directory_not_empty: Raise(err::kFileExists);
+    case std::errc::permission_denied:
+    case std::errc::operation_not_permitted:
+    case std::errc::read_only_file_system: Raise(err::kPermissionDenied);
+    case std::errc::no_space_on_device: Raise(err::kDiskFull);
+    case std::errc::io_error: Raise(err::kDeviceIo);
+    case std::errc::filename_too_long:
+    case std::errc::invalid_argument: Raise(err::kBadFileName);
+    default: Raise(err::kPathFileAccess);
+  }
+}
+
+std::u16string TempFolderPath() {
+  for (const char* name : {"TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return codepage::FromUtf8(value);
+  }
+  return u"/tmp";
+}
+
+int32_t FileEntry::Size() const {
+  if (size > INT32_MAX) Raise(err::kOverflow);
+  return static_cast<int32_t>(size);
+}
+
+namespace {
+
+template <typename Entries>
+void SortByName(Entries& entries) {
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.Name < b.Name; });
+}
+
+void ListFolder(const std::u16string& path, std::vector<FileEntry>* files,
+                std::vector<FolderEntry>* folders) {
+  std::error_code error;
+  fs::directory_iterator it(ToNativePath(path), error);
+  if (error) RaiseFileError(error, true);
+  for (; it != fs::directory_iterator(); it.increment(error)) {
+    if (error) RaiseFileError(error, true);
+    const auto& entry = *it;
+    std::error_code status_error;
+    auto name = FromNativePath(entry.path().filename());
+    auto full = FromNativePath(entry.path());
+    if (entry.is_symlink(status_error)) {
+      // A link to a file counts as the file; a link to a folder is not followed.
+      if (files && entry.is_regular_file(status_error)) {
+        files->push_back({name, full, static_cast<int64_t>(entry.file_size(status_error))});
+      }
+      continue;
+    }
+    if (entry.is_directory(status_error)) {
+      if (folders) folders->emplace_back(name, full);
+    } else if (files && entry.is_regular_file(status_error)) {
+      files->push_back({name, full, static_cast<int64_t>(entry.file_size(status_error))});
+    }
+  }
+  if (files) SortByName(*files);
+  if (folders) SortByName(*folders);
+}
+
+}  // namespace
+
+std::vector<FileEntry> FolderEntry::Files() const {
+  std::vector<FileEntry> files;
+  ListFolder(Path, &files, nullptr);
+  return files;
+}
+
+std::vector<FolderEntry> FolderEntry::SubFolders() const {
+  std::vector<FolderEntry> folders;
+  ListFolder(Path, nullptr, &folders);
+  return folders;
+}
+
+int64_t FolderEntry::TotalSize() const {
+  std::vector<FileEntry> files;
+  std::vector<FolderEntry> folders;
+  ListFolder(Path, &files, &folders);
+  int64_t total = 0;
+  for (const auto& file : files) total += file.size;
+  for (const auto& folder : folders) total += folder.TotalSize();
+  return total;
+}
+
+int32_t FolderEntry::Size() const {
+  int64_t total = TotalSize();
+  if (total > INT32_MAX) Raise(err::kOverflow);
+  return static_cast<int32_t>(total);
+}
+
+std::u16string TextStream::ReadLine() {
+  size_t end = m_pos;
+  while (end < m_bytes.size() && m_bytes[end] != '\r' && m_bytes[end] != '\n') ++end;
+  std::u16string line = codepage::FromGbk(std::string_view(m_bytes).substr(m_pos, end - m_pos));
+  if (end < m_bytes.size() && m_bytes[end] == '\r') {
+    ++end;
+    if (end < m_bytes.size() && m_bytes[end] == '\n') ++end;
+  } else if (end < m_bytes.size()) {
+    ++end;
+  }
+  m_pos = end;
+  return line;
+}
+
+FileEntry FileSystemObject::GetFile(std::u16string_view path) const {
+  auto native = ToNativePath(path);
+  std::error_code error;
+  auto status = fs::status(native, error);
+  if (error || status.type() == fs::file_type::not_found) {
+    Raise(err::kFileNotFound);
+  }
+  if (status.type() == fs::file_type::directory) Raise(err::kFileNotFound);
+  auto absolute = fs::absolute(native, error);
+  if (error) RaiseFileError(error);
+  auto size = fs::file_size(native, error);
+  if (error) RaiseFileError(error);
+  return {FromNativePath(absolute.filename()), FromNativePath(absolute.lexically_normal()),
+          static_cast<int64_t>(size)};
+}
+
+FolderEntry FileSystemObject::GetFolder(std::u16string_view path) const {
+  auto native = ToNativePath(path);
+  std::error_code error;
+  if (!fs::is_directory(native, error)) Raise(err::kPathNotFound);
+  auto absolute = fs::absolute(native, error).lexically_normal();
+  if (error) RaiseFileError(error, true);
+  auto text = absolute.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  fs::path clean(text);
+  return FolderEntry(FromNativePath(clean.filename()), FromNativePath(clean));
+}
+
+bool FileSystemObject::FileExists(std::u16string_view path) const {
+  std::error_code error;
+  return fs::is_regular_file(ToNativePath(path), error);
+}
+
+bool FileSystemObject::FolderExists(std::u16string_view path) const {
+  std::error_code error;
+  return fs::is_directory(ToNativePath(path), error);
+}
+
+void FileSystemObject::CreateFolder(std::u16string_view path) const {
+  auto native = ToNativePath(path);
+  std::error_code error;
+  if (fs::exists(native, error)) Raise(err::kFileExists);
+  if (!fs::create_directory(native, error) || error) {
+    RaiseFileError(error ? error : std::make_error_code(std::errc::file_exists), true);
+  }
+}
+
+void FileSystemObject::DeleteFolder(std::u16string_view path, bool force) const {
+  auto native = ToNativePath(path);
+  std::error_code error;
+  if (!fs::is_directory(fs::symlink_status(native, error))) Raise(err::kPathNotFound);
+  if (force) {
+    // Read-only entries go too: make everything writable first.
+    for (auto it = fs::recursive_directory_iterator(native, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      std::error_code ignored;
+      if (!it->is_symlink(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+      }
+    }
+  }
+  error.clear();
+  fs::remove_all(native, error);
+  if (error) RaiseFileError(error, true);
+}
+
+void FileSystemObject::DeleteFile(std::u16string_view path) const {
+  auto native = ToNativePath(path);
+  std::error_code error;
+  if (!fs::is_regular_file(fs::symlink_status(native, error)) &&
+      !fs::is_symlink(fs::symlink_status(native, error))) {
+    Raise(err::kFileNotFound);
+  }
+  if (!fs::remove(native, error) || error) RaiseFileError(error);
+}
+
+std::string FileSystemObject::ReadAllBytes(std::u16string_view path) const {
+  auto native = ToNativePath(path);
+  std::error_code error;
+  auto status = fs::status(native, error);
+  if (error || !fs::exists(status)) Raise(err::kFileNotFound);
+  if (fs::is_directory(status)) Raise(err::kPathFileAccess);
+  std::ifstream in(native, std::ios::binary);
+  if (!in) Raise(err::kPermissionDenied);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TextStream FileSystemObject::OpenTextFile(std::u16string_view path) const {
+  return TextStream(ReadAllBytes(path));
+}
+
+}  // namespace velmaris

@@ -1,0 +1,84 @@
+// The file-system object: files, folders and text streams, on std::filesystem. Paths are taken as
+// the system writes them ("\" or "/" between folders) and turned into POSIX paths here. Failures
+// are raised with the classic numbers: 53 file not found, 76 path not found, 58 already exists,
+// 70 permission denied, 75 path/file access error.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace velmaris {
+
+// "\" becomes "/"; the text is taken as UTF-8 on disk.
+std::filesystem::path ToNativePath(std::u16string_view path);
+std::u16string FromNativePath(const std::filesystem::path& path);
+
+// Raises the classic error for a failed file operation on `path`.
+[[noreturn]] void RaiseFileError(const std::error_code& error, bool is_folder = false);
+
+// The temporary folder: TEMP where set, else TMPDIR, else the system's.
+std::u16string TempFolderPath();
+
+struct FileEntry {
+  std::u16string Name;  // name with extension, no folder
+  std::u16string Path;  // full path
+  int64_t size = 0;
+
+  // The length as a 32-bit signed count; larger files raise overflow (6).
+  int32_t Size() const;
+};
+
+class FolderEntry {
+ public:
+  FolderEntry(std::u16string name, std::u16string path) : Name(std::move(name)), Path(std::move(path)) {}
+
+  std::u16string Name;
+  std::u16string Path;
+
+  // Files directly in the folder, in name order.
+  std::vector<FileEntry> Files() const;
+  // Folders directly in the folder, in name order; links to folders are not followed.
+  std::vector<FolderEntry> SubFolders() const;
+  // Total length of every file in the tree, 64-bit.
+  int64_t TotalSize() const;
+  // The same as a 32-bit signed count; larger trees raise overflow (6).
+  int32_t Size() const;
+};
+
+class TextStream {
+ public:
+  explicit TextStream(std::string bytes) : m_bytes(std::move(bytes)) {}
+
+  bool AtEndOfStream() const { return m_pos >= m_bytes.size(); }
+  // The next line without its terminator (CR LF, LF or CR), decoded from GBK.
+  std::u16string ReadLine();
+  void Close() { m_bytes.clear(), m_pos = 0; }
+
+ private:
+  std::string m_bytes;
+  size_t m_pos = 0;
+};
+
+class FileSystemObject {
+ public:
+  FileEntry GetFile(std::u16string_view path) const;
+  FolderEntry GetFolder(std::u16string_view path) const;
+  bool FileExists(std::u16string_view path) const;
+  bool FolderExists(std::u16string_view path) const;
+  // Creates one folder whose parent exists.
+  void CreateFolder(std::u16string_view path) const;
+  // Deletes the folder with everything in it; a missing folder raises 76.
+  void DeleteFolder(std::u16string_view path, bool force = true) const;
+  void DeleteFile(std::u16string_view path) const;
+  // Opens a text file for reading, in GBK.
+  TextStream OpenTextFile(std::u16string_view path) const;
+  // Reads a whole file as bytes.
+  std::string ReadAllBytes(std::u16string_view path) const;
+};
+
+}  // namespace velmaris

@@ -1,0 +1,324 @@
+#include "platform/posix/posix_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "platform/codepage.h"
+
+namespace velmaris {
+
+namespace {
+constexpr int kHostNotFound = 11001;
+}
+
+// Shared with the resolver thread: the socket detaches itself when it closes, so a late answer
+// is dropped instead of reaching a socket that has gone.
+struct PosixSocket::Resolution {
+  std::mutex mutex;
+  PosixSocket* socket = nullptr;
+  MessageLoop* loop = nullptr;
+};
+
+void SocketErrorFor(int system_error, int32_t& number, std::u16string& description) {
+  switch (system_error) {
+    case ECONNREFUSED: number = 10061, description = u"连接被强制拒绝"; return;
+    case ETIMEDOUT: number = 10060, description = u"连接超时"; return;
+    case ENETUNREACH: number = 10051, description = u"网络不可达"; return;
+    case EHOSTUNREACH: number = 10065, description = u"无法访问主机"; return;
+    case ECONNRESET: number = 10054, description = u"连接被对方重设"; return;
+    case EPIPE:
+    case ECONNABORTED: number = 10053, description = u"连接已中止"; return;
+    case kHostNotFound: number = kHostNotFound, description = u"找不到主机"; return;
+  }
+  number = 10000 + system_error;
+  description = u"套接字错误：" + codepage::FromUtf8(std::strerror(system_error));
+}
+
+PosixSocket::PosixSocket(MessageLoop& loop) : m_loop(loop) {}
+
+PosixSocket::~PosixSocket() {
+  on_data_arrival = nullptr;
+  on_send_progress = nullptr;
+  on_error = nullptr;
+  on_close = nullptr;
+  Close();
+}
+
+void PosixSocket::Connect() {
+  Close();
+  m_state = kResolvingHost;
+  std::string host = codepage::ToUtf8(m_remote_host);
+  std::string port = std::to_string(m_remote_port);
+
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* numeric = nullptr;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &numeric) == 0) {
+    OnResolved(0, numeric);
+    return;
+  }
+
+  // A name: resolve it off the loop's thread so the loop keeps running.
+  m_resolution = std::make_shared<Resolution>();
+  m_resolution->socket = this;
+  m_resolution->loop = &m_loop;
+  std::thread([resolution = m_resolution, host, port] {
+    addrinfo wanted{};
+    wanted.ai_family = AF_UNSPEC;
+    wanted.ai_socktype = SOCK_STREAM;
+    wanted.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+    addrinfo* found = nullptr;
+    int rc = getaddrinfo(host.c_str(), port.c_str(), &wanted, &found);
+    std::lock_guard<std::mutex> lock(resolution->mutex);
+    if (resolution->loop == nullptr) {
+      if (found) freeaddrinfo(found);
+      return;
+    }
+    resolution->loop->Post([resolution, rc, found] {
+      PosixSocket* socket;
+      {
+        std::lock_guard<std::mutex> inner(resolution->mutex);
+        socket = resolution->socket;
+      }
+      if (socket == nullptr) {
+        if (found) freeaddrinfo(found);
+        return;
+      }
+      socket->m_resolution.reset();
+      socket->OnResolved(rc, found);
+    });
+  }).detach();
+}
+
+void PosixSocket::OnResolved(int gai_error, addrinfo* addresses) {
+  if (gai_error != 0 || addresses == nullptr) {
+    if (addresses) freeaddrinfo(addresses);
+    Fail(kHostNotFound);
+    return;
+  }
+  m_state = kHostResolved;
+  m_addresses = addresses;
+  m_next_address = addresses;
+  TryNextAddress();
+}
+
+void PosixSocket::TryNextAddress() {
+  int last_error = ECONNREFUSED;
+  while (m_next_address != nullptr) {
+    addrinfo* address = m_next_address;
+    m_next_address = address->ai_next;
+    int fd = socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                    address->ai_protocol);
+    if (fd < 0) {
+      last_error = errno;
+      continue;
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (connect(fd, address->ai_addr, address->ai_addrlen) == 0 || errno == EINPROGRESS) {
+      m_fd = fd;
+      m_state = kConnecting;
+      m_watch = m_loop.WatchFd(m_fd, MessageLoop::kWritable, [this](short mask) { OnReady(mask); });
+      return;
+    }
+    last_error = errno;
+    close(fd);
+  }
+  Fail(last_error);
+}
+
+void PosixSocket::OnReady(short mask) {
+  if (m_state == kConnecting) {
+    OnConnectDone();
+    return;
+  }
+  if (mask & MessageLoop::kReadable) ReadAvailable();
+  if (m_state == kConnected && (mask & MessageLoop::kWritable)) WriteQueued();
+}
+
+void PosixSocket::OnConnectDone() {
+  int error = 0;
+  socklen_t length = sizeof error;
+  getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length);
+  if (error == EINPROGRESS) return;
+  if (error != 0) {
+    m_loop.UnwatchFd(m_watch);
+    m_watch = 0;
+    close(m_fd);
+    m_fd = -1;
+    if (m_next_address != nullptr) {
+      TryNextAddress();
+      return;
+    }
+    Fail(error);
+    return;
+  }
+  freeaddrinfo(m_addresses);
+  m_addresses = m_next_address = nullptr;
+  m_state = kConnected;
+  UpdateWatch();
+}
+
+void PosixSocket::UpdateWatch() {
+  if (m_watch == 0) return;
+  short events = MessageLoop::kReadable;
+  if (!m_queue.empty()) events |= MessageLoop::kWritable;
+  m_loop.SetFdEvents(m_watch, events);
+}
+
+void PosixSocket::ReadAvailable() {
+  char buffer[64 * 1024];
+  bool peer_closed = false;
+  int64_t arrived = 0;
+  for (;;) {
+    ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      m_received.append(buffer, static_cast<size_t>(n));
+      arrived += n;
+      continue;
+    }
+    if (n == 0) {
+      peer_closed = true;
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    int error = errno;
+    if (arrived > 0 && on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
+    Fail(error);
+    return;
+  }
+  if (arrived > 0) {
+    m_received_total += arrived;
+    if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
+  }
+  if (peer_closed && m_state == kConnected) {
+    m_state = kClosing;
+    if (m_watch != 0) {
+      m_loop.UnwatchFd(m_watch);
+      m_watch = 0;
+    }
+    if (on_close) on_close();
+  }
+}
+
+void PosixSocket::WriteQueued() {
+  while (!m_queue.empty() && m_state == kConnected) {
+    Item& item = m_queue.front();
+    if (item.offset == item.bytes.size() && item.fd >= 0 && item.file_left > 0) {
+      // Refill the chunk from the file.
+      size_t want = static_cast<size_t>(std::min<int64_t>(item.file_left, kChunk));
+      item.bytes.resize(want);
+      ssize_t n = read(item.fd, item.bytes.data(), want);
+      if (n <= 0) {
+        if (n < 0 && errno == EINTR) continue;
+        Fail(n == 0 ? EIO : errno);
+        return;
+      }
+      item.bytes.resize(static_cast<size_t>(n));
+      item.offset = 0;
+      item.file_left -= n;
+    }
+    size_t left = item.bytes.size() - item.offset;
+    ssize_t n = left == 0 ? 0 : send(m_fd, item.bytes.data() + item.offset, left, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+      Fail(errno);
+      return;
+    }
+    item.offset += static_cast<size_t>(n);
+    item.sent += n;
+    int64_t sent = item.sent;
+    int64_t remaining = item.total - item.sent;
+    if (remaining == 0) {
+      if (item.fd >= 0) close(item.fd);
+      m_queue.pop_front();
+    }
+    if (on_send_progress) on_send_progress(sent, remaining);
+    if (remaining > 0 && n == 0) break;
+  }
+  UpdateWatch();
+}
+
+void PosixSocket::SendData(std::string bytes) {
+  if (bytes.empty()) return;
+  Item item;
+  item.total = static_cast<int64_t>(bytes.size());
+  item.bytes = std::move(bytes);
+  m_queue.push_back(std::move(item));
+  UpdateWatch();
+}
+
+void PosixSocket::SendFile(int fd, int64_t length) {
+  if (length <= 0) {
+    close(fd);
+    return;
+  }
+  Item item;
+  item.fd = fd;
+  item.file_left = length;
+  item.total = length;
+  m_queue.push_back(std::move(item));
+  UpdateWatch();
+}
+
+std::string PosixSocket::GetData() {
+  std::string data;
+  data.swap(m_received);
+  return data;
+}
+
+void PosixSocket::Fail(int error_number) {
+  CloseDescriptors();
+  m_state = kError;
+  if (on_error) {
+    int32_t number;
+    std::u16string description;
+    SocketErrorFor(error_number, number, description);
+    on_error(number, description);
+  }
+}
+
+void PosixSocket::CloseDescriptors() {
+  if (m_resolution) {
+    std::lock_guard<std::mutex> lock(m_resolution->mutex);
+    m_resolution->socket = nullptr;
+    m_resolution->loop = nullptr;
+    m_resolution.reset();
+  }
+  if (m_addresses) {
+    freeaddrinfo(m_addresses);
+    m_addresses = m_next_address = nullptr;
+  }
+  if (m_watch != 0) {
+    m_loop.UnwatchFd(m_watch);
+    m_watch = 0;
+  }
+  if (m_fd >= 0) {
+    close(m_fd);
+    m_fd = -1;
+  }
+  for (auto& item : m_queue) {
+    if (item.fd >= 0) close(item.fd);
+  }
+  m_queue.clear();
+}
+
+void PosixSocket::Close() {
+  CloseDescriptors();
+  m_received.clear();
+  m_state = kClosed;
+}
+
+}  // namespace velmaris

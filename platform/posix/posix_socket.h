@@ -1,0 +1,77 @@
+// The socket control on non-blocking POSIX sockets: names are resolved on a helper thread whose
+// answer is posted back to the loop; connecting, sending and receiving run on the loop.
+#pragma once
+
+#include <netdb.h>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/message_loop.h"
+#include "platform/tcp_socket.h"
+
+namespace velmaris {
+
+class PosixSocket : public TcpSocket {
+ public:
+  explicit PosixSocket(MessageLoop& loop);
+  ~PosixSocket() override;
+  PosixSocket(const PosixSocket&) = delete;
+  PosixSocket& operator=(const PosixSocket&) = delete;
+
+  void SetRemoteHost(const std::u16string& host) override { m_remote_host = host; }
+  std::u16string RemoteHost() const override { return m_remote_host; }
+  void SetRemotePort(int32_t port) override { m_remote_port = port; }
+  int32_t RemotePort() const override { return m_remote_port; }
+
+  void Connect() override;
+  int State() const override { return m_state; }
+  void SendData(std::string bytes) override;
+  void SendFile(int fd, int64_t length) override;
+  std::string GetData() override;
+  void Close() override;
+
+  // Chunk size for file sends: the most a send holds in memory.
+  static constexpr size_t kChunk = 256 * 1024;
+
+ private:
+  struct Resolution;
+  struct Item {
+    std::string bytes;  // a byte item, or the buffered part of a file item
+    size_t offset = 0;  // bytes of `bytes` already sent
+    int fd = -1;        // file item: the descriptor still to read from
+    int64_t file_left = 0;
+    int64_t total = 0;
+    int64_t sent = 0;
+  };
+
+  void OnResolved(int gai_error, struct addrinfo* addresses);
+  void TryNextAddress();
+  void OnReady(short mask);
+  void OnConnectDone();
+  void ReadAvailable();
+  void WriteQueued();
+  void Fail(int error_number);
+  void UpdateWatch();
+  void CloseDescriptors();
+
+  MessageLoop& m_loop;
+  std::u16string m_remote_host;
+  int32_t m_remote_port = 0;
+  int m_state = kClosed;
+  int m_fd = -1;
+  int m_watch = 0;
+  std::shared_ptr<Resolution> m_resolution;
+  struct addrinfo* m_addresses = nullptr;
+  struct addrinfo* m_next_address = nullptr;
+  std::deque<Item> m_queue;
+  std::string m_received;
+  int64_t m_received_total = 0;
+};
+
+// The socket control's error number and description for a system error.
+void SocketErrorFor(int system_error, int32_t& number, std::u16string& description);
+
+}  // namespace velmaris

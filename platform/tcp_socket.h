@@ -1,0 +1,57 @@
+// A TCP client socket control: remote host and port, asynchronous connect, queued sends with
+// progress, arrived data, and the classic state numbers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace velmaris {
+
+class TcpSocket {
+ public:
+  enum State : int {
+    kClosed = 0,
+    kOpen = 1,
+    kListening = 2,
+    kConnectionPending = 3,
+    kResolvingHost = 4,
+    kHostResolved = 5,
+    kConnecting = 6,
+    kConnected = 7,
+    kClosing = 8,  // the peer closed its side
+    kError = 9,
+  };
+
+  virtual ~TcpSocket() = default;
+
+  virtual void SetRemoteHost(const std::u16string& host) = 0;
+  virtual std::u16string RemoteHost() const = 0;
+  virtual void SetRemotePort(int32_t port) = 0;
+  virtual int32_t RemotePort() const = 0;
+
+  // Starts resolving and connecting; returns at once.
+  virtual void Connect() = 0;
+  virtual int State() const = 0;
+  // Queues bytes for sending; returns at once.
+  virtual void SendData(std::string bytes) = 0;
+  // Queues `length` bytes read from the descriptor (which the socket then owns and closes);
+  // sent in bounded chunks, never read whole into memory.
+  virtual void SendFile(int fd, int64_t length) = 0;
+  // Takes every byte that has arrived so far.
+  virtual std::string GetData() = 0;
+  virtual void Close() = 0;
+
+  // Events, delivered on the loop's thread.
+  std::function<void(int64_t bytes_total)> on_data_arrival;
+  // Per queued item: bytes of it sent so far and bytes of it still to send.
+  std::function<void(int64_t bytes_sent, int64_t bytes_remaining)> on_send_progress;
+  std::function<void(int32_t number, const std::u16string& description)> on_error;
+  // The peer closed the connection.
+  std::function<void()> on_close;
+};
+
+using SocketFactory = std::function<std::unique_ptr<TcpSocket>()>;
+
+}  // namespace velmaris

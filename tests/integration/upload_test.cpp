@@ -1,0 +1,113 @@
+// FileUpload on the real loop and real sockets against the reference content server.
+#include <gtest/gtest.h>
+
+#include "controls/file/file_upload.h"
+#include "core/error.h"
+#include "platform/codepage.h"
+#include "platform/headless/headless_ui.h"
+#include "platform/posix/poll_loop.h"
+#include "platform/posix/posix_socket.h"
+#include "tests/support/ref_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace velmaris {
+namespace {
+
+using testing::ReadFile;
+
+class UploadIntegrationTest : public ::testing::Test {
+ protected:
+  PollLoop loop;
+  HeadlessUi ui;
+  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
+  testing::TempDir temp;
+  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
+  testing::TempDir files;
+  testing::RefServer server;
+  FileUpload control{platform};
+
+  std::u16string MakeFile(const std::string& name, const std::string& bytes) {
+    return codepage::FromUtf8(files.Write(name, bytes).string());
+  }
+};
+
+TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
+  std::string bytes;
+  for (int i = 0; i < 300000; ++i) bytes += static_cast<char>(i % 251);
+  auto path = MakeFile("照片 1.bin", bytes);
+  control.StartUpload(u"上传/2008", server.Url("/cms/upload.asp"), path, -1);
+
+  EXPECT_EQ(control.NewFileName(), u"/files/上传/2008/照片 1.bin");
+  EXPECT_EQ(ReadFile(server.Root() / "files/上传/2008/照片 1.bin"), bytes);
+  auto requests = server.WaitForRequests(1);
+  ASSERT_EQ(requests.size(), 1u);
+  const std::string& request = requests[0];
+  EXPECT_EQ(request.rfind("POST /cms/upload.asp HTTP/1.1\r\n", 0), 0u);
+  EXPECT_NE(request.find("Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"),
+            std::string::npos);
+  size_t body = request.find("\r\n\r\n") + 4;
+  EXPECT_NE(request.find("Content-Length:  " + std::to_string(request.size() - body) + "\r\n"),
+            std::string::npos);
+  // The folder travels in GBK.
+  EXPECT_NE(request.find("name=\"curPath\"\r\n\r\n\xC9\xCF\xB4\xAB/2008/\r\n"), std::string::npos);
+  EXPECT_NE(request.find("name=\"contentid\"\r\n\r\n-1\r\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
+  EXPECT_TRUE(ui.History().empty());
+}
+
+TEST_F(UploadIntegrationTest, FaultsAndTheirOutcomes) {
+  auto path = MakeFile("a.txt", "abc");
+  const struct {
+    const char* mode;
+    const char16_t* reply;
+    size_t boxes;
+  } cases[] = {
+      {"404", u"Error", 0},      {"500", u"Error", 0},         {"403", u"Error", 0},
+      {"hdr500", u"Error", 0},   {"split", u"/files/f/a.txt", 0}, {"chunked", u"/files/f/a.txt", 0},
+      {"gzip", u"/files/f/a.txt", 0}, {"deflate", u"/files/f/a.txt", 0}, {"slow-700", u"/files/f/a.txt", 0},
+      {"close", u"Error", 0},    {"garbage", u"Error", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    control.SetNewFileName(u"previous");
+    control.StartUpload(u"f", server.Url(std::string("/_fault/") + c.mode + "/upload.asp"), path, 1);
+    EXPECT_EQ(control.NewFileName(), c.reply);
+    EXPECT_EQ(ui.History().size(), c.boxes);
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+  }
+  // After all that, a plain upload still works.
+  control.StartUpload(u"g", server.Url("/upload.asp"), path, 1);
+  EXPECT_EQ(control.NewFileName(), u"/files/g/a.txt");
+}
+
+TEST_F(UploadIntegrationTest, NoServerListening) {
+  auto path = MakeFile("a.txt", "abc");
+  control.SetNewFileName(u"previous");
+  control.StartUpload(u"f", codepage::FromUtf8("http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/upload.asp"), path, 1);
+  EXPECT_EQ(control.NewFileName(), u"Error");
+  ASSERT_EQ(ui.History().size(), 1u);
+  EXPECT_EQ(ui.History()[0].text, u"连接被强制拒绝");
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+}
+
+TEST_F(UploadIntegrationTest, ServerThatNeverAnswersTimesOut) {
+  auto path = MakeFile("a.txt", "abc");
+  control.SetNewFileName(u"previous");
+  auto start = std::chrono::steady_clock::now();
+  control.StartUpload(u"f", server.Url("/_fault/noanswer/upload.asp"), path, 1);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(control.NewFileName(), u"Error");
+  EXPECT_GE(took, std::chrono::seconds(29));  // the 300-tick reply limit, not earlier
+}
+
+TEST_F(UploadIntegrationTest, ResetWhileSendingIsReported) {
+  std::string big(8 * 1024 * 1024, 'z');
+  auto path = MakeFile("big.bin", big);
+  control.StartUpload(u"f", server.Url("/_fault/reset/upload.asp"), path, 1);
+  EXPECT_EQ(control.NewFileName(), u"Error");
+  EXPECT_EQ(ui.History().size(), 1u);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+}
+
+}  // namespace
+}  // namespace velmaris

@@ -1,0 +1,91 @@
+#include "tests/support/fake_socket.h"
+
+#include <unistd.h>
+
+namespace velmaris::testing {
+
+void FakeSocket::Connect() {
+  ++m_connects;
+  m_state = kConnecting;
+  int generation = m_generation;
+  switch (connect_mode) {
+    case ConnectMode::kNever: return;
+    case ConnectMode::kRefuse:
+      m_loop.After(connect_delay, [this, generation] {
+        if (generation != m_generation) return;
+        m_state = kError;
+        if (on_error) on_error(10061, u"连接被强制拒绝");
+      });
+      return;
+    case ConnectMode::kAfter:
+      m_loop.After(connect_delay, [this, generation] {
+        if (generation == m_generation) m_state = kConnected;
+      });
+      return;
+  }
+}
+
+void FakeSocket::SendData(std::string bytes) {
+  int64_t size = static_cast<int64_t>(bytes.size());
+  m_sent += bytes;
+  int generation = m_generation;
+  ++m_unsent;
+  m_loop.After(send_step, [this, generation, size] {
+    if (generation != m_generation) return;
+    --m_unsent;
+    if (on_send_progress) on_send_progress(size, 0);
+  });
+}
+
+void FakeSocket::SendFile(int fd, int64_t length) {
+  std::string bytes(static_cast<size_t>(length), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+  m_sent += bytes;
+  int generation = m_generation;
+  ++m_unsent;
+  for (int step = 1; step <= file_steps; ++step) {
+    int64_t sent = length * step / file_steps;
+    m_loop.After(send_step * step, [this, generation, sent, length] {
+      if (generation != m_generation) return;
+      if (sent == length) --m_unsent;
+      if (on_send_progress) on_send_progress(sent, length - sent);
+    });
+  }
+}
+
+std::string FakeSocket::GetData() {
+  std::string data;
+  data.swap(m_pending);
+  return data;
+}
+
+void FakeSocket::Close() {
+  ++m_closes;
+  ++m_generation;
+  m_unsent = 0;
+  m_state = kClosed;
+  m_pending.clear();
+}
+
+void FakeSocket::Deliver(const std::string& bytes) {
+  m_pending += bytes;
+  if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_pending.size()));
+}
+
+void FakeSocket::PeerClose() {
+  m_state = kClosing;
+  if (on_close) on_close();
+}
+
+void FakeSocket::RaiseError(int32_t number, const std::u16string& description) {
+  m_state = kError;
+  if (on_error) on_error(number, description);
+}
+
+}  // namespace velmaris::testing

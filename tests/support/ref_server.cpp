@@ -1,0 +1,89 @@
+#include "tests/support/ref_server.h"
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/codepage.h"
+
+namespace velmaris::testing {
+
+RefServer::RefServer() {
+  int out[2];
+  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+  std::string script = std::string(VELMARIS_SOURCE_DIR) + "/tools/refserver.py";
+  std::string root = m_root.Path().string();
+  std::string parent = std::to_string(getpid());
+  m_pid = fork();
+  if (m_pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    close(out[1]);
+    execlp("python3", "python3", script.c_str(), "--root", root.c_str(), "--port", "0",
+           "--parent-pid", parent.c_str(), "--idle-exit", "120", "--quiet",
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* in = fdopen(out[0], "r");
+  if (in == nullptr || std::fscanf(in, "%d", &m_port) != 1) {
+    if (in) fclose(in);
+    throw std::runtime_error("the reference server did not start");
+  }
+  fclose(in);
+}
+
+RefServer::~RefServer() {
+  if (m_pid > 0) {
+    kill(m_pid, SIGTERM);
+    int status;
+    waitpid(m_pid, &status, 0);
+  }
+}
+
+std::u16string RefServer::Url(const std::string& path) const {
+  return codepage::FromUtf8("http://127.0.0.1:" + std::to_string(m_port) + path);
+}
+
+std::vector<std::string> RefServer::Requests() const {
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(Root() / "requests", error)) {
+    files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  std::vector<std::string> requests;
+  for (const auto& file : files) requests.push_back(ReadFile(file));
+  return requests;
+}
+
+std::vector<std::string> RefServer::WaitForRequests(size_t count) const {
+  for (int i = 0; i < 200; ++i) {
+    auto requests = Requests();
+    if (requests.size() >= count) return requests;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return Requests();
+}
+
+int UnusedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+}  // namespace velmaris::testing

@@ -1,0 +1,39 @@
+// Starts the reference content server on a free loopback port for one test and stops it after.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace velmaris::testing {
+
+class RefServer {
+ public:
+  RefServer();
+  ~RefServer();
+  RefServer(const RefServer&) = delete;
+  RefServer& operator=(const RefServer&) = delete;
+
+  int Port() const { return m_port; }
+  // "http://127.0.0.1:PORT" followed by `path`.
+  std::u16string Url(const std::string& path) const;
+  const std::filesystem::path& Root() const { return m_root.Path(); }
+  // Every raw request received so far, in arrival order.
+  std::vector<std::string> Requests() const;
+  // Waits (briefly) until `count` requests have been recorded.
+  std::vector<std::string> WaitForRequests(size_t count) const;
+
+ private:
+  TempDir m_root;
+  pid_t m_pid = -1;
+  int m_port = 0;
+};
+
+// A free loopback port with nothing listening on it (bound, read, released).
+int UnusedPort();
+
+}  // namespace velmaris::testing

@@ -1,0 +1,189 @@
+#include "core/multipart.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "core/error.h"
+#include "platform/codepage.h"
+#include "tests/support/temp_dir.h"
+
+namespace velmaris {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+
+// Runs the test inside a temporary working folder, so Windows-style relative paths such as
+// "C:\doc\a.txt" name files the test made.
+class MultipartTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_old = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir.Path());
+  }
+  void TearDown() override { std::filesystem::current_path(m_old); }
+
+  std::string Write(const CompondFile& package) {
+    auto out = m_dir.Path() / "out.pak";
+    std::filesystem::remove(out);
+    package.PackageToFile(codepage::FromUtf8(out.string()));
+    return ReadFile(out);
+  }
+
+  TempDir m_dir;
+  std::filesystem::path m_old;
+};
+
+TEST_F(MultipartTest, WritesTheDocumentedExampleByteForByte) {
+  m_dir.Write("C:/doc/a.txt", "abc");
+  CompondFile package;
+  package.addFormData(u"contentid", u"7");
+  package.AddUploadFile(u"a.txt", u"C:\\doc\\a.txt");
+  const std::string expected =
+      "-----------------------------7d1c934a05c4\r\n"
+      "Content-Disposition: form-data; name=\"a.txt\"; filename=\"C:\\doc\\a.txt\"\r\n"
+      "Content-Type: text/plain\r\n"
+      "\r\n"
+      "abc\r\n"
+      "-----------------------------7d1c934a05c4\r\n"
+      "Content-Disposition: form-data; name=\"contentid\"\r\n"
+      "\r\n"
+      "7\r\n"
+      "-----------------------------7d1c934a05c4--\r\n";
+  std::string written = Write(package);
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(written.size(), 290u);
+}
+
+TEST_F(MultipartTest, EmptyPackageIsTheClosingLineAlone) {
+  CompondFile package;
+  std::string written = Write(package);
+  EXPECT_EQ(written, "-----------------------------7d1c934a05c4--\r\n");
+  EXPECT_EQ(written.size(), 45u);
+}
+
+TEST_F(MultipartTest, EmptyFileAndChineseValueInGbk) {
+  m_dir.Write("empty.bin", "");
+  CompondFile package;
+  package.AddUploadFile(u"e", u"empty.bin");
+  package.addFormData(u"title", u"中文标题");
+  std::string written = Write(package);
+  EXPECT_NE(written.find("Content-Type: text/plain\r\n\r\n\r\n--"), std::string::npos);
+  // Four Chinese characters are eight GBK bytes.
+  EXPECT_NE(written.find("\r\n\r\n\xD6\xD0\xCE\xC4\xB1\xEA\xCC\xE2\r\n"), std::string::npos);
+  EXPECT_EQ(written.size(), 283u);
+}
+
+TEST_F(MultipartTest, HeaderParametersEscapedValuesUnchanged) {
+  m_dir.Write("x.txt", "1");
+  CompondFile package;
+  package.AddUploadFile(u"a\"b\r\nc", u"x.txt");
+  package.addFormData(u"n\"", u"v\"al\r\nue");
+  package.addFormData(u"snow", u"☃");
+  std::string written = Write(package);
+  EXPECT_NE(written.find("name=\"a%22b%0D%0Ac\"; filename=\"x.txt\""), std::string::npos);
+  EXPECT_NE(written.find("name=\"n%22\"\r\n\r\nv\"al\r\nue\r\n"), std::string::npos);
+  EXPECT_NE(written.find("\r\n\r\n&#9731;\r\n"), std::string::npos);
+}
+
+TEST_F(MultipartTest, KeyRules) {
+  m_dir.Write("f.txt", "x");
+  struct Case {
+    const char* what;
+    std::function<void(CompondFile&)> act;
+    int32_t error;  // 0: succeeds
+    const char16_t* source;
+  };
+  const Case cases[] = {
+      {"field key ignores case",
+       [](CompondFile& p) {
+         p.addFormData(u"path", u"1");
+         p.addFormData(u"Path", u"2");
+       },
+       err::kDuplicateKey, kLibrarySource},
+      {"file key ignores case",
+       [](CompondFile& p) {
+         p.AddUploadFile(u"a", u"C:\\A.txt");
+         p.AddUploadFile(u"b", u"c:\\a.TXT");
+       },
+       err::kPackage, u"CompondFile:AddUploadFile Method"},
+      {"separate key spaces",
+       [](CompondFile& p) {
+         p.addFormData(u"k", u"1");
+         p.AddUploadFile(u"k", u"k");
+       },
+       0, nullptr},
+      {"names reusable after RemoveAll",
+       [](CompondFile& p) {
+         p.addFormData(u"k", u"1");
+         p.AddUploadFile(u"k", u"k");
+         p.RemoveAll();
+         p.addFormData(u"K", u"1");
+         p.AddUploadFile(u"k", u"K");
+       },
+       0, nullptr},
+      {"removing a missing field", [](CompondFile& p) { p.RemoveFormData(u"none"); },
+       err::kInvalidCall, kLibrarySource},
+      {"removing a missing file", [](CompondFile& p) { p.RemoveUploadFile(u"none"); },
+       err::kInvalidCall, kLibrarySource},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CompondFile package;
+    if (c.error == 0) {
+      EXPECT_NO_THROW(c.act(package));
+      continue;
+    }
+    try {
+      c.act(package);
+      ADD_FAILURE() << "no error";
+    } catch (const VbError& e) {
+      EXPECT_EQ(e.Number(), c.error);
+      EXPECT_EQ(e.Source(), c.source);
+      EXPECT_FALSE(e.Description().empty());
+    }
+    // A failed add leaves the package as it was: one entry.
+    EXPECT_LE(package.Fields().size() + package.Files().size(), 1u);
+  }
+}
+
+TEST_F(MultipartTest, FilesBeforeFieldsInInsertionOrder) {
+  m_dir.Write("1.txt", "one");
+  m_dir.Write("2.txt", "two");
+  CompondFile package;
+  package.addFormData(u"b", u"B");
+  package.AddUploadFile(u"second", u"2.txt");
+  package.addFormData(u"a", u"A");
+  package.AddUploadFile(u"first", u"1.txt");
+  std::string written = Write(package);
+  auto at = [&](const char* text) { return written.find(text); };
+  EXPECT_LT(at("name=\"second\""), at("name=\"first\""));
+  EXPECT_LT(at("name=\"first\""), at("name=\"b\""));
+  EXPECT_LT(at("name=\"b\""), at("name=\"a\""));
+}
+
+TEST_F(MultipartTest, MissingLocalFileRaisesFileNotFound) {
+  CompondFile package;
+  package.AddUploadFile(u"gone", u"gone.txt");
+  try {
+    Write(package);
+    FAIL() << "no error";
+  } catch (const VbError& e) {
+    EXPECT_EQ(e.Number(), err::kFileNotFound);
+  }
+}
+
+TEST_F(MultipartTest, LargeFileCopiedWhole) {
+  std::string big(3 * 1024 * 1024 + 17, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  m_dir.Write("big.bin", big);
+  CompondFile package;
+  package.AddUploadFile(u"big", u"big.bin");
+  std::string written = Write(package);
+  size_t start = written.find("\r\n\r\n") + 4;
+  EXPECT_EQ(written.substr(start, big.size()), big);
+  EXPECT_EQ(written.size(), start + big.size() + 2 + 45);
+}
+
+}  // namespace
+}  // namespace velmaris

@@ -1,0 +1,223 @@
+#include "core/upload_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "tests/support/transfer_fixture.h"
+
+namespace velmaris {
+namespace {
+
+using testing::FakeSocket;
+
+class TransferTest : public testing::FakeWorld {
+ protected:
+  Form form{u"t", 100, 100};
+  FormControl& bar = form.Add(ControlKind::kProgressBar, u"pbFile", {});
+  std::vector<std::u16string> actions;
+  UploadTransfer transfer{platform,
+                          {u"/upload.asp", true,
+                           [this](const std::u16string& text) { actions.push_back(text); }},
+                          bar};
+
+  void FillOneFile(CompondFile& package) {
+    auto path = files.Write("a.txt", "abc");
+    package.AddUploadFile(u"a.txt", codepage::FromUtf8(path.string()));
+    package.addFormData(u"contentid", u"7");
+  }
+};
+
+TEST_F(TransferTest, ParseServerAddress) {
+  struct Case {
+    const char16_t* address;
+    int32_t error;  // 0: parsed
+    const char16_t* host;
+    const char16_t* port;
+    const char16_t* path;
+  };
+  // Each row starts from host "a", port "81", path "/p".
+  const Case cases[] = {
+      {u"HTTP://Server:8080", 0, u"Server", u"8080", u"/"},
+      {u"http://h:0/x", 0, u"h", u"80", u"/x"},
+      {u"http://h:08080/a b/中文?q=1", 0, u"h", u"8080", u"/a b/中文?q=1"},
+      {u"http://b/cms/upload.asp", 0, u"b", u"81", u"/cms/upload.asp"},
+      {u"http://b", 0, u"b", u"81", u"/"},
+      {u"ftp://h/x", err::kObjectError, u"a", u"81", u"/p"},
+      {u"http:/", err::kObjectError, u"a", u"81", u"/p"},
+      {u"http://h:abc/x", err::kTypeMismatch, u"a", u"81", u"/p"},
+      {u"http://h:/x", err::kTypeMismatch, u"a", u"81", u"/p"},
+      {u"http://h:70000/x", err::kOverflow, u"a", u"81", u"/p"},
+      {u"http://h/x\r\nEvil: 1", err::kObjectError, u"a", u"81", u"/p"},
+      {u"http://h\t/x", err::kObjectError, u"a", u"81", u"/p"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(codepage::ToUtf8(c.address));
+    transfer.ParseServerAddress(u"http://a:81/p");
+    try {
+      transfer.ParseServerAddress(c.address);
+      EXPECT_EQ(c.error, 0);
+    } catch (const VbError& e) {
+      EXPECT_EQ(e.Number(), c.error);
+      if (c.error == err::kObjectError) {
+        EXPECT_EQ(e.Source(), u"Error");
+        EXPECT_EQ(e.Description(), u"错误的URL");
+      }
+    }
+    EXPECT_EQ(transfer.Host(), c.host);
+    EXPECT_EQ(transfer.Port(), c.port);
+    EXPECT_EQ(transfer.Path(), c.path);
+    EXPECT_EQ(socket->RemoteHost(), c.host);
+    EXPECT_EQ(socket->RemotePort(), std::stoi(codepage::ToUtf8(c.port)));
+  }
+}
+
+TEST_F(TransferTest, RequestHeaderIsTheTenLines) {
+  transfer.ParseServerAddress(u"HTTP://Server:8080");
+  EXPECT_EQ(codepage::ToUtf8(transfer.BuildRequestHeader(290)),
+            "POST / HTTP/1.1\r\n"
+            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
+            "application/vnd.ms-excel, */*\r\n"
+            "Accept-Language: zh-cn\r\n"
+            "Content-Type: multipart/form-data; boundary=---------------------------7d1c934a05c4\r\n"
+            "Accept-Encoding: gzip , deflate\r\n"
+            "User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n"
+            "Host: Server:8080\r\n"
+            "Content-Length:  290\r\n"
+            "Connection: Keep-Alive\r\n"
+            "\r\n");
+  // Beyond 32 bits the length is still right.
+  EXPECT_NE(transfer.BuildRequestHeader(5'000'000'000).find(u"Content-Length:  5000000000\r\n"),
+            std::u16string::npos);
+}
+
+TEST_F(TransferTest, SuccessfulTransferSendsHeaderAndPackageAndKeepsTheBody) {
+  transfer.ParseServerAddress(u"http://h:81/up/中.asp");
+  ReplyAfterSend("HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nnew.doc");
+  transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+
+  EXPECT_EQ(transfer.Reply(), u"new.doc");
+  EXPECT_TRUE(transfer.Finished());
+  EXPECT_EQ(bar.Value(), 100);
+  const std::string& sent = socket->Sent();
+  EXPECT_EQ(sent.rfind("POST /up/\xD6\xD0.asp HTTP/1.1\r\n", 0), 0u);
+  size_t body = sent.find("\r\n\r\n") + 4;
+  EXPECT_NE(sent.find("Content-Length:  " + std::to_string(sent.size() - body) + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(sent.find("abc\r\n", body), std::string::npos);
+  EXPECT_EQ(socket->State(), FakeSocket::kClosed);
+  EXPECT_TRUE(TempIsEmpty()) << "package file left behind";
+  EXPECT_TRUE(ui.History().empty());
+}
+
+TEST_F(TransferTest, TickLimits) {
+  struct Case {
+    const char* what;
+    FakeSocket::ConnectMode mode;
+    bool answer;
+    int64_t min_ms, max_ms;  // fake time the whole transfer takes
+    size_t boxes;
+  };
+  const Case cases[] = {
+      // 6 ticks to connect, then no reply wait at all.
+      {"connect never completes", FakeSocket::ConnectMode::kNever, false, 500, 700, 0},
+      {"connection refused", FakeSocket::ConnectMode::kRefuse, false, 0, 100, 1},
+      // The reply clock starts after the connect wait and runs 300 ticks.
+      {"silent server", FakeSocket::ConnectMode::kAfter, false, 30000, 30200, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui.ClearHistory();
+    transfer.SetReply(u"previous.doc");
+    socket->connect_mode = c.mode;
+    int64_t start = loop.ElapsedMs();
+    transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+    int64_t took = loop.ElapsedMs() - start;
+    EXPECT_GE(took, c.min_ms);
+    EXPECT_LE(took, c.max_ms);
+    EXPECT_EQ(transfer.Reply(), u"Error") << "a failed transfer keeps no earlier result";
+    EXPECT_EQ(ui.History().size(), c.boxes);
+    EXPECT_EQ(socket->State(), FakeSocket::kClosed);
+    EXPECT_TRUE(TempIsEmpty());
+  }
+}
+
+TEST_F(TransferTest, SlowSendIsNotAbandonedWhileItProgresses) {
+  // Sending takes 50 s in five steps, then the server answers: progress restarts the clock.
+  socket->send_step = std::chrono::seconds(10);
+  socket->file_steps = 5;
+  ReplyAfterSend("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", std::chrono::seconds(20));
+  transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+  EXPECT_EQ(transfer.Reply(), u"ok");
+  EXPECT_GT(loop.ElapsedMs(), 70000);
+}
+
+TEST_F(TransferTest, ErrorReplyRunsTheControlsActionAndEndsAtOnce) {
+  transfer.SetReply(u"previous.doc");
+  ReplyAfterSend("HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nnf!");
+  transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+  EXPECT_EQ(transfer.Reply(), u"Error");
+  ASSERT_EQ(actions.size(), 1u);
+  EXPECT_EQ(actions[0].rfind(u"HTTP/1.1 404 Not Found", 0), 0u);
+  EXPECT_LT(loop.ElapsedMs(), 1000);
+}
+
+TEST_F(TransferTest, BrokenConnectionWhileWaitingEndsTheWait) {
+  transfer.SetReply(u"previous.doc");
+  loop.After(std::chrono::seconds(2), [this] { socket->RaiseError(10054, u"连接被对方重设"); });
+  transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+  EXPECT_EQ(transfer.Reply(), u"Error");
+  EXPECT_LT(loop.ElapsedMs(), 3000);
+  ASSERT_EQ(ui.History().size(), 1u);
+  EXPECT_EQ(ui.History()[0].text, u"连接被对方重设");
+  EXPECT_EQ(ui.History()[0].style, msgbox::kOkOnly);
+}
+
+TEST_F(TransferTest, ProgressRoundsHalvesToEven) {
+  const struct {
+    int64_t sent, remaining;
+    double value;
+  } cases[] = {{1, 7, 12}, {3, 5, 38}, {1, 1, 50}, {0, 10, 0}, {10, 0, 100}, {0, 0, 100},
+               {3'000'000'000, 1'000'000'000, 75}};
+  for (const auto& c : cases) {
+    socket->on_send_progress(c.sent, c.remaining);
+    EXPECT_EQ(bar.Value(), c.value) << c.sent << "/" << c.remaining;
+  }
+}
+
+TEST_F(TransferTest, TickCounterStopsAtItsLargestValue) {
+  loop.RunFor(std::chrono::hours(1));
+  EXPECT_EQ(transfer.Ticks(), 32767);
+}
+
+TEST_F(TransferTest, PackageThatCannotBeWrittenSendsNothing) {
+  transfer.Package().AddUploadFile(u"gone", u"/nonexistent/gone.txt");
+  try {
+    transfer.UploadFile();
+    FAIL() << "no error";
+  } catch (const VbError& e) {
+    EXPECT_EQ(e.Number(), err::kFileNotFound);
+  }
+  EXPECT_EQ(socket->Connects(), 0);
+  EXPECT_TRUE(TempIsEmpty());
+}
+
+TEST_F(TransferTest, MissingTempFolderIsPathNotFound) {
+  testing::ScopedEnv env("TEMP", "/nonexistent/velmaris");
+  try {
+    transfer.UploadFile();
+    FAIL() << "no error";
+  } catch (const VbError& e) {
+    EXPECT_EQ(e.Number(), err::kPathNotFound);
+  }
+}
+
+TEST_F(TransferTest, OpenConnectionIsClosedBeforeTheNextOne) {
+  transfer.UploadFile();  // connects, sends, no reply awaited
+  ASSERT_EQ(socket->State(), FakeSocket::kConnected);
+  transfer.UploadFile();
+  EXPECT_EQ(socket->Connects(), 2);
+  EXPECT_GE(socket->Closes(), 1);
+}
+
+}  // namespace
+}  // namespace velmaris

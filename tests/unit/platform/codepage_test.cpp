@@ -1,0 +1,60 @@
+#include "platform/codepage.h"
+
+#include <gtest/gtest.h>
+
+namespace velmaris {
+namespace {
+
+TEST(CodepageTest, GbkBothWays) {
+  const struct {
+    std::u16string text;
+    std::string gbk;
+    bool round_trips;
+  } cases[] = {
+      {u"", "", true},
+      {u"abc 123", "abc 123", true},
+      {u"中文", "\xD6\xD0\xCE\xC4", true},
+      {u"点击看大图", "\xB5\xE3\xBB\xF7\xBF\xB4\xB4\xF3\xCD\xBC", true},
+      {u"€", "\x80", true},  // code page 936 has the euro sign at 0x80
+      {u"　×", "\xA1\xA1\xA1\xC1", true},
+      {u"a☃b", "a&#9731;b", false},         // not in GBK: a decimal reference
+      {u"\U0001F600", "&#128512;", false},  // beyond the BMP: one reference for the pair
+      {u"x\xD800y", "x&#55296;y", false},   // an unpaired surrogate cannot be lost silently
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(codepage::ToGbk(c.text), c.gbk) << codepage::ToUtf8(c.text);
+    if (c.round_trips) {
+      EXPECT_EQ(codepage::FromGbk(c.gbk), c.text);
+    }
+  }
+}
+
+TEST(CodepageTest, BadGbkBytesBecomeReplacementCharacters) {
+  EXPECT_EQ(codepage::FromGbk("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(codepage::FromGbk("\xD6"), u"\uFFFD");  // a lead byte cut short
+  EXPECT_EQ(codepage::FromGbk(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+}
+
+TEST(CodepageTest, Utf8BothWays) {
+  EXPECT_EQ(codepage::ToUtf8(u"中文 \U0001F600"), "中文 \xF0\x9F\x98\x80");
+  EXPECT_EQ(codepage::FromUtf8("中文 \xF0\x9F\x98\x80"), u"中文 \U0001F600");
+  const struct {
+    std::string bytes;
+    bool valid;
+    std::u16string decoded;
+  } cases[] = {
+      {"plain", true, u"plain"},
+      {"\xEF\xBF\xBD", true, u"\uFFFD"},
+      {"\xC0\xAF", false, u"\uFFFD\uFFFD"},        // overlong
+      {"\xED\xA0\x80", false, u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
+      {"\xE4\xB8", false, u"\uFFFD\uFFFD"},        // cut short
+      {"\xD6\xD0\xCE\xC4", false, u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // GBK is not UTF-8
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(codepage::IsValidUtf8(c.bytes), c.valid);
+    EXPECT_EQ(codepage::FromUtf8(c.bytes), c.decoded);
+  }
+}
+
+}  // namespace
+}  // namespace velmaris

@@ -1,0 +1,112 @@
+#include "platform/filesystem.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/error.h"
+#include "platform/codepage.h"
+#include "tests/support/temp_dir.h"
+
+namespace velmaris {
+namespace {
+
+using testing::TempDir;
+
+int32_t ErrorOf(const std::function<void()>& act) {
+  try {
+    act();
+  } catch (const VbError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+TEST(FileSystemTest, ClassicErrorNumbers) {
+  TempDir dir;
+  dir.Write("file.txt", "x");
+  dir.Write("full/inner.txt", "y");
+  FileSystemObject fso;
+  auto p = [&](const std::string& relative) { return dir.U16(relative); };
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    int32_t error;
+  } cases[] = {
+      {"GetFile missing", [&] { fso.GetFile(p("none.txt")); }, err::kFileNotFound},
+      {"GetFile of a folder", [&] { fso.GetFile(p("full")); }, err::kFileNotFound},
+      {"GetFolder missing", [&] { fso.GetFolder(p("none")); }, err::kPathNotFound},
+      {"CreateFolder existing", [&] { fso.CreateFolder(p("full")); }, err::kFileExists},
+      {"CreateFolder over a file", [&] { fso.CreateFolder(p("file.txt")); }, err::kFileExists},
+      {"CreateFolder without parent", [&] { fso.CreateFolder(p("a/b")); }, err::kPathNotFound},
+      {"DeleteFolder missing", [&] { fso.DeleteFolder(p("none")); }, err::kPathNotFound},
+      {"OpenTextFile missing", [&] { fso.OpenTextFile(p("none.txt")); }, err::kFileNotFound},
+      {"DeleteFile missing", [&] { fso.DeleteFile(p("none.txt")); }, err::kFileNotFound},
+      {"backslashes accepted", [&] { fso.GetFile(p("full") + u"\\inner.txt"); }, 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.act), c.error) << c.what;
+}
+
+TEST(FileSystemTest, FileAndFolderEntries) {
+  TempDir dir;
+  dir.Write("tree/b.txt", "12");
+  dir.Write("tree/a.txt", "1");
+  dir.Write("tree/sub/c.txt", "123");
+  dir.Write("tree/sub/deeper/d.txt", "1234");
+  std::filesystem::create_directory_symlink(dir.Path() / "tree", dir.Path() / "tree/sub/loop");
+  FileSystemObject fso;
+
+  auto file = fso.GetFile(dir.U16("tree/a.txt"));
+  EXPECT_EQ(file.Name, u"a.txt");
+  EXPECT_EQ(file.Path, dir.U16("tree/a.txt"));
+  EXPECT_EQ(file.Size(), 1);
+
+  auto folder = fso.GetFolder(dir.U16("tree/"));
+  EXPECT_EQ(folder.Name, u"tree");
+  auto files = folder.Files();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].Name, u"a.txt");
+  EXPECT_EQ(files[1].size, 2);
+  auto subs = folder.SubFolders();
+  ASSERT_EQ(subs.size(), 1u);
+  EXPECT_EQ(subs[0].Name, u"sub");
+  // The link back up the tree is neither listed nor counted.
+  EXPECT_EQ(subs[0].SubFolders().size(), 1u);
+  EXPECT_EQ(folder.Size(), 10);
+}
+
+TEST(FileSystemTest, DeleteFolderTakesReadOnlyContents) {
+  TempDir dir;
+  auto file = dir.Write("ro/sub/f.txt", "x");
+  chmod(file.c_str(), 0444);
+  chmod(file.parent_path().c_str(), 0555);
+  FileSystemObject fso;
+  fso.DeleteFolder(dir.U16("ro"), true);
+  EXPECT_FALSE(fso.FolderExists(dir.U16("ro")));
+}
+
+TEST(FileSystemTest, TextStreamLinesInGbk) {
+  TempDir dir;
+  dir.Write("t.txt", "one\r\n\xD6\xD0\xCE\xC4\nthree\rfour\r\n\r\nlast");
+  auto stream = FileSystemObject().OpenTextFile(dir.U16("t.txt"));
+  std::vector<std::u16string> lines;
+  while (!stream.AtEndOfStream()) lines.push_back(stream.ReadLine());
+  EXPECT_EQ(lines, (std::vector<std::u16string>{u"one", u"中文", u"three", u"four", u"", u"last"}));
+}
+
+TEST(FileSystemTest, TempFolderFromTempThenTmpdir) {
+  testing::ScopedEnv tmpdir("TMPDIR", "/from/tmpdir");
+  {
+    testing::ScopedEnv temp("TEMP", "/from/temp");
+    EXPECT_EQ(TempFolderPath(), u"/from/temp");
+  }
+  {
+    testing::ScopedEnv temp("TEMP", nullptr);
+    EXPECT_EQ(TempFolderPath(), u"/from/tmpdir");
+    testing::ScopedEnv none("TMPDIR", nullptr);
+    EXPECT_EQ(TempFolderPath(), u"/tmp");
+  }
+}
+
+}  // namespace
+}  // namespace velmaris

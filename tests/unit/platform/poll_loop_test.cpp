@@ -1,0 +1,58 @@
+#include "platform/posix/poll_loop.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/timer.h"
+
+namespace velmaris {
+namespace {
+
+TEST(PollLoopTest, TimerTicksWhileEnabledOnly) {
+  PollLoop loop;
+  int ticks = 0;
+  Timer timer(loop, std::chrono::milliseconds(10), [&] { ++ticks; });
+  loop.RunFor(std::chrono::milliseconds(35));
+  EXPECT_EQ(ticks, 0);
+  timer.SetEnabled(true);
+  while (ticks < 3) loop.WaitForEvent();
+  timer.SetEnabled(false);
+  loop.RunFor(std::chrono::milliseconds(30));
+  EXPECT_EQ(ticks, 3);
+}
+
+TEST(PollLoopTest, PostFromAnotherThreadWakesAWait) {
+  PollLoop loop;
+  bool ran = false;
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    loop.Post([&] { ran = true; });
+  });
+  loop.WaitForEvent();  // nothing else could end this wait
+  other.join();
+  EXPECT_TRUE(ran);
+}
+
+TEST(PollLoopTest, DescriptorReadinessAndRemovalInsideAHandler) {
+  PollLoop loop;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int calls = 0;
+  int id = 0;
+  id = loop.WatchFd(fds[0], MessageLoop::kReadable, [&](short mask) {
+    ++calls;
+    EXPECT_TRUE(mask & MessageLoop::kReadable);
+    loop.UnwatchFd(id);
+  });
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  loop.WaitForEvent();
+  loop.Pump();
+  EXPECT_EQ(calls, 1);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+}  // namespace
+}  // namespace velmaris
