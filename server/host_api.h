@@ -1,0 +1,59 @@
+// What the library exports for its host beside the four standard entry points: the string and
+// variant functions both sides must share (a BSTR is freed by whoever allocated it), and the
+// services a page host needs to drive the controls without a screen. All are plain C symbols
+// looked up with dlsym; strings are UTF-16 BSTRs, structured answers are JSON text.
+#pragma once
+
+#include "server/com.h"
+
+extern "C" {
+
+// The standard entry points (declared here for hosts; defined by the library).
+velmaris::com::HRESULT DllGetClassObject(const velmaris::com::CLSID& clsid,
+                                         const velmaris::com::IID& iid, void** object);
+velmaris::com::HRESULT DllCanUnloadNow();
+velmaris::com::HRESULT DllRegisterServer();
+velmaris::com::HRESULT DllUnregisterServer();
+
+// Strings and variants.
+velmaris::com::BSTR SysAllocString(const velmaris::com::OLECHAR* text);
+velmaris::com::BSTR SysAllocStringLen(const velmaris::com::OLECHAR* text, uint32_t length);
+void SysFreeString(velmaris::com::BSTR text);
+uint32_t SysStringLen(velmaris::com::BSTR text);
+void VariantInit(velmaris::com::VARIANT* variant);
+velmaris::com::HRESULT VariantClear(velmaris::com::VARIANT* variant);
+velmaris::com::HRESULT VariantCopy(velmaris::com::VARIANT* destination,
+                                   const velmaris::com::VARIANT* source);
+
+// Host services. Each returns S_OK or a failure HRESULT.
+// Runs the library's message loop on this thread for `milliseconds`.
+velmaris::com::HRESULT VelmarisPump(int32_t milliseconds);
+// Queues the answer to the next message box: 1 OK, 2 Cancel, 6 Yes, 7 No (classic numbers).
+velmaris::com::HRESULT VelmarisAnswerMessageBox(int32_t answer);
+// Queues the answer to the next open-file dialog; null cancels it. One path, or a folder and
+// names separated by "\0" (pass the length explicitly).
+velmaris::com::HRESULT VelmarisAnswerFileDialog(const velmaris::com::OLECHAR* text, uint32_t length);
+// Queues the answer to the next folder picker; null cancels it.
+velmaris::com::HRESULT VelmarisAnswerFolder(const velmaris::com::OLECHAR* path);
+// Everything shown so far, as a JSON array of
+// {"kind":"msgbox"|"filedialog"|"folder","text":..,"caption":..,"buttons":n,"icon":n,"answer":n}.
+velmaris::com::HRESULT VelmarisMessages(velmaris::com::BSTR* json);
+// The state of child control `name` of a control's form, as a JSON object:
+// {"name","kind","caption","text","enabled","visible","value","checked","items":[..],
+//  "selected":[indexes],"listIndex","left","top","width","height","toolTip"}.
+velmaris::com::HRESULT VelmarisFormGet(velmaris::com::IUnknown* control,
+                                       const velmaris::com::OLECHAR* name,
+                                       velmaris::com::BSTR* json);
+// The names of every child control of a control's form, as a JSON array.
+velmaris::com::HRESULT VelmarisFormChildren(velmaris::com::IUnknown* control,
+                                            velmaris::com::BSTR* json);
+// Acts on a child control as a user would: action "click", "setText" (argument: text),
+// "select" (argument: index), "check" (argument: 0/1), "drop" (argument: JSON array of paths),
+// "hover" (argument: item index). Handlers run inside the call; errors inside a handler come
+// back as DISP_E_EXCEPTION with `excep` filled.
+velmaris::com::HRESULT VelmarisFormAct(velmaris::com::IUnknown* control,
+                                       const velmaris::com::OLECHAR* name,
+                                       const velmaris::com::OLECHAR* action,
+                                       const velmaris::com::VARIANT* argument,
+                                       velmaris::com::EXCEPINFO* excep);
+}
