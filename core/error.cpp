@@ -44,7 +44,9 @@ std::u16string DefaultDescription(int32_t number) {
   return u"应用程序定义或对象定义错误";
 }
 
-void Raise(int32_t number) { throw VbError(number, kLibrarySource, DefaultDescription(number)); }
+void Raise(int32_t number) {
+  throw VbError(number, kLibrarySource, DefaultDescription(number));
+}
 
 void Raise(int32_t number, std::u16string source, std::u16string description) {
   if (description.empty()) description = DefaultDescription(number);

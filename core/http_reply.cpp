@@ -54,7 +54,9 @@ bool InflateBody(std::string_view coded, const std::string& encoding, std::strin
   return InflateWith(coded, 15, out) || InflateWith(coded, -15, out);
 }
 
-void HttpReply::Reset() { *this = HttpReply(); }
+void HttpReply::Reset() {
+  *this = HttpReply();
+}
 
 void HttpReply::Append(std::string_view bytes) {
   if (m_outcome != Outcome::kPending) return;
@@ -142,7 +144,8 @@ bool HttpReply::DecodeChunks() {
     size_text = size_text.substr(0, size_text.find(';'));
     size_text = Trim(size_text);
     uint64_t size = 0;
-    auto [ptr, ec] = std::from_chars(size_text.data(), size_text.data() + size_text.size(), size, 16);
+    auto [ptr, ec] =
+        std::from_chars(size_text.data(), size_text.data() + size_text.size(), size, 16);
     if (ec != std::errc() || ptr != size_text.data() + size_text.size()) {
       Finish(Outcome::kNoReply);
       return false;

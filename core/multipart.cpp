@@ -105,10 +105,17 @@ std::string HeaderParameter(std::u16string_view text) {
   escaped.reserve(text.size());
   for (char16_t c : text) {
     switch (c) {
-      case u'"': escaped += u"%22"; break;
-      case u'\r': escaped += u"%0D"; break;
-      case u'\n': escaped += u"%0A"; break;
-      default: escaped += c;
+      case u'"':
+        escaped += u"%22";
+        break;
+      case u'\r':
+        escaped += u"%0D";
+        break;
+      case u'\n':
+        escaped += u"%0A";
+        break;
+      default:
+        escaped += c;
     }
   }
   return codepage::ToGbk(escaped);

@@ -21,12 +21,16 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && LowerCase(a) == LowerCase(b);
 }
 
-std::u16string DecimalText(int64_t value) { return AsciiToU16(std::to_string(value)); }
+std::u16string DecimalText(int64_t value) {
+  return AsciiToU16(std::to_string(value));
+}
 
 std::u16string AsciiToU16(std::string_view ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }
 
-int64_t RoundHalfEven(double value) { return static_cast<int64_t>(std::nearbyint(value)); }
+int64_t RoundHalfEven(double value) {
+  return static_cast<int64_t>(std::nearbyint(value));
+}
 
 }  // namespace velmaris

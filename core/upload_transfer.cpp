@@ -16,7 +16,9 @@ namespace velmaris {
 
 namespace {
 
-[[noreturn]] void RaiseBadUrl() { Raise(err::kObjectError, u"Error", u"错误的URL"); }
+[[noreturn]] void RaiseBadUrl() {
+  Raise(err::kObjectError, u"Error", u"错误的URL");
+}
 
 // Reads a port written after the host's colon; blanks around the digits are allowed.
 int32_t ReadPort(std::u16string_view text) {
@@ -82,7 +84,8 @@ void UploadTransfer::ParseServerAddress(std::u16string_view address) {
   std::u16string_view rest = address.substr(7);
   size_t slash = rest.find(u'/');
   std::u16string host(rest.substr(0, slash));
-  std::u16string path = slash == std::u16string_view::npos ? u"/" : std::u16string(rest.substr(slash));
+  std::u16string path =
+      slash == std::u16string_view::npos ? u"/" : std::u16string(rest.substr(slash));
   std::u16string port = m_port;
   size_t colon = host.find(u':');
   if (colon != std::u16string::npos) {
@@ -242,7 +245,8 @@ void UploadTransfer::Failed() {
 
 void UploadTransfer::Judge() {
   switch (m_received.Result()) {
-    case HttpReply::Outcome::kPending: return;
+    case HttpReply::Outcome::kPending:
+      return;
     case HttpReply::Outcome::kSuccess:
       EndTransfer();
       if (m_policy.keeps_reply) m_reply = codepage::FromGbk(m_received.Body());
@@ -254,14 +258,17 @@ void UploadTransfer::Judge() {
       if (m_policy.keeps_reply) m_reply = kReplyError;
       return;
     }
-    case HttpReply::Outcome::kNoReply: Failed(); return;
+    case HttpReply::Outcome::kNoReply:
+      Failed();
+      return;
   }
 }
 
 void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   int64_t total = sent + remaining;
-  m_progress.SetValue(total <= 0 ? 100.0 : static_cast<double>(RoundHalfEven(
-                                               static_cast<double>(sent) * 100.0 / total)));
+  m_progress.SetValue(
+      total <= 0 ? 100.0
+                 : static_cast<double>(RoundHalfEven(static_cast<double>(sent) * 100.0 / total)));
   // Progress means the server is still taking the package: the reply clock starts again.
   m_ticks = 0;
   if (m_in_progress_yield) return;

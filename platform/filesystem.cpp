@@ -20,23 +20,32 @@ fs::path ToNativePath(std::u16string_view path) {
   return fs::path(codepage::ToUtf8(text));
 }
 
-std::u16string FromNativePath(const fs::path& path) { return codepage::FromUtf8(path.string()); }
+std::u16string FromNativePath(const fs::path& path) {
+  return codepage::FromUtf8(path.string());
+}
 
 void RaiseFileError(const std::error_code& error, bool is_folder) {
   switch (static_cast<std::errc>(error.value())) {
     case std::errc::no_such_file_or_directory:
       Raise(is_folder ? err::kPathNotFound : err::kFileNotFound);
-    case std::errc::not_a_directory: Raise(err::kPathNotFound);
+    case std::errc::not_a_directory:
+      Raise(err::kPathNotFound);
     case std::errc::file_exists:
-    case std::errc::directory_not_empty: Raise(err::kFileExists);
+    case std::errc::directory_not_empty:
+      Raise(err::kFileExists);
     case std::errc::permission_denied:
     case std::errc::operation_not_permitted:
-    case std::errc::read_only_file_system: Raise(err::kPermissionDenied);
-    case std::errc::no_space_on_device: Raise(err::kDiskFull);
-    case std::errc::io_error: Raise(err::kDeviceIo);
+    case std::errc::read_only_file_system:
+      Raise(err::kPermissionDenied);
+    case std::errc::no_space_on_device:
+      Raise(err::kDiskFull);
+    case std::errc::io_error:
+      Raise(err::kDeviceIo);
     case std::errc::filename_too_long:
-    case std::errc::invalid_argument: Raise(err::kBadFileName);
-    default: Raise(err::kPathFileAccess);
+    case std::errc::invalid_argument:
+      Raise(err::kBadFileName);
+    default:
+      Raise(err::kPathFileAccess);
   }
 }
 

@@ -35,7 +35,8 @@ struct FileEntry {
 
 class FolderEntry {
  public:
-  FolderEntry(std::u16string name, std::u16string path) : Name(std::move(name)), Path(std::move(path)) {}
+  FolderEntry(std::u16string name, std::u16string path)
+      : Name(std::move(name)), Path(std::move(path)) {}
 
   std::u16string Name;
   std::u16string Path;

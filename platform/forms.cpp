@@ -8,16 +8,26 @@ namespace velmaris {
 
 const char* KindName(ControlKind kind) {
   switch (kind) {
-    case ControlKind::kButton: return "Button";
-    case ControlKind::kLabel: return "Label";
-    case ControlKind::kTextBox: return "TextBox";
-    case ControlKind::kCheckBox: return "CheckBox";
-    case ControlKind::kOptionButton: return "OptionButton";
-    case ControlKind::kListBox: return "ListBox";
-    case ControlKind::kComboBox: return "ComboBox";
-    case ControlKind::kProgressBar: return "ProgressBar";
-    case ControlKind::kFrame: return "Frame";
-    case ControlKind::kImageBox: return "ImageBox";
+    case ControlKind::kButton:
+      return "Button";
+    case ControlKind::kLabel:
+      return "Label";
+    case ControlKind::kTextBox:
+      return "TextBox";
+    case ControlKind::kCheckBox:
+      return "CheckBox";
+    case ControlKind::kOptionButton:
+      return "OptionButton";
+    case ControlKind::kListBox:
+      return "ListBox";
+    case ControlKind::kComboBox:
+      return "ComboBox";
+    case ControlKind::kProgressBar:
+      return "ProgressBar";
+    case ControlKind::kFrame:
+      return "Frame";
+    case ControlKind::kImageBox:
+      return "ImageBox";
   }
   return "Control";
 }
@@ -105,9 +115,13 @@ void FormControl::Clear() {
   Changed();
 }
 
-int32_t FormControl::ItemData(int index) const { return m_item_data.at(static_cast<size_t>(index)); }
+int32_t FormControl::ItemData(int index) const {
+  return m_item_data.at(static_cast<size_t>(index));
+}
 
-bool FormControl::Selected(int index) const { return m_selected.at(static_cast<size_t>(index)); }
+bool FormControl::Selected(int index) const {
+  return m_selected.at(static_cast<size_t>(index));
+}
 
 void FormControl::SetSelected(int index, bool selected) {
   m_selected.at(static_cast<size_t>(index)) = selected;

@@ -5,7 +5,9 @@ namespace velmaris {
 Timer::Timer(MessageLoop& loop, std::chrono::milliseconds interval, std::function<void()> on_tick)
     : m_loop(loop), m_interval(interval), m_on_tick(std::move(on_tick)) {}
 
-Timer::~Timer() { SetEnabled(false); }
+Timer::~Timer() {
+  SetEnabled(false);
+}
 
 void Timer::SetEnabled(bool enabled) {
   if (enabled && m_id == 0) {

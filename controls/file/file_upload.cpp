@@ -20,7 +20,9 @@ void FileUpload::addFormData(const std::u16string& p_FormDataName,
   m_transfer.Package().addFormData(p_FormDataName, p_FormDataValue);
 }
 
-void FileUpload::UploadFile() { m_transfer.UploadFile(); }
+void FileUpload::UploadFile() {
+  m_transfer.UploadFile();
+}
 
 void FileUpload::StartUpload(const std::u16string& sf, const std::u16string& pUrl,
                              const std::u16string& localfile, int32_t contentid) {

@@ -5,11 +5,15 @@ namespace velmaris {
 int FirstButton(int style) {
   switch (style & 0x0F) {
     case msgbox::kOkOnly:
-    case msgbox::kOkCancel: return msgbox::kOk;
-    case msgbox::kAbortRetryIgnore: return msgbox::kAbort;
+    case msgbox::kOkCancel:
+      return msgbox::kOk;
+    case msgbox::kAbortRetryIgnore:
+      return msgbox::kAbort;
     case msgbox::kYesNoCancel:
-    case msgbox::kYesNo: return msgbox::kYes;
-    case msgbox::kRetryCancel: return msgbox::kRetry;
+    case msgbox::kYesNo:
+      return msgbox::kYes;
+    case msgbox::kRetryCancel:
+      return msgbox::kRetry;
   }
   return msgbox::kOk;
 }

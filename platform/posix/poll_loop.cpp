@@ -14,9 +14,13 @@ PollLoop::PollLoop() : m_wake_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
   if (m_wake_fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-PollLoop::~PollLoop() { close(m_wake_fd); }
+PollLoop::~PollLoop() {
+  close(m_wake_fd);
+}
 
-void PollLoop::Pump() { DispatchOnce(0); }
+void PollLoop::Pump() {
+  DispatchOnce(0);
+}
 
 void PollLoop::WaitForEvent() {
   while (DispatchOnce(MillisToNextTimer()) == 0) {
@@ -38,11 +42,14 @@ void PollLoop::RunFor(std::chrono::milliseconds duration) {
 
 int PollLoop::AddTimer(std::chrono::milliseconds interval, Callback on_tick) {
   int id = m_next_id++;
-  m_timers[id] = {interval, Clock::now() + interval, std::make_shared<Callback>(std::move(on_tick))};
+  m_timers[id] = {interval, Clock::now() + interval,
+                  std::make_shared<Callback>(std::move(on_tick))};
   return id;
 }
 
-void PollLoop::RemoveTimer(int id) { m_timers.erase(id); }
+void PollLoop::RemoveTimer(int id) {
+  m_timers.erase(id);
+}
 
 int PollLoop::WatchFd(int fd, short events, FdCallback on_ready) {
   int id = m_next_id++;
@@ -55,7 +62,9 @@ void PollLoop::SetFdEvents(int id, short events) {
   if (it != m_watches.end()) it->second.events = events;
 }
 
-void PollLoop::UnwatchFd(int id) { m_watches.erase(id); }
+void PollLoop::UnwatchFd(int id) {
+  m_watches.erase(id);
+}
 
 void PollLoop::Post(Callback callback) {
   {

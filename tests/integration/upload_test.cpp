@@ -62,15 +62,23 @@ TEST_F(UploadIntegrationTest, FaultsAndTheirOutcomes) {
     const char16_t* reply;
     size_t boxes;
   } cases[] = {
-      {"404", u"Error", 0},      {"500", u"Error", 0},         {"403", u"Error", 0},
-      {"hdr500", u"Error", 0},   {"split", u"/files/f/a.txt", 0}, {"chunked", u"/files/f/a.txt", 0},
-      {"gzip", u"/files/f/a.txt", 0}, {"deflate", u"/files/f/a.txt", 0}, {"slow-700", u"/files/f/a.txt", 0},
-      {"close", u"Error", 0},    {"garbage", u"Error", 0},
+      {"404", u"Error", 0},
+      {"500", u"Error", 0},
+      {"403", u"Error", 0},
+      {"hdr500", u"Error", 0},
+      {"split", u"/files/f/a.txt", 0},
+      {"chunked", u"/files/f/a.txt", 0},
+      {"gzip", u"/files/f/a.txt", 0},
+      {"deflate", u"/files/f/a.txt", 0},
+      {"slow-700", u"/files/f/a.txt", 0},
+      {"close", u"Error", 0},
+      {"garbage", u"Error", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
     control.SetNewFileName(u"previous");
-    control.StartUpload(u"f", server.Url(std::string("/_fault/") + c.mode + "/upload.asp"), path, 1);
+    control.StartUpload(u"f", server.Url(std::string("/_fault/") + c.mode + "/upload.asp"), path,
+                        1);
     EXPECT_EQ(control.NewFileName(), c.reply);
     EXPECT_EQ(ui.History().size(), c.boxes);
     EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
@@ -83,7 +91,10 @@ TEST_F(UploadIntegrationTest, FaultsAndTheirOutcomes) {
 TEST_F(UploadIntegrationTest, NoServerListening) {
   auto path = MakeFile("a.txt", "abc");
   control.SetNewFileName(u"previous");
-  control.StartUpload(u"f", codepage::FromUtf8("http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/upload.asp"), path, 1);
+  control.StartUpload(u"f",
+                      codepage::FromUtf8("http://127.0.0.1:" +
+                                         std::to_string(testing::UnusedPort()) + "/upload.asp"),
+                      path, 1);
   EXPECT_EQ(control.NewFileName(), u"Error");
   ASSERT_EQ(ui.History().size(), 1u);
   EXPECT_EQ(ui.History()[0].text, u"连接被强制拒绝");

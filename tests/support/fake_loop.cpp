@@ -14,7 +14,9 @@ int FakeLoop::AddTimer(std::chrono::milliseconds interval, Callback on_tick) {
   return id;
 }
 
-void FakeLoop::RemoveTimer(int id) { m_timers.erase(id); }
+void FakeLoop::RemoveTimer(int id) {
+  m_timers.erase(id);
+}
 
 int FakeLoop::WatchFd(int, short, FdCallback) {
   throw std::logic_error("the fake loop watches no descriptors");

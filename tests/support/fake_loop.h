@@ -25,7 +25,9 @@ class FakeLoop : public MessageLoop {
 
   // Runs `callback` once the fake clock reaches `when` (or `after` from now).
   void At(Clock::time_point when, Callback callback);
-  void After(std::chrono::milliseconds after, Callback callback) { At(m_now + after, std::move(callback)); }
+  void After(std::chrono::milliseconds after, Callback callback) {
+    At(m_now + after, std::move(callback));
+  }
 
   // Milliseconds of fake time since the loop was made.
   int64_t ElapsedMs() const;

@@ -9,7 +9,8 @@ void FakeSocket::Connect() {
   m_state = kConnecting;
   int generation = m_generation;
   switch (connect_mode) {
-    case ConnectMode::kNever: return;
+    case ConnectMode::kNever:
+      return;
     case ConnectMode::kRefuse:
       m_loop.After(connect_delay, [this, generation] {
         if (generation != m_generation) return;

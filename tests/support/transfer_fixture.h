@@ -30,7 +30,8 @@ class FakeWorld : public ::testing::Test {
   TempDir files;
 
   // Answers the next request with `reply` once everything has been sent.
-  void ReplyAfterSend(const std::string& reply, std::chrono::milliseconds delay = std::chrono::milliseconds(50)) {
+  void ReplyAfterSend(const std::string& reply,
+                      std::chrono::milliseconds delay = std::chrono::milliseconds(50)) {
     auto previous = socket->on_send_progress;
     socket->on_send_progress = [this, previous, reply, delay](int64_t sent, int64_t remaining) {
       previous(sent, remaining);

@@ -21,7 +21,8 @@ class FileUploadTest : public testing::FakeWorld {
   std::vector<std::string> PartNames() const {
     std::vector<std::string> names;
     const std::string& sent = socket->Sent();
-    for (size_t at = sent.find("name=\""); at != std::string::npos; at = sent.find("name=\"", at + 1)) {
+    for (size_t at = sent.find("name=\""); at != std::string::npos;
+         at = sent.find("name=\"", at + 1)) {
       if (sent.compare(at - 4, 4, "file") == 0) continue;  // filename="..."
       size_t end = sent.find('"', at + 6);
       names.push_back(sent.substr(at + 6, end - at - 6));
@@ -61,7 +62,8 @@ TEST_F(FileUploadTest, FolderAndContentIdAsSent) {
     int32_t contentid;
     const char* folder;
     const char* id;
-  } cases[] = {{u"a/b/", 0, "a/b/", "0"}, {u"a/b", -1, "a/b/", "-1"}, {u"", 2147483647, "/", "2147483647"}};
+  } cases[] = {
+      {u"a/b/", 0, "a/b/", "0"}, {u"a/b", -1, "a/b/", "-1"}, {u"", 2147483647, "/", "2147483647"}};
   for (const auto& c : cases) {
     socket = nullptr;
     FileUpload fresh(platform);

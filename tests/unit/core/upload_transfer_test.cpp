@@ -15,10 +15,10 @@ class TransferTest : public testing::FakeWorld {
   Form form{u"t", 100, 100};
   FormControl& bar = form.Add(ControlKind::kProgressBar, u"pbFile", {});
   std::vector<std::u16string> actions;
-  UploadTransfer transfer{platform,
-                          {u"/upload.asp", true,
-                           [this](const std::u16string& text) { actions.push_back(text); }},
-                          bar};
+  UploadTransfer transfer{
+      platform,
+      {u"/upload.asp", true, [this](const std::u16string& text) { actions.push_back(text); }},
+      bar};
 
   void FillOneFile(CompondFile& package) {
     auto path = files.Write("a.txt", "abc");
@@ -73,18 +73,19 @@ TEST_F(TransferTest, ParseServerAddress) {
 
 TEST_F(TransferTest, RequestHeaderIsTheTenLines) {
   transfer.ParseServerAddress(u"HTTP://Server:8080");
-  EXPECT_EQ(codepage::ToUtf8(transfer.BuildRequestHeader(290)),
-            "POST / HTTP/1.1\r\n"
-            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
-            "application/vnd.ms-excel, */*\r\n"
-            "Accept-Language: zh-cn\r\n"
-            "Content-Type: multipart/form-data; boundary=---------------------------7d1c934a05c4\r\n"
-            "Accept-Encoding: gzip , deflate\r\n"
-            "User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n"
-            "Host: Server:8080\r\n"
-            "Content-Length:  290\r\n"
-            "Connection: Keep-Alive\r\n"
-            "\r\n");
+  EXPECT_EQ(
+      codepage::ToUtf8(transfer.BuildRequestHeader(290)),
+      "POST / HTTP/1.1\r\n"
+      "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
+      "application/vnd.ms-excel, */*\r\n"
+      "Accept-Language: zh-cn\r\n"
+      "Content-Type: multipart/form-data; boundary=---------------------------7d1c934a05c4\r\n"
+      "Accept-Encoding: gzip , deflate\r\n"
+      "User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n"
+      "Host: Server:8080\r\n"
+      "Content-Length:  290\r\n"
+      "Connection: Keep-Alive\r\n"
+      "\r\n");
   // Beyond 32 bits the length is still right.
   EXPECT_NE(transfer.BuildRequestHeader(5'000'000'000).find(u"Content-Length:  5000000000\r\n"),
             std::u16string::npos);
@@ -176,7 +177,12 @@ TEST_F(TransferTest, ProgressRoundsHalvesToEven) {
   const struct {
     int64_t sent, remaining;
     double value;
-  } cases[] = {{1, 7, 12}, {3, 5, 38}, {1, 1, 50}, {0, 10, 0}, {10, 0, 100}, {0, 0, 100},
+  } cases[] = {{1, 7, 12},
+               {3, 5, 38},
+               {1, 1, 50},
+               {0, 10, 0},
+               {10, 0, 100},
+               {0, 0, 100},
                {3'000'000'000, 1'000'000'000, 75}};
   for (const auto& c : cases) {
     socket->on_send_progress(c.sent, c.remaining);

@@ -30,7 +30,9 @@ TEST(CodepageTest, GbkBothWays) {
 }
 
 TEST(CodepageTest, BadGbkBytesBecomeReplacementCharacters) {
-  EXPECT_EQ(codepage::FromGbk("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(codepage::FromGbk("a\xFF"
+                              "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(codepage::FromGbk("\xD6"), u"\uFFFD");  // a lead byte cut short
   EXPECT_EQ(codepage::FromGbk(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
@@ -45,9 +47,9 @@ TEST(CodepageTest, Utf8BothWays) {
   } cases[] = {
       {"plain", true, u"plain"},
       {"\xEF\xBF\xBD", true, u"\uFFFD"},
-      {"\xC0\xAF", false, u"\uFFFD\uFFFD"},        // overlong
-      {"\xED\xA0\x80", false, u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
-      {"\xE4\xB8", false, u"\uFFFD\uFFFD"},        // cut short
+      {"\xC0\xAF", false, u"\uFFFD\uFFFD"},                      // overlong
+      {"\xED\xA0\x80", false, u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
+      {"\xE4\xB8", false, u"\uFFFD\uFFFD"},                      // cut short
       {"\xD6\xD0\xCE\xC4", false, u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // GBK is not UTF-8
   };
   for (const auto& c : cases) {
