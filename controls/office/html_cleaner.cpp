@@ -1,0 +1,390 @@
+#include "controls/office/html_cleaner.h"
+
+#include <limits>
+
+#include "core/error.h"
+#include "core/text.h"
+
+namespace velmaris {
+
+namespace {
+
+bool IsSeparator(char16_t c) {
+  return c == u'\\' || c == u'/';
+}
+
+bool IsAsciiSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f';
+}
+
+// The system trims the blank (U+0020) only; tabs and line breaks stay.
+std::u16string_view TrimSpaces(std::u16string_view text) {
+  size_t first = text.find_first_not_of(u' ');
+  if (first == std::u16string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
+std::u16string_view TrimWhiteSpace(std::u16string_view text) {
+  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool ContainsIgnoreAsciiCase(std::u16string_view text, std::u16string_view lower_needle) {
+  for (size_t at = 0; at + lower_needle.size() <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < lower_needle.size()) {
+      char16_t c = text[at + i];
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+      if (c != lower_needle[i]) break;
+      ++i;
+    }
+    if (i == lower_needle.size()) return true;
+  }
+  return false;
+}
+
+// Every "./" removed in one pass from the left, then "/" turned into "\".
+std::u16string PicturePath(std::u16string_view src) {
+  std::u16string path;
+  path.reserve(src.size());
+  for (size_t i = 0; i < src.size(); ++i) {
+    if (src[i] == u'.' && i + 1 < src.size() && src[i + 1] == u'/') {
+      ++i;
+      continue;
+    }
+    path += src[i] == u'/' ? u'\\' : src[i];
+  }
+  return path;
+}
+
+// The skip list holds elements whose content is not text for the article.
+bool IsSkippedOutsideBody(std::u16string_view name) {
+  return name == u"style" || name == u"script" || name == u"iframe" || name == u"textarea" ||
+         name == u"select";
+}
+
+// Office vocabulary (namespaced elements), comments, declarations, conditional markers and
+// processing instructions have no place in an article. A picture's v:imagedata stays.
+bool IsDroppedInBody(std::u16string_view name) {
+  if (name.find(u':') != std::u16string_view::npos && name != u"v:imagedata") return true;
+  return name == u"!--" || name == u"?xml" || (!name.empty() && name.front() == u'!');
+}
+
+void AppendAttribute(std::u16string& out, std::u16string_view key, std::u16string_view value) {
+  out += u' ';
+  out += key;
+  out += u"=\"";
+  out += value;
+  out += u'"';
+}
+
+}  // namespace
+
+bool StaysInsideFolder(std::u16string_view work_dir, std::u16string_view path) {
+  // A colon is a drive ("C:") or a scheme ("http:", "file:", "data:"); NUL would cut the path.
+  if (path.find_first_of(std::u16string_view(u":\0", 2)) != std::u16string_view::npos) {
+    return false;
+  }
+  // Folder and path meet at exactly one separator: a doubled one starts an absolute or network
+  // path, a missing one glues the first name onto the folder's own name.
+  const bool folder_ends = !work_dir.empty() && IsSeparator(work_dir.back());
+  const bool path_starts = !path.empty() && IsSeparator(path.front());
+  if (work_dir.empty() || folder_ends) {
+    if (path_starts) return false;
+  } else {
+    if (!path_starts) return false;
+    path.remove_prefix(1);
+    if (!path.empty() && IsSeparator(path.front())) return false;
+  }
+  // Walk the names: ".." may climb only as far as it went down, and something must be named.
+  int64_t depth = 0;
+  while (!path.empty()) {
+    size_t end = 0;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    std::u16string_view name = path.substr(0, end);
+    path.remove_prefix(end < path.size() ? end + 1 : end);
+    if (name.empty() || name == u".") continue;
+    if (name == u"..") {
+      if (--depth < 0) return false;
+    } else {
+      ++depth;
+    }
+  }
+  return depth > 0;
+}
+
+HtmlCleaner::HtmlCleaner(Yield yield, PictureUpload upload_picture)
+    : m_yield(std::move(yield)), m_upload_picture(std::move(upload_picture)) {}
+
+std::u16string_view HtmlCleaner::Mid(int32_t first, int32_t last) const {
+  if (last < first) return {};
+  return std::u16string_view(m_source).substr(static_cast<size_t>(first) - 1,
+                                              static_cast<size_t>(last - first) + 1);
+}
+
+std::u16string_view HtmlCleaner::PendingText() const {
+  return TrimSpaces(Mid(m_emit_pos, m_scan_pos - 1));
+}
+
+void HtmlCleaner::Consume(int32_t len) {
+  m_scan_pos += len;
+  m_emit_pos = m_scan_pos;
+}
+
+void HtmlCleaner::CleanHtml() {
+  // Positions are 32-bit, and one past the end must still fit.
+  if (m_source.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+    Raise(err::kOverflow);
+  }
+  m_emit_pos = 1;
+  m_body.clear();
+  m_source_length = static_cast<int32_t>(m_source.size());
+  m_source_lower = LowerCase(m_source);
+  m_scan_pos = 1;
+  m_in_body = false;
+  m_in_title = false;
+  m_title_found = false;
+
+  for (;;) {
+    Tag tag = NextTag();
+    if (tag.SourceHTML.empty()) {
+      // The source ended: body text up to an unterminated "<" still counts.
+      if (m_in_body) m_body += Mid(m_emit_pos, m_scan_pos - 1);
+      return;
+    }
+    const std::u16string name = tag.TagName();
+    const auto len = static_cast<int32_t>(tag.SourceHTML.size());
+
+    if (m_in_title) {
+      if (name == u"/title") {
+        // The whole span since the title tag, inner tags included.
+        m_title += PendingText();
+        m_title_found = true;
+        m_in_title = false;
+        Consume(len);
+      } else {
+        m_scan_pos += len;
+      }
+    } else if (m_in_body) {
+      CleanBodyTag(tag, name, len);
+    } else if (IsSkippedOutsideBody(name)) {
+      m_scan_pos += len;
+      SkipElement(tag);
+      m_emit_pos = m_scan_pos;
+    } else if (name == u"body") {
+      m_in_body = true;
+      Consume(len);
+    } else if (name == u"title") {
+      m_in_title = true;
+      Consume(len);
+    } else {
+      Consume(len);
+    }
+
+    if (m_yield) m_yield();
+  }
+}
+
+void HtmlCleaner::CleanBodyTag(Tag& tag, const std::u16string& name, int32_t len) {
+  // The first words of a document without a title element name it.
+  std::u16string_view text = PendingText();
+  if (!text.empty() && !m_title_found) {
+    m_title = text;
+    m_title_found = true;
+  } else {
+    m_body += text;
+  }
+
+  if (IsDroppedInBody(name)) {
+    Consume(len);
+  } else if (name == u"/body") {
+    m_in_body = false;
+    Consume(len);
+  } else {
+    // Consumed first: an upload error leaves the body as it was before this tag.
+    Consume(len);
+    tag.SourceHTML = RebuildTag(tag);
+    m_body += tag.SourceHTML;
+  }
+}
+
+Tag HtmlCleaner::NextTag() {
+  Tag tag;
+  int32_t i = m_scan_pos;
+  int32_t tag_start = i;
+  int32_t span_start = i;
+  bool in_tag = false;
+  bool in_quote = false;
+  char16_t quote_char = 0;
+  int32_t quote_start = -1;
+  bool name_taken = false;
+
+  while (i <= m_source_length) {
+    const char16_t c = At(i);
+    if (!in_tag) {
+      if (c == u'<') {
+        tag_start = i;
+        span_start = i + 1;
+        in_tag = true;
+      } else {
+        // Text between tags is skipped wholesale.
+        size_t next = m_source.find(u'<', static_cast<size_t>(i));
+        i = next == std::u16string::npos ? m_source_length + 1 : static_cast<int32_t>(next) + 1;
+        continue;
+      }
+    } else if (i - tag_start == 3 && Mid(tag_start, i) == u"<!--") {
+      // A comment is recognised on its fourth character, before quotes or ">" count; the test
+      // cannot first hold any later, since the tag start stays put while in a tag.
+      tag.TagName(u"!--");
+      size_t end = m_source.find(u"-->", static_cast<size_t>(i));
+      tag.SourceHTML = end == std::u16string::npos
+                           ? std::u16string(Mid(tag_start, m_source_length))
+                           : std::u16string(Mid(tag_start, static_cast<int32_t>(end) + 3));
+      m_scan_pos = tag_start;
+      return tag;
+    } else if (in_quote) {
+      // Anything, ">" included, belongs to the quoted value until its closing quote.
+      if (c == quote_char) {
+        in_quote = false;
+        ParseAttributeSpan(tag, span_start, i, quote_start, name_taken);
+        quote_start = -1;
+      }
+    } else if (c == u'"' || c == u'\'') {
+      in_quote = true;
+      quote_start = i;
+      quote_char = c;
+    } else if (c == u'>') {
+      ParseAttributeSpan(tag, span_start, i, quote_start, name_taken);
+      tag.SourceHTML = Mid(tag_start, i);
+      break;
+    } else if (c == u'<') {
+      // A stray "<" inside a tag: the next span names the tag again.
+      name_taken = false;
+    } else if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+      ParseAttributeSpan(tag, span_start, i, quote_start, name_taken);
+    }
+    ++i;
+  }
+  m_scan_pos = tag_start;
+  return tag;
+}
+
+void HtmlCleaner::ParseAttributeSpan(Tag& tag, int32_t& span_start, int32_t span_end,
+                                     int32_t quote_start, bool& name_taken) {
+  const int32_t s = span_start;
+  const int32_t e = span_end;
+  span_start = e + 1;
+  const std::u16string_view t = TrimSpaces(Mid(s, e - 1));
+  if (t.empty()) return;
+  if (!name_taken) {
+    tag.TagName(t);
+    name_taken = true;
+    return;
+  }
+
+  // The first "=" of the span; only one before the opening quote (quoted) or inside the span
+  // (unquoted) can split it, so the search stops there and long tags stay linear.
+  const int32_t limit = quote_start >= 1 ? quote_start : e;
+  int32_t d = 0;
+  for (int32_t at = s; at < limit; ++at) {
+    if (At(at) == u'=') {
+      d = at;
+      break;
+    }
+  }
+
+  std::u16string_view name = t;
+  std::u16string_view value;
+  if (d >= 1) {
+    name = Mid(s, d - 1);
+    if (quote_start >= 1) {
+      value = Mid(quote_start + 1, e - 1);
+      if (!value.empty() && value.front() == u'"') value.remove_prefix(1);
+    } else {
+      value = Mid(d + 1, e - 1);
+    }
+  }
+  tag.SetAttribute(TrimSpaces(name), TrimSpaces(value));
+}
+
+void HtmlCleaner::SkipElement(const Tag& tag) {
+  const std::u16string name = tag.TagName();
+  const std::u16string closing = u"</" + name;
+  // From here on only: a document full of skipped elements stays one pass.
+  size_t found = m_source_lower.find(closing, static_cast<size_t>(m_scan_pos) - 1);
+  m_scan_pos =
+      found == std::u16string::npos ? m_source_length + 1 : static_cast<int32_t>(found) + 1;
+
+  const std::u16string end_name = u"/" + name;
+  for (;;) {
+    Tag next = NextTag();
+    m_scan_pos += static_cast<int32_t>(next.SourceHTML.size());
+    const std::u16string next_name = next.TagName();
+    if (next_name == end_name || next_name.empty()) return;
+  }
+}
+
+std::u16string HtmlCleaner::RebuildTag(Tag& tag) {
+  const std::u16string name = tag.TagName();
+  std::u16string out = u"<" + name;
+  const bool is_picture = name == u"img" || name == u"v:imagedata";
+  // By index: the dictionary may grow while we read it (GetAttribute adds what it misses).
+  for (size_t k = 0; k < tag.dicAtt.Count(); ++k) {
+    const std::u16string key = tag.dicAtt.At(k).first;
+    if (key == u"class" || key == u"lang" || key.find(u':') != std::u16string::npos) continue;
+    if (key == u"style") {
+      if (!m_clean_html) {
+        std::u16string kept = KeptStyle(tag.GetAttribute(key));
+        if (!kept.empty()) AppendAttribute(out, key, kept);
+      }
+      continue;
+    }
+    if (key == u"src" && is_picture) {
+      AppendAttribute(out, key, UploadPicture(tag));
+    } else {
+      AppendAttribute(out, key, tag.GetAttribute(key));
+    }
+  }
+  out += u'>';
+  return out;
+}
+
+std::u16string HtmlCleaner::KeptStyle(std::u16string_view style) {
+  std::u16string kept;
+  while (!style.empty()) {
+    size_t end = style.find(u';');
+    std::u16string_view declaration = TrimWhiteSpace(style.substr(0, end));
+    style.remove_prefix(end == std::u16string_view::npos ? style.size() : end + 1);
+    if (declaration.empty() || ContainsIgnoreAsciiCase(declaration, u"mso-")) continue;
+    // The office application wraps long values with line breaks; a declaration comes out on one
+    // line. A double quote (font names) would end the attribute we write, so it is escaped.
+    bool in_space = false;
+    for (char16_t c : declaration) {
+      if (IsAsciiSpace(c)) {
+        if (!in_space) kept += u' ';
+        in_space = true;
+        continue;
+      }
+      in_space = false;
+      if (c == u'"') {
+        kept += u"&quot;";
+      } else {
+        kept += c;
+      }
+    }
+    kept += u';';
+  }
+  return kept;
+}
+
+std::u16string HtmlCleaner::UploadPicture(Tag& tag) {
+  const std::u16string path = PicturePath(tag.GetAttribute(u"src"));
+  // Only pictures the office application saved beside the document: a document must not make
+  // the import send arbitrary local files to the server.
+  if (!StaysInsideFolder(m_work_dir, path)) Raise(err::kFileNotFound);
+  if (!m_upload_picture) Raise(err::kObjectNotSet);
+  return m_upload_picture(m_work_dir + path, m_picture_contentid);
+}
+
+}  // namespace velmaris
