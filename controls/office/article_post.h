@@ -1,0 +1,59 @@
+// Posting text fields to the post address: the article post of the importers, and the same
+// request for any other field set (the picture batches post theirs this way). The post goes to
+// the host and port of the upload address with the path of the post address, as one multipart
+// request with no file part; its reply is not examined.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/upload_transfer.h"
+#include "platform/forms.h"
+#include "platform/message_loop.h"
+
+namespace velmaris {
+
+// Written after every page of an article's content, the last one included.
+inline constexpr char16_t kPageSeparator[] = u"----abcdefghijklmnopqrstuvwxyz----";
+
+// Each page followed by the page separator.
+std::u16string JoinPages(const std::vector<std::u16string>& pages);
+
+// Field names and values in the order they are sent.
+using PostFields = std::vector<std::pair<std::u16string, std::u16string>>;
+
+// What a control posts through: its transfer (holding the upload address), the loop it yields to
+// and the progress bar that shows the post.
+struct PostChannel {
+  UploadTransfer& transfer;
+  MessageLoop& loop;
+  FormControl& progress;
+};
+
+// Empties the package, fills it with `fields` and sends it to `post_path`: progress 0, upload,
+// wait for the reply, close, progress 100. The transfer's own path is back in place as soon as
+// the request has been handed to the socket, also when sending fails. An empty post path (no
+// post address given yet) raises 0x80040000 before anything is sent.
+void PostForm(const PostChannel& channel, std::u16string_view post_path, const PostFields& fields);
+
+struct Article {
+  std::u16string column_id;
+  std::u16string issue_id;
+  std::u16string object_type;
+  std::u16string title;
+  std::u16string content;  // pages joined by JoinPages
+  std::u16string author;
+  std::u16string cur_path;
+};
+
+// "columnid", "issueid", "objecttype", "title", "content", "author", "curpath", in this order.
+PostFields ArticleFields(const Article& article);
+
+inline void PostArticle(const PostChannel& channel, std::u16string_view post_path,
+                        const Article& article) {
+  PostForm(channel, post_path, ArticleFields(article));
+}
+
+}  // namespace velmaris
