@@ -1,0 +1,113 @@
+// OfficeImport: turns documents into articles. The page calls Init once with the server addresses
+// and the article context; the user lists documents (dialog or drop) and presses the start button,
+// which hands each entry to the importer for its extension. Pictures go up through StartUpload,
+// the article through the post to the post address on the upload host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "controls/office/article_post.h"
+#include "core/upload_transfer.h"
+#include "platform/forms.h"
+#include "platform/platform.h"
+
+namespace velmaris {
+
+class OfficeImport {
+ public:
+  explicit OfficeImport(Platform& platform);
+  ~OfficeImport();
+  OfficeImport(const OfficeImport&) = delete;
+  OfficeImport& operator=(const OfficeImport&) = delete;
+
+  // Takes the post address first and the upload address last: host and port are the upload
+  // address's, of the post address only its path is kept.
+  void Init(const std::u16string& UploadUrl, const std::u16string& PostUrl,
+            const std::u16string& strPath, int32_t pColumnid, const std::u16string& pUserName,
+            int32_t pIssueid = 0, int32_t pObjectType = 1);
+  void addFormData(const std::u16string& p_FormDataName, const std::u16string& p_FormDataValue);
+  // Does nothing and succeeds: the page learns that the control answers script.
+  void TestOK() {}
+  // Uploads one local file with the fields "curPath", "contentid" and "author" and waits for the
+  // reply, which is kept in Reply(). A missing file raises before anything is sent.
+  void StartUpload(const std::u16string& sf, const std::u16string& localfile, int32_t contentid);
+  // Reads a text file (raising the file system's error when it cannot) and imports it as ImportTxt.
+  int32_t ImportTxtFile(const std::u16string& fileDoc, int32_t colID,
+                        const std::u16string& UserName);
+  // Posts the text as an article of one page; returns 1 once the post has run.
+  int32_t ImportTxt(const std::u16string& varText, const std::u16string& colID,
+                    const std::u16string& UserName);
+
+  // Appends a document path to the list unless it is empty or already listed (exact text).
+  void AddFileToList(const std::u16string& path);
+
+  Form& GetForm() { return m_form; }
+  UploadTransfer& Transfer() { return m_transfer; }
+  const std::u16string& Reply() const { return m_transfer.Reply(); }
+
+  // The context Init set.
+  const std::u16string& PostPath() const { return m_post_path; }
+  const std::u16string& CurPath() const { return m_cur_path; }
+  int32_t ColumnId() const { return m_column_id; }
+  const std::u16string& IssueId() const { return m_issue_id; }
+  const std::u16string& UserName() const { return m_user_name; }
+  const std::u16string& ObjectType() const { return m_object_type; }
+  // Whether an import run is going and has not been cancelled.
+  bool Running() const { return m_running; }
+  bool AutoPaginate() const { return m_auto_paginate; }
+  bool CleanHtmlOption() const { return m_clean_html; }
+
+ private:
+  void BuildForm();
+  PostChannel Channel() { return {m_transfer, m_platform.loop, pbFile}; }
+
+  // Handlers.
+  void OnAddClick();
+  void OnDeleteClick();
+  void OnStartClick();
+  void OnCancelClick();
+  void OnDrop(const std::vector<std::u16string>& paths);
+  void OnHoverItem(int index);
+
+  // The import run.
+  void ImportEntry(const std::u16string& path);
+  void SetImporting(bool importing);
+  // Where the entry that read `text` at `index` is now (entries may go while a cancelled run
+  // finishes its document); -1 when it is gone.
+  int FindEntry(int index, const std::u16string& text) const;
+
+  Platform& m_platform;
+  Form m_form;
+  FormControl& Frame1;
+  FormControl& List1;
+  FormControl& pbFile;
+  FormControl& Command1;
+  FormControl& Command2;
+  FormControl& Frame2;
+  FormControl& Check1;
+  FormControl& Check2;
+  FormControl& Frame3;
+  FormControl& Label1;
+  FormControl& txtWidth;
+  FormControl& Label2;
+  FormControl& txtHeight;
+  FormControl& Command3;
+  FormControl& Command4;
+  UploadTransfer m_transfer;
+
+  std::u16string m_post_path;
+  std::u16string m_cur_path;
+  int32_t m_column_id = 0;
+  std::u16string m_issue_id;
+  std::u16string m_user_name;
+  std::u16string m_object_type;
+  bool m_running = false;
+  bool m_auto_paginate = false;
+  bool m_clean_html = false;
+  // The start handler is on the stack (a cancelled run may still be finishing its document).
+  bool m_in_run = false;
+};
+
+}  // namespace velmaris
