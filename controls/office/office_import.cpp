@@ -91,7 +91,12 @@ OfficeImport::OfficeImport(Platform& platform)
       txtHeight(m_form.Add(ControlKind::kTextBox, u"txtHeight", {720, 600, 855, 270}, u"Frame3")),
       Command3(m_form.Add(ControlKind::kButton, u"Command3", {4680, 3000, 1935, 375})),
       Command4(m_form.Add(ControlKind::kButton, u"Command4", {4680, 3600, 1935, 375})),
-      m_transfer(platform, TransferPolicy{u"/cms/upload.asp", true, nullptr}, pbFile) {
+      m_transfer(platform, TransferPolicy{u"/cms/upload.asp", true, nullptr}, pbFile),
+      m_cleaner([this] { m_platform.loop.Pump(); },
+                [this](const std::u16string& local_path, int32_t contentid) {
+                  StartUpload(m_cur_path, local_path, contentid);
+                  return m_transfer.Reply();
+                }) {
   BuildForm();
 }
 
@@ -137,6 +142,7 @@ void OfficeImport::Init(const std::u16string& UploadUrl, const std::u16string& P
                         const std::u16string& strPath, int32_t pColumnid,
                         const std::u16string& pUserName, int32_t pIssueid, int32_t pObjectType) {
   m_cur_path = strPath;
+  m_cleaner.m_cur_path = strPath;
   m_transfer.ParseServerAddress(PostUrl);
   m_post_path = m_transfer.Path();
   m_transfer.ParseServerAddress(UploadUrl);
@@ -221,6 +227,7 @@ void OfficeImport::OnStartClick() {
   if (m_in_run) return;
   m_auto_paginate = Check1.Checked() == 1;
   m_clean_html = Check2.Checked() == 1;
+  m_cleaner.m_clean_html = m_clean_html;
   if (!IsNumericText(txtHeight.Text())) {
     m_platform.ui.MessageBox(kHeightNotNumber, msgbox::kOkOnly, u"");
     return;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "controls/office/article_post.h"
+#include "controls/office/html_cleaner.h"
 #include "core/upload_transfer.h"
 #include "platform/forms.h"
 #include "platform/platform.h"
@@ -58,6 +59,8 @@ class OfficeImport {
   bool Running() const { return m_running; }
   bool AutoPaginate() const { return m_auto_paginate; }
   bool CleanHtmlOption() const { return m_clean_html; }
+  // The cleaner the office importers run; its pictures go up through StartUpload.
+  HtmlCleaner& Cleaner() { return m_cleaner; }
 
  private:
   void BuildForm();
@@ -96,6 +99,7 @@ class OfficeImport {
   FormControl& Command3;
   FormControl& Command4;
   UploadTransfer m_transfer;
+  HtmlCleaner m_cleaner;
 
   std::u16string m_post_path;
   std::u16string m_cur_path;
@@ -105,7 +109,8 @@ class OfficeImport {
   std::u16string m_object_type;
   bool m_running = false;
   bool m_auto_paginate = false;
-  bool m_clean_html = false;
+  // Follows "清理HTML代码", which starts ticked.
+  bool m_clean_html = true;
   // The start handler is on the stack (a cancelled run may still be finishing its document).
   bool m_in_run = false;
 };
