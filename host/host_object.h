@@ -1,0 +1,20 @@
+// The `host` object: what a page needs to drive controls without a person at the screen.
+//   host.form(ctrl)             .get(name) .children() .click(name) .setText(name, text)
+//                               .select(name, index) .check(name, on) .drop(name, [paths])
+//                               .hover(name, index)
+//   host.answerMessageBox(a)    "ok" | "cancel" | "abort" | "retry" | "ignore" | "yes" | "no"
+//   host.answerFileDialog(t)    one path, or a folder and names separated by "\0"; null cancels
+//   host.answerFolder(path)     null cancels
+//   host.messages               every message box and dialog shown so far
+//   host.pump(ms)               runs the message loop for that long
+//   host.args, host.env(name), host.include(path), host.readFile(path), host.writeFile(path, text)
+#pragma once
+
+#include <duktape.h>
+
+namespace velmaris::host {
+
+// Defines the global `host`. The page's session must be attached first.
+void DefineHost(duk_context* ctx);
+
+}  // namespace velmaris::host

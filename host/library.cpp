@@ -1,0 +1,100 @@
+#include "host/library.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace velmaris::host {
+
+namespace {
+
+template <typename Function>
+void Resolve(void* handle, const char* name, Function& out, std::string& error) {
+  out = reinterpret_cast<Function>(dlsym(handle, name));
+  if (out == nullptr && error.empty()) error = std::string("missing entry point ") + name;
+}
+
+// Host services are looked up without insisting: a page that never uses one does not need it.
+template <typename Function>
+void ResolveOptional(void* handle, const char* name, Function& out) {
+  out = reinterpret_cast<Function>(dlsym(handle, name));
+}
+
+}  // namespace
+
+std::unique_ptr<Library> Library::Open(const std::string& path, std::string& error) {
+  error.clear();
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* reason = dlerror();
+    error = reason ? reason : "cannot load " + path;
+    return nullptr;
+  }
+  std::unique_ptr<Library> library(new Library(handle, path));
+  ComApi& api = library->m_api;
+  Resolve(handle, "DllGetClassObject", api.get_class_object, error);
+  Resolve(handle, "DllCanUnloadNow", api.can_unload_now, error);
+  Resolve(handle, "DllRegisterServer", api.register_server, error);
+  Resolve(handle, "DllUnregisterServer", api.unregister_server, error);
+  Resolve(handle, "SysAllocStringLen", api.sys_alloc_string_len, error);
+  Resolve(handle, "SysFreeString", api.sys_free_string, error);
+  Resolve(handle, "SysStringLen", api.sys_string_len, error);
+  Resolve(handle, "VariantInit", api.variant_init, error);
+  Resolve(handle, "VariantClear", api.variant_clear, error);
+  ResolveOptional(handle, "VelmarisPump", api.pump);
+  ResolveOptional(handle, "VelmarisAnswerMessageBox", api.answer_message_box);
+  ResolveOptional(handle, "VelmarisAnswerFileDialog", api.answer_file_dialog);
+  ResolveOptional(handle, "VelmarisAnswerFolder", api.answer_folder);
+  ResolveOptional(handle, "VelmarisMessages", api.messages);
+  ResolveOptional(handle, "VelmarisFormGet", api.form_get);
+  ResolveOptional(handle, "VelmarisFormChildren", api.form_children);
+  ResolveOptional(handle, "VelmarisFormAct", api.form_act);
+  if (!error.empty()) {
+    error = path + ": " + error;
+    return nullptr;  // the destructor asks DllCanUnloadNow only when it was found
+  }
+  return library;
+}
+
+Library::~Library() {
+  // A library that still has live objects or locks must stay mapped: its code may yet run.
+  if (m_api.can_unload_now == nullptr || CanUnload()) dlclose(m_handle);
+}
+
+bool Library::CanUnload() const {
+  return m_api.can_unload_now() == com::S_OK;
+}
+
+Library* LibrarySet::Get(const std::string& path, std::string& error) {
+  if (auto found = m_libraries.find(path); found != m_libraries.end()) return found->second.get();
+  auto library = Library::Open(path, error);
+  if (!library) return nullptr;
+  Library* raw = library.get();
+  m_libraries.emplace(path, std::move(library));
+  if (m_first == nullptr) m_first = raw;
+  return raw;
+}
+
+Library* LibrarySet::First() const {
+  return m_first;
+}
+
+std::vector<std::string> LibrarySet::UnloadAll() {
+  std::vector<std::string> busy;
+  for (const auto& [path, library] : m_libraries) {
+    if (!library->CanUnload()) busy.push_back(path);
+  }
+  m_libraries.clear();
+  m_first = nullptr;
+  return busy;
+}
+
+std::string DefaultLibraryPath() {
+  std::error_code error;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "libVelmarisClient.so";
+  return (self.parent_path() / "libVelmarisClient.so").string();
+}
+
+}  // namespace velmaris::host

@@ -1,0 +1,21 @@
+// Runs one page script with the page's globals: ActiveXObject, print and host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmaris::host {
+
+struct PageOptions {
+  std::string page;               // the script file
+  std::vector<std::string> args;  // host.args
+  // When set, a library still in use after the page ended (a reference never released) makes
+  // the run fail.
+  bool require_unload = false;
+};
+
+// 0 when the script ran to its end; 1 after an uncaught error (reported on stderr as
+// "错误 <number>: <description>"); 3 when `require_unload` found a library still in use.
+int RunPage(const PageOptions& options);
+
+}  // namespace velmaris::host
