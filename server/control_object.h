@@ -1,0 +1,36 @@
+// The COM side of a control: one object per control instance answering IUnknown, IDispatch (also
+// as its default interface) and IObjectSafety; the class factories; and the module-wide count of
+// live objects and locks that decides whether the library may be unloaded.
+#pragma once
+
+#include "server/binding.h"
+#include "server/class_table.h"
+#include "server/com.h"
+
+namespace velmaris::server {
+
+// The library's private way from a control's IUnknown to its C++ control, for the host services.
+// Not a dispatch interface: no script can reach it.
+struct IControlAccess : com::IUnknown {
+  virtual ControlInstance& Instance() = 0;
+
+ protected:
+  ~IControlAccess() = default;
+};
+
+// {BF317F06-2049-4132-9ECC-020ABCBE4699}
+inline constexpr com::IID IID_IControlAccess = {
+    0xBF317F06, 0x2049, 0x4132, {0x9E, 0xCC, 0x02, 0x0A, 0xBC, 0xBE, 0x46, 0x99}};
+
+// Live objects and factory references, plus LockServer locks.
+void ModuleAddRef();
+void ModuleRelease();
+bool ModuleInUse();
+
+// Creates a control of a bound class and answers `riid` on it.
+com::HRESULT CreateControl(ClassId id, com::REFIID riid, void** object);
+
+// The class factory of a bound class, answering `riid`.
+com::HRESULT GetClassFactory(ClassId id, com::REFIID riid, void** object);
+
+}  // namespace velmaris::server

@@ -1,0 +1,47 @@
+#include "server/exception.h"
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "core/error.h"
+#include "platform/codepage.h"
+#include "server/bstr.h"
+
+namespace velmaris::server {
+
+namespace {
+
+void Fill(com::EXCEPINFO* excep, com::HRESULT scode, std::u16string_view source,
+          std::u16string_view description) {
+  if (excep == nullptr) return;
+  std::memset(excep, 0, sizeof *excep);
+  excep->wCode = 0;
+  excep->scode = scode;
+  excep->bstrSource = com::AllocBstr(source);
+  excep->bstrDescription = com::AllocBstr(description);
+}
+
+}  // namespace
+
+com::HRESULT ScodeOf(int32_t number) {
+  if (number >= 0 && number < 0x10000)
+    return static_cast<com::HRESULT>(0x800A0000u | static_cast<uint32_t>(number));
+  return number;
+}
+
+com::HRESULT RunGuarded(com::EXCEPINFO* excep, const std::function<void()>& body) {
+  try {
+    body();
+    return com::S_OK;
+  } catch (const VbError& error) {
+    Fill(excep, ScodeOf(error.Number()), error.Source(), error.Description());
+  } catch (const std::exception& error) {
+    Fill(excep, com::E_FAIL, kLibrarySource, codepage::FromUtf8(error.what()));
+  } catch (...) {
+    Fill(excep, com::E_UNEXPECTED, kLibrarySource, {});
+  }
+  return com::DISP_E_EXCEPTION;
+}
+
+}  // namespace velmaris::server

@@ -1,0 +1,293 @@
+// The services a page host needs beside the entry points: running the thread's message loop,
+// answering dialogs ahead of time, reading what was shown, and reading or driving a control's
+// form as a user would.
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "platform/forms.h"
+#include "server/bstr.h"
+#include "server/coerce.h"
+#include "server/control_object.h"
+#include "server/exception.h"
+#include "server/export.h"
+#include "server/host_api.h"
+#include "server/json.h"
+#include "server/module1.h"
+
+using velmaris::com::BSTR;
+using velmaris::com::EXCEPINFO;
+using velmaris::com::HRESULT;
+using velmaris::com::IUnknown;
+using velmaris::com::OLECHAR;
+using velmaris::com::VARIANT;
+
+namespace {
+
+namespace com = velmaris::com;
+namespace server = velmaris::server;
+using velmaris::ControlKind;
+using velmaris::Form;
+using velmaris::FormControl;
+
+HRESULT ReturnText(const std::u16string& text, BSTR* out) {
+  *out = com::AllocBstr(text);
+  return *out != nullptr ? com::S_OK : com::E_OUTOFMEMORY;
+}
+
+// The private interface of a control object, held for the length of one service call: a handler
+// may run the loop, where the page could let go of the control.
+class ControlAccess {
+ public:
+  explicit ControlAccess(IUnknown* unknown) {
+    void* access = nullptr;
+    if (unknown != nullptr &&
+        unknown->QueryInterface(server::IID_IControlAccess, &access) == com::S_OK) {
+      m_access = static_cast<server::IControlAccess*>(access);
+    }
+  }
+  ~ControlAccess() {
+    if (m_access != nullptr) m_access->Release();
+  }
+  ControlAccess(const ControlAccess&) = delete;
+  ControlAccess& operator=(const ControlAccess&) = delete;
+
+  explicit operator bool() const { return m_access != nullptr; }
+  Form& GetForm() { return m_access->Instance().GetForm(); }
+
+ private:
+  server::IControlAccess* m_access = nullptr;
+};
+
+// A user reaches a control only while it and every frame around it are enabled and visible.
+bool Reachable(Form& form, const FormControl& control) {
+  const FormControl* at = &control;
+  for (size_t depth = 0; at != nullptr && depth <= form.Children().size(); ++depth) {
+    if (!at->Enabled() || !at->Visible()) return false;
+    at = at->Container().empty() ? nullptr : form.Find(at->Container());
+  }
+  return true;
+}
+
+void WriteControl(server::JsonWriter& json, const FormControl& control) {
+  const auto& rect = control.Geometry();
+  json.BeginObject();
+  json.Key("name").String(control.Name());
+  json.Key("kind").String(velmaris::AsciiToU16(velmaris::KindName(control.Kind())));
+  json.Key("container").String(control.Container());
+  // One text serves as caption or as contents, depending on the kind; both keys carry it.
+  json.Key("caption").String(control.Text());
+  json.Key("text").String(control.Text());
+  json.Key("enabled").Bool(control.Enabled());
+  json.Key("visible").Bool(control.Visible());
+  json.Key("value").Number(control.Value());
+  json.Key("checked").Number(control.Checked());
+  json.Key("items").BeginArray();
+  for (const auto& item : control.Items()) json.String(item);
+  json.EndArray();
+  json.Key("selected").BeginArray();
+  for (size_t i = 0; i < control.Items().size(); ++i) {
+    if (control.Selected(static_cast<int>(i))) json.Number(static_cast<double>(i));
+  }
+  json.EndArray();
+  json.Key("listIndex").Number(control.ListIndex());
+  json.Key("left").Number(rect.left);
+  json.Key("top").Number(rect.top);
+  json.Key("width").Number(rect.width);
+  json.Key("height").Number(rect.height);
+  json.Key("toolTip").String(control.ToolTip());
+  json.Key("picture").String(control.Picture());
+  json.EndObject();
+}
+
+// The argument of an action that takes an item index: one of the list's items.
+HRESULT ItemIndex(const FormControl& control, const VARIANT* argument, int32_t& index) {
+  if (argument == nullptr) return com::E_INVALIDARG;
+  if (HRESULT hr = com::ToInt32(*argument, index); hr != com::S_OK) return hr;
+  return index >= 0 && index < static_cast<int32_t>(control.Items().size()) ? com::S_OK
+                                                                            : com::E_INVALIDARG;
+}
+
+template <typename F>
+void Fire(const std::function<F>& handler, auto&&... args) {
+  if (handler) handler(args...);
+}
+
+}  // namespace
+
+extern "C" {
+
+VELMARIS_EXPORT HRESULT VelmarisPump(int32_t milliseconds) {
+  if (milliseconds < 0) return com::E_INVALIDARG;
+  try {
+    server::Module1::Current().Loop().RunFor(std::chrono::milliseconds(milliseconds));
+  } catch (...) {
+    return com::E_FAIL;
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisAnswerMessageBox(int32_t answer) {
+  auto* ui = server::Module1::Current().Headless();
+  if (ui == nullptr) return com::E_UNEXPECTED;
+  ui->QueueMessageBoxAnswer(answer);
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisAnswerFileDialog(const OLECHAR* text, uint32_t length) {
+  auto* ui = server::Module1::Current().Headless();
+  if (ui == nullptr) return com::E_UNEXPECTED;
+  if (text == nullptr) {
+    ui->QueueFileDialogAnswer(std::nullopt);
+  } else {
+    ui->QueueFileDialogAnswer(std::u16string(text, length));
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisAnswerFolder(const OLECHAR* path) {
+  auto* ui = server::Module1::Current().Headless();
+  if (ui == nullptr) return com::E_UNEXPECTED;
+  if (path == nullptr) {
+    ui->QueueFolderAnswer(std::nullopt);
+  } else {
+    ui->QueueFolderAnswer(std::u16string(path));
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisMessages(BSTR* json) {
+  if (json == nullptr) return com::E_POINTER;
+  *json = nullptr;
+  auto* ui = server::Module1::Current().Headless();
+  if (ui == nullptr) return com::E_UNEXPECTED;
+  server::JsonWriter out;
+  out.BeginArray();
+  for (const auto& shown : ui->History()) {
+    out.BeginObject();
+    out.Key("kind").String(shown.kind);
+    out.Key("text").String(shown.text);
+    out.Key("caption").String(shown.caption);
+    out.Key("buttons").Number(shown.style & 0x0F);
+    out.Key("icon").Number(shown.style & 0x70);
+    out.Key("answer").Number(shown.answer);
+    out.EndObject();
+  }
+  out.EndArray();
+  return ReturnText(out.Text(), json);
+}
+
+VELMARIS_EXPORT HRESULT VelmarisFormGet(IUnknown* control, const OLECHAR* name, BSTR* json) {
+  if (json == nullptr) return com::E_POINTER;
+  *json = nullptr;
+  if (control == nullptr || name == nullptr) return com::E_POINTER;
+  ControlAccess access(control);
+  if (!access) return com::E_NOINTERFACE;
+  const FormControl* child = access.GetForm().Find(name);
+  if (child == nullptr) return com::E_INVALIDARG;
+  server::JsonWriter out;
+  WriteControl(out, *child);
+  return ReturnText(out.Text(), json);
+}
+
+VELMARIS_EXPORT HRESULT VelmarisFormChildren(IUnknown* control, BSTR* json) {
+  if (json == nullptr) return com::E_POINTER;
+  *json = nullptr;
+  if (control == nullptr) return com::E_POINTER;
+  ControlAccess access(control);
+  if (!access) return com::E_NOINTERFACE;
+  server::JsonWriter out;
+  out.BeginArray();
+  for (const auto& child : access.GetForm().Children()) out.String(child->Name());
+  out.EndArray();
+  return ReturnText(out.Text(), json);
+}
+
+VELMARIS_EXPORT HRESULT VelmarisFormAct(IUnknown* control, const OLECHAR* name,
+                                        const OLECHAR* action, const VARIANT* argument,
+                                        EXCEPINFO* excep) {
+  if (control == nullptr || name == nullptr || action == nullptr) return com::E_POINTER;
+  ControlAccess access(control);
+  if (!access) return com::E_NOINTERFACE;
+  Form& form = access.GetForm();
+  FormControl* child = form.Find(name);
+  if (child == nullptr) return com::E_INVALIDARG;
+  if (!Reachable(form, *child)) return com::E_ACCESSDENIED;
+  const std::u16string verb(action);
+
+  // Arguments are read before anything changes, so a bad one leaves the form as it was.
+  if (verb == u"click") {
+    return server::RunGuarded(excep, [&] { Fire(child->on_click); });
+  }
+  if (verb == u"setText") {
+    std::u16string text;
+    if (argument != nullptr) {
+      if (HRESULT hr = com::ToText(*argument, text); hr != com::S_OK) return hr;
+    }
+    return server::RunGuarded(excep, [&] {
+      child->SetText(text);
+      Fire(child->on_change);
+    });
+  }
+  if (verb == u"select" || verb == u"toggle") {
+    int32_t index = 0;
+    if (HRESULT hr = ItemIndex(*child, argument, index); hr != com::S_OK) return hr;
+    const bool toggle = verb == u"toggle";
+    return server::RunGuarded(excep, [&] {
+      bool selected = toggle ? !child->Selected(index) : true;
+      child->SetListIndex(index);
+      if (child->MultiSelect()) {
+        // A plain click leaves only that item selected; a Ctrl+click flips just that item.
+        if (!toggle) {
+          for (int i = 0; i < static_cast<int>(child->Items().size()); ++i) {
+            if (child->Selected(i)) child->SetSelected(i, false);
+          }
+        }
+        child->SetSelected(index, selected);
+      }
+      if (child->Kind() == ControlKind::kComboBox) child->SetText(child->Items()[index]);
+      Fire(child->on_click);
+    });
+  }
+  if (verb == u"check") {
+    int32_t value = 0;
+    if (argument == nullptr) return com::E_INVALIDARG;
+    if (HRESULT hr = com::ToInt32(*argument, value); hr != com::S_OK) return hr;
+    if (value == -1) value = 1;  // a script's true
+    const int32_t largest = child->Kind() == ControlKind::kCheckBox ? 2 : 1;
+    if (value < 0 || value > largest) return com::E_INVALIDARG;
+    return server::RunGuarded(excep, [&] {
+      if (child->Kind() == ControlKind::kOptionButton && value == 1) {
+        // Option buttons in one container are a group: choosing one clears the others.
+        for (const auto& other : form.Children()) {
+          if (other.get() != child && other->Kind() == ControlKind::kOptionButton &&
+              other->Container() == child->Container() && other->Checked() != 0) {
+            other->SetChecked(0);
+          }
+        }
+      }
+      child->SetChecked(value);
+      Fire(child->on_click);
+    });
+  }
+  if (verb == u"drop") {
+    std::u16string text;
+    if (argument == nullptr) return com::E_INVALIDARG;
+    if (HRESULT hr = com::ToText(*argument, text); hr != com::S_OK) return hr;
+    auto paths = server::ParseStringArray(text);
+    if (!paths) return com::E_INVALIDARG;
+    return server::RunGuarded(excep, [&] { Fire(child->on_drop, *paths); });
+  }
+  if (verb == u"hover") {
+    int32_t index = 0;
+    if (argument == nullptr) return com::E_INVALIDARG;
+    if (HRESULT hr = com::ToInt32(*argument, index); hr != com::S_OK) return hr;
+    return server::RunGuarded(excep, [&] { Fire(child->on_hover_item, static_cast<int>(index)); });
+  }
+  return com::E_INVALIDARG;
+}
+
+}  // extern "C"
