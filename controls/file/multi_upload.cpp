@@ -1,0 +1,181 @@
+#include "controls/file/multi_upload.h"
+
+#include "controls/file/folder_browse.h"
+#include "core/error.h"
+#include "core/text.h"
+#include "platform/filesystem.h"
+
+namespace velmaris {
+
+namespace {
+
+constexpr char16_t kDefaultPath[] = u"/upload.asp";
+constexpr char16_t kErrorCaption[] = u"文件上传时出错!";
+constexpr char16_t kSendingFile[] = u"正在发送文件:";
+constexpr char16_t kAllDone[] = u"所有文件上传完成.";
+// Explorer's thumbnail cache: never sent, matched exactly as Explorer writes it.
+constexpr char16_t kThumbnailCache[] = u"Thumbs.db";
+constexpr char16_t kPathField[] = u"path";
+
+// An error inside a click ends that click where it happened; the user is told, and the host's
+// event loop, which delivered the click, goes on.
+template <typename Handler>
+void ReportingErrors(Ui& ui, Handler handler) {
+  try {
+    handler();
+  } catch (const VbError& e) {
+    ui.MessageBox(e.Description(), msgbox::kCritical, u"");
+  }
+}
+
+// Clears the run flag however the run ends.
+class RunScope {
+ public:
+  explicit RunScope(bool& running, std::function<void()> on_end)
+      : m_running(running), m_on_end(std::move(on_end)) {
+    m_running = true;
+  }
+  ~RunScope() {
+    m_running = false;
+    m_on_end();
+  }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  bool& m_running;
+  std::function<void()> m_on_end;
+};
+
+}  // namespace
+
+MultiUpload::MultiUpload(Platform& platform)
+    : m_platform(platform),
+      m_form(u"MultiUpload", 6870, 3600),
+      lblTitle(m_form.Add(ControlKind::kLabel, u"lblTitle", {240, 240, 6375, 255})),
+      Label3(m_form.Add(ControlKind::kLabel, u"Label3", {360, 720, 975, 255})),
+      txtDir(m_form.Add(ControlKind::kTextBox, u"txtDir", {1440, 600, 4335, 375})),
+      Command1(m_form.Add(ControlKind::kButton, u"Command1", {5880, 600, 615, 375})),
+      Label1(m_form.Add(ControlKind::kLabel, u"Label1", {240, 1200, 1455, 255})),
+      pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {240, 1440, 6255, 255})),
+      Label2(m_form.Add(ControlKind::kLabel, u"Label2", {240, 1800, 1455, 255})),
+      pb(m_form.Add(ControlKind::kProgressBar, u"pb", {240, 2040, 6255, 255})),
+      lblFileName(m_form.Add(ControlKind::kLabel, u"lblFileName", {240, 2400, 6375, 255})),
+      Command2(m_form.Add(ControlKind::kButton, u"Command2", {4680, 2880, 1575, 495})),
+      m_transfer(
+          platform,
+          TransferPolicy{kDefaultPath, false,
+                         [this](const std::u16string& received) { ShowUploadError(received); }},
+          pbFile) {
+  lblTitle.SetText(u"批量上传文件到服务器");
+  Label3.SetText(u"本地目录：");
+  Command1.SetText(u"...");
+  Label1.SetText(u"当前文件进度：");
+  Label2.SetText(u"总体进度：");
+  Command2.SetText(u"开始上传");
+  Command2.SetEnabled(false);
+  Command1.on_click = [this] { ReportingErrors(m_platform.ui, [this] { Command1_Click(); }); };
+  Command2.on_click = [this] { ReportingErrors(m_platform.ui, [this] { Command2_Click(); }); };
+}
+
+void MultiUpload::AddUploadFile(const std::u16string& p_name, const std::u16string& p_filename) {
+  m_transfer.Package().AddUploadFile(p_name, p_filename);
+}
+
+void MultiUpload::addFormData(const std::u16string& p_FormDataName,
+                              const std::u16string& p_FormDataValue) {
+  m_transfer.Package().addFormData(p_FormDataName, p_FormDataValue);
+}
+
+void MultiUpload::UploadFile() {
+  m_transfer.UploadFile();
+}
+
+void MultiUpload::StartUpload(const std::u16string& sf, const std::u16string& pUrl) {
+  m_transfer.ParseServerAddress(pUrl);
+  std::u16string folder = sf;
+  if (folder.empty() || folder.back() != u'/') folder += u'/';
+  m_server_dir = std::move(folder);
+  UpdateStartButton();
+}
+
+void MultiUpload::UpdateStartButton() {
+  if (txtDir.Text().empty() || m_server_dir.empty()) return;
+  if (m_running) {
+    m_recheck_after_run = true;
+    return;
+  }
+  Command2.SetEnabled(true);
+}
+
+void MultiUpload::Command1_Click() {
+  m_local_dir = ModFolder_Browse::BrowseForFolder(m_platform.ui);
+  txtDir.SetText(m_local_dir);
+  // A cancelled choice leaves an enabled button as it is; the empty folder stops the click.
+  UpdateStartButton();
+}
+
+void MultiUpload::Command2_Click() {
+  if (txtDir.Text().empty() || m_running) return;
+  Command2.SetEnabled(false);
+  m_recheck_after_run = false;
+  RunScope run(m_running, [this] {
+    if (m_recheck_after_run) {
+      m_recheck_after_run = false;
+      UpdateStartButton();
+    }
+  });
+
+  // The run keeps the folders it started with, whatever the user or the page chooses meanwhile.
+  const std::u16string local_dir = m_local_dir;
+  const std::u16string server_dir = m_server_dir;
+  m_total_bytes = FileSystemObject().GetFolder(local_dir).TotalSize();
+  m_sent_bytes = 0;
+  m_files_sent = 0;
+  UploadFolder(local_dir, server_dir);
+
+  // The last file's wait has normally ended already; with no file sent there is nothing to wait
+  // for, and a wait could only end by a timer nobody runs.
+  if (m_files_sent > 0) m_transfer.WaitForReply();
+  m_transfer.CloseConnection();
+  pb.SetValue(100);
+  m_platform.loop.Pump();
+  m_platform.ui.MessageBox(kAllDone, msgbox::kOkOnly, u"");
+}
+
+void MultiUpload::UploadFolder(const std::u16string& local_dir, const std::u16string& server_dir) {
+  FolderEntry folder = FileSystemObject().GetFolder(local_dir);
+  for (const FileEntry& file : folder.Files()) {
+    if (file.Name == kThumbnailCache) continue;
+    lblFileName.SetText(kSendingFile + file.Name);
+    pbFile.SetValue(0);
+    m_platform.loop.Pump();
+
+    m_transfer.Package().RemoveAll();
+    addFormData(kPathField, server_dir);
+    AddUploadFile(file.Name, file.Path);
+    m_transfer.SetFinished(false);
+    m_transfer.UploadFile();
+    ++m_files_sent;
+    m_transfer.WaitForReply();
+
+    // A file counts once its turn is over, whether or not the server took it.
+    m_sent_bytes += file.size;
+    // A tree of empty files has nothing left to send once each is through.
+    pb.SetValue(m_total_bytes <= 0 ? 100.0
+                                   : static_cast<double>(RoundHalfEven(
+                                         static_cast<double>(m_sent_bytes) /
+                                         static_cast<double>(m_total_bytes) * 100.0)));
+    m_platform.loop.Pump();
+  }
+  // Links to folders are not listed, so a link cycle cannot make the walk recurse for ever.
+  for (const FolderEntry& sub : folder.SubFolders()) {
+    UploadFolder(local_dir + sub.Name + u'\\', server_dir + sub.Name + u'/');
+  }
+}
+
+void MultiUpload::ShowUploadError(const std::u16string& received) {
+  m_platform.ui.MessageBox(received, msgbox::kCritical | msgbox::kOkOnly, kErrorCaption);
+}
+
+}  // namespace velmaris
