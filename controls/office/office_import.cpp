@@ -185,6 +185,27 @@ int32_t OfficeImport::ImportTxt(const std::u16string& varText, const std::u16str
   return 1;
 }
 
+// The office application's conversion is not wired in yet: say so rather than post nothing.
+int32_t OfficeImport::ImportDocFile(const std::u16string&, const std::u16string&,
+                                    const std::u16string&) {
+  Raise(err::kObjectError, kSource, kNotSupported);
+}
+
+int32_t OfficeImport::ImportDocFileOnePage(const std::u16string&, const std::u16string&,
+                                           const std::u16string&) {
+  Raise(err::kObjectError, kSource, kNotSupported);
+}
+
+int32_t OfficeImport::ImportPPTFile(const std::u16string&, const std::u16string&,
+                                    const std::u16string&) {
+  Raise(err::kObjectError, kSource, kNotSupported);
+}
+
+int32_t OfficeImport::ImportXlsFile(const std::u16string&, const std::u16string&,
+                                    const std::u16string&) {
+  Raise(err::kObjectError, kSource, kNotSupported);
+}
+
 void OfficeImport::AddFileToList(const std::u16string& path) {
   const std::u16string trimmed = TrimSpaces(path);
   if (trimmed.empty()) return;
@@ -289,12 +310,19 @@ void OfficeImport::OnCancelClick() {
 
 void OfficeImport::ImportEntry(const std::u16string& path) {
   const std::u16string ext = LowerCase(GetFileExtension(path));
+  const std::u16string column = DecimalText(m_column_id);
   if (ext == u"txt") {
     ImportTxtFile(path, m_column_id, m_user_name);
-    return;
-  }
-  for (const char16_t* office : {u"doc", u"docx", u"xls", u"xlsx", u"ppt", u"pptx"}) {
-    if (ext == office) Raise(err::kObjectError, kSource, kNotSupported);
+  } else if (ext == u"doc" || ext == u"docx") {
+    if (m_auto_paginate) {
+      ImportDocFile(path, column, m_user_name);
+    } else {
+      ImportDocFileOnePage(path, column, m_user_name);
+    }
+  } else if (ext == u"ppt" || ext == u"pptx") {
+    ImportPPTFile(path, column, m_user_name);
+  } else if (ext == u"xls" || ext == u"xlsx") {
+    ImportXlsFile(path, column, m_user_name);
   }
   // Anything else has no importer: the entry is marked done as it is.
 }

@@ -41,6 +41,18 @@ class OfficeImport {
   int32_t ImportTxt(const std::u16string& varText, const std::u16string& colID,
                     const std::u16string& UserName);
 
+  // The office importers: a Word document page by page or as one page, a presentation one
+  // picture per slide, a workbook one sheet per page. Until the conversion through the office
+  // application is in place they raise "尚不支持此类文档" and touch nothing.
+  int32_t ImportDocFile(const std::u16string& fileDoc, const std::u16string& colID,
+                        const std::u16string& UserName);
+  int32_t ImportDocFileOnePage(const std::u16string& fileDoc, const std::u16string& colID,
+                               const std::u16string& UserName);
+  int32_t ImportPPTFile(const std::u16string& fileDoc, const std::u16string& colID,
+                        const std::u16string& UserName);
+  int32_t ImportXlsFile(const std::u16string& fileDoc, const std::u16string& colID,
+                        const std::u16string& UserName);
+
   // Appends a document path to the list unless it is empty or already listed (exact text).
   void AddFileToList(const std::u16string& path);
 
