@@ -162,15 +162,23 @@ HRESULT CreateControl(ClassId id, REFIID riid, void** object) {
   *object = nullptr;
   const ControlBinding* binding = FindBinding(id);
   if (binding == nullptr) return com::CLASS_E_CLASSNOTAVAILABLE;
-  ControlObject* made = nullptr;
+  std::unique_ptr<ControlInstance> instance;
   try {
-    made =
-        new ControlObject(ClassOf(id), *binding, binding->create(Module1::Current().GetPlatform()));
+    instance = binding->create(Module1::Current().GetPlatform());
   } catch (const std::bad_alloc&) {
     return com::E_OUTOFMEMORY;
   } catch (...) {
     return com::E_FAIL;
   }
+  return WrapControl(ClassOf(id), *binding, std::move(instance), riid, object);
+}
+
+HRESULT WrapControl(const ClassInfo& info, const ControlBinding& binding,
+                    std::unique_ptr<ControlInstance> instance, REFIID riid, void** object) {
+  if (object == nullptr) return com::E_POINTER;
+  *object = nullptr;
+  auto* made = new (std::nothrow) ControlObject(info, binding, std::move(instance));
+  if (made == nullptr) return com::E_OUTOFMEMORY;
   HRESULT hr = made->QueryInterface(riid, object);
   made->Release();  // the caller's reference, if any, is the one left
   return hr;

@@ -3,6 +3,8 @@
 // live objects and locks that decides whether the library may be unloaded.
 #pragma once
 
+#include <memory>
+
 #include "server/binding.h"
 #include "server/class_table.h"
 #include "server/com.h"
@@ -29,6 +31,10 @@ bool ModuleInUse();
 
 // Creates a control of a bound class and answers `riid` on it.
 com::HRESULT CreateControl(ClassId id, com::REFIID riid, void** object);
+// The COM object around a control that already exists, answering `riid`.
+com::HRESULT WrapControl(const ClassInfo& info, const ControlBinding& binding,
+                         std::unique_ptr<ControlInstance> instance, com::REFIID riid,
+                         void** object);
 
 // The class factory of a bound class, answering `riid`.
 com::HRESULT GetClassFactory(ClassId id, com::REFIID riid, void** object);
