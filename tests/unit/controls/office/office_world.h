@@ -64,11 +64,6 @@ class OfficeWorld : public FakeWorld {
     }
     return fields;
   }
-  static std::vector<std::string> Names(const std::string& request) {
-    std::vector<std::string> names;
-    for (const auto& field : Fields(request)) names.push_back(field.first);
-    return names;
-  }
   static std::string Field(const std::string& request, const std::string& name) {
     for (const auto& field : Fields(request)) {
       if (field.first == name) return field.second;
