@@ -98,9 +98,12 @@ duk_ret_t DescribeUncaught(duk_context* ctx, void*) {
   return 3;
 }
 
+// Reports the error on top of the stack, leaving it there.
 void ReportUncaught(duk_context* ctx) {
+  duk_dup_top(ctx);
   if (duk_safe_call(ctx, DescribeUncaught, nullptr, 1, 3) != DUK_EXEC_SUCCESS) {
     std::fputs("错误 -2146823266: 引发了异常但未捕获\n", stderr);
+    duk_pop_3(ctx);
     return;
   }
   std::string line =

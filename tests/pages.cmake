@@ -7,3 +7,14 @@ velmaris_test(host_bridge_tests
   pages/bridge/dispatch_test.cpp
 )
 target_link_libraries(host_bridge_tests PRIVATE velmaris_host_engine)
+
+# Each page runs against the reference content server through the host and the built library.
+file(GLOB VELMARIS_PAGE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pages/*.js)
+foreach(page ${VELMARIS_PAGE_SCRIPTS})
+  get_filename_component(page_name ${page} NAME_WE)
+  add_test(NAME page.${page_name}
+    COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/pages/run_page.py
+      --host $<TARGET_FILE:velmaris> --library $<TARGET_FILE:VelmarisClient>
+      --source-dir ${CMAKE_SOURCE_DIR} ${page})
+  set_tests_properties(page.${page_name} PROPERTIES TIMEOUT 90)
+endforeach()
