@@ -1,0 +1,64 @@
+// A page that drives the upload controls, as the content system's editor page does.
+//
+//   velmaris run examples/demo.js FOLDER      (with VELMARIS_SERVER=http://host:port)
+//
+// FOLDER holds the sample files to upload. Each upload names a directory on the server, the
+// server's upload address, the local file and a content id; when StartUpload returns, the
+// server's answer (the stored file's address, or "Error") is in NewFileName.
+
+var server = host.env("VELMARIS_SERVER");
+var folder = host.args[0];
+if (!server || !folder) {
+  throw new Error("usage: VELMARIS_SERVER=http://127.0.0.1:PORT velmaris run demo.js FOLDER");
+}
+var uploadAddress = server + "/upload.asp";
+
+// The page creates the control by its class name, as a browser page would.
+var upload = new ActiveXObject("VelmarisClient.FileUpload");
+upload.TestOK();  // succeeds once the control is loaded and answers script
+print("FileUpload is ready; uploading to " + uploadAddress);
+
+var files = [
+  {name: "hello.txt", directory: "demo", contentId: 1},
+  {name: "articles.csv", directory: "demo/data", contentId: 2},
+  {name: "通知.txt", directory: "通知/2024", contentId: 3}  // a Chinese directory on the server
+];
+for (var i = 0; i < files.length; ++i) {
+  var f = files[i];
+  var local = folder + "/" + f.name;
+  // StartUpload waits for the transfer to end (the message loop keeps running meanwhile).
+  upload.StartUpload(f.directory, uploadAddress, local, f.contentId);
+  print(f.name + " (" + upload.GetFileSize(local) + " bytes) -> " + upload.NewFileName);
+}
+
+// A server that answers 404 or 500 leaves "Error" in NewFileName; the call itself succeeds.
+upload.StartUpload("demo", server + "/_fault/404/upload.asp", folder + "/hello.txt", 4);
+print("a server answering 404 -> " + upload.NewFileName);
+
+// A malformed address is refused before anything is sent: the call fails with an error the
+// page can catch, carrying the classic number and a description.
+try {
+  upload.StartUpload("demo", "ftp://127.0.0.1/upload.asp", folder + "/hello.txt", 5);
+} catch (e) {
+  print("a bad address -> error " + e.number + ": " + e.description);
+}
+
+// MultiUpload sends a whole folder tree, one request per file. The person at the screen picks
+// the folder and presses the start button; here the host plays that part.
+var multi = null;
+try {
+  multi = new ActiveXObject("VelmarisClient.MultiUpload");
+} catch (e) {
+  print("MultiUpload is not available here: " + e.description);
+}
+if (multi) {
+  var form = host.form(multi);
+  host.answerFolder(folder);            // the answer the folder picker will get
+  form.click("Command1");               // "..." opens the picker
+  multi.StartUpload("批量", uploadAddress);
+  form.click("Command2");               // "开始上传" walks the tree
+  var shown = host.messages;
+  print("MultiUpload sent " + folder + " -> " + shown[shown.length - 1].text);
+}
+
+print("See what arrived: " + server + "/");
