@@ -37,14 +37,14 @@ int Register(const char* given, bool unregister) {
   std::string reason;
   auto library = host::Library::Open(path, reason);
   if (!library) {
-    std::printf("无法加载 %s：%s\n", path.c_str(), reason.c_str());
+    std::fprintf(stderr, "无法加载 %s：%s\n", path.c_str(), reason.c_str());
     return 1;
   }
   const auto& api = library->Api();
   com::HRESULT hr = unregister ? api.unregister_server() : api.register_server();
   if (hr < 0) {
-    std::printf("%s 中的 %s 失败，错误代码 0x%08X。\n", path.c_str(), entry,
-                static_cast<unsigned>(hr));
+    std::fprintf(stderr, "%s 中的 %s 失败，错误代码 0x%08X。\n", path.c_str(), entry,
+                 static_cast<unsigned>(hr));
     return 1;
   }
   std::printf("%s 中的 %s 成功。\n", path.c_str(), entry);
