@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config python3 curl
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev duktape-dev nlohmann-json3-dev
+  zlib1g-dev duktape-dev nlohmann-json3-dev libstb-dev
 )
 
 missing=()
