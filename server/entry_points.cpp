@@ -10,6 +10,7 @@
 #include "server/control_object.h"
 #include "server/export.h"
 #include "server/host_api.h"
+#include "server/module1.h"
 #include "server/registry.h"
 
 using velmaris::com::CLSID;
@@ -39,6 +40,7 @@ extern "C" {
 VELMARIS_EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void** object) {
   if (object == nullptr) return velmaris::com::E_POINTER;
   *object = nullptr;
+  server::Module1::Current();  // the library's first use on this thread starts its module
   const server::ClassInfo* info = server::FindClass(clsid);
   if (info == nullptr) return velmaris::com::CLASS_E_CLASSNOTAVAILABLE;
   return server::GetClassFactory(info->id, iid, object);

@@ -41,6 +41,7 @@ velmaris::com::HRESULT VelmarisMessages(velmaris::com::BSTR* json);
 // The state of child control `name` of a control's form, as a JSON object:
 // {"name","kind","caption","text","enabled","visible","value","checked","items":[..],
 //  "selected":[indexes],"listIndex","left","top","width","height","toolTip"}.
+// It also carries "container" (the frame it sits in, "" for the form) and "picture".
 velmaris::com::HRESULT VelmarisFormGet(velmaris::com::IUnknown* control,
                                        const velmaris::com::OLECHAR* name,
                                        velmaris::com::BSTR* json);
@@ -51,6 +52,11 @@ velmaris::com::HRESULT VelmarisFormChildren(velmaris::com::IUnknown* control,
 // "select" (argument: index), "check" (argument: 0/1), "drop" (argument: JSON array of paths),
 // "hover" (argument: item index). Handlers run inside the call; errors inside a handler come
 // back as DISP_E_EXCEPTION with `excep` filled.
+// Also "toggle" (argument: index): flips one item of a multi-select list as Ctrl+click does,
+// where "select" leaves only that item selected. "select" on a drop-down shows the entry as its
+// text; "check" on an option button clears the other option buttons of its container. A control
+// that is disabled or hidden, or sits in a frame that is, takes no action (E_ACCESSDENIED); an
+// unknown child or action, or an index outside the list, is E_INVALIDARG.
 velmaris::com::HRESULT VelmarisFormAct(velmaris::com::IUnknown* control,
                                        const velmaris::com::OLECHAR* name,
                                        const velmaris::com::OLECHAR* action,

@@ -131,32 +131,5 @@ TEST(ControlObject, BindingsCoverTheirInterfaceExactly) {
   }
 }
 
-// Part of the dispatch tables' shape every derived answer relies on.
-TEST(DispatchTables, MembersAreWellFormed) {
-  for (const auto& info : Classes()) {
-    const Interface& iface = InterfaceOf(info.id);
-    EXPECT_EQ(std::string(iface.name), std::string("_") + info.name);
-    EXPECT_EQ(std::string(info.events_name), std::string("__") + info.name);
-    EXPECT_EQ(std::string(info.progid), std::string("VelmarisClient.") + info.name);
-    for (const auto& member : iface.members) {
-      EXPECT_EQ(iface.Find(member.id, member.kind), &member) << member.name << " listed twice";
-      bool optional_seen = false;
-      for (const auto& param : member.params) {
-        EXPECT_FALSE(optional_seen && !param.optional) << member.name << ": " << param.name;
-        optional_seen = optional_seen || param.optional;
-      }
-      if (member.kind == Kind::kPropertyPut) {
-        EXPECT_EQ(member.params.size(), 1u) << member.name;
-      }
-    }
-    for (const auto& other : Classes()) {
-      if (&other == &info) continue;
-      EXPECT_FALSE(other.clsid == info.clsid || other.iid == info.iid ||
-                   other.events_iid == info.events_iid || other.iid == info.clsid)
-          << info.name << " and " << other.name << " share an identifier";
-    }
-  }
-}
-
 }  // namespace
 }  // namespace velmaris::server

@@ -15,42 +15,29 @@
 
 namespace velmaris::server::testing {
 
-inline com::VARIANT Text(std::u16string_view text) {
+inline com::VARIANT OfType(com::VARTYPE vt) {
   com::VARIANT v;
   com::InitVariant(&v);
-  v.vt = com::VT_BSTR;
+  v.vt = vt;
+  return v;
+}
+
+inline com::VARIANT Text(std::u16string_view text) {
+  com::VARIANT v = OfType(com::VT_BSTR);
   v.bstrVal = com::AllocBstr(text);
   return v;
 }
 
 inline com::VARIANT I4(int32_t value) {
-  com::VARIANT v;
-  com::InitVariant(&v);
-  v.vt = com::VT_I4;
-  v.lVal = value;
-  return v;
+  return com::Variant(value).Detach();
+}
+inline com::VARIANT Bool(bool value) {
+  return com::Variant(value).Detach();
 }
 
 inline com::VARIANT R8(double value) {
-  com::VARIANT v;
-  com::InitVariant(&v);
-  v.vt = com::VT_R8;
+  com::VARIANT v = OfType(com::VT_R8);
   v.dblVal = value;
-  return v;
-}
-
-inline com::VARIANT Bool(bool value) {
-  com::VARIANT v;
-  com::InitVariant(&v);
-  v.vt = com::VT_BOOL;
-  v.boolVal = value ? com::VARIANT_TRUE : com::VARIANT_FALSE;
-  return v;
-}
-
-inline com::VARIANT OfType(com::VARTYPE vt) {
-  com::VARIANT v;
-  com::InitVariant(&v);
-  v.vt = vt;
   return v;
 }
 
@@ -63,38 +50,25 @@ inline com::VARIANT Missing() {
 // Arguments in script order; rgvarg holds them reversed. Owns the variants it was given.
 class Arguments {
  public:
-  Arguments() = default;
-  Arguments(std::initializer_list<com::VARIANT> args) : m_args(args.begin(), args.end()) {
-    std::reverse(m_args.begin(), m_args.end());
-  }
+  // `named` names the last arguments written (the first entries of rgvarg), in rgvarg order.
+  Arguments(std::vector<com::VARIANT> script_order = {}, std::vector<com::DISPID> named = {})
+      : m_args(script_order.rbegin(), script_order.rend()), m_named(std::move(named)) {}
+  Arguments(std::initializer_list<com::VARIANT> script_order)
+      : Arguments(std::vector<com::VARIANT>(script_order)) {}
   ~Arguments() {
     for (auto& v : m_args) com::ClearVariant(&v);
   }
   Arguments(const Arguments&) = delete;
   Arguments& operator=(const Arguments&) = delete;
-  Arguments(Arguments&& other) noexcept
-      : m_args(std::move(other.m_args)), m_named(std::move(other.m_named)) {
-    other.m_args.clear();
-  }
 
-  // The value of a property put, as the one named argument DISPID_PROPERTYPUT.
-  static Arguments Put(com::VARIANT value) {
-    Arguments put{value};
-    put.m_named = {com::DISPID_PROPERTYPUT};
-    return put;
-  }
-  // Names the first `ids.size()` entries of rgvarg.
-  Arguments& Named(std::vector<com::DISPID> ids) {
-    m_named = std::move(ids);
-    return *this;
-  }
+  // The value of a property put: the one named argument DISPID_PROPERTYPUT.
+  static std::vector<com::DISPID> Put() { return {com::DISPID_PROPERTYPUT}; }
 
   com::DISPPARAMS* Params() {
     m_params = {m_args.data(), m_named.empty() ? nullptr : m_named.data(),
                 static_cast<uint32_t>(m_args.size()), static_cast<uint32_t>(m_named.size())};
     return &m_params;
   }
-  com::VARIANT& operator[](size_t rgvarg_index) { return m_args[rgvarg_index]; }
 
  private:
   std::vector<com::VARIANT> m_args;

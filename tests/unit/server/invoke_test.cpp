@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
-#include <memory>
 
 #include "core/error.h"
 #include "platform/codepage.h"
@@ -64,78 +62,97 @@ TEST_F(FileUploadObject, FlagsMustSuitTheMemberKind) {
       {"method called", kTestOK, DISPATCH_METHOD, S_OK},
       {"method called by a script engine", kTestOK, kCall, S_OK},
       {"method read as a property", kTestOK, DISPATCH_PROPERTYGET, DISP_E_MEMBERNOTFOUND},
+      {"method assigned", kTestOK, DISPATCH_PROPERTYPUT, DISP_E_MEMBERNOTFOUND},
       {"property read", kNewFileName, DISPATCH_PROPERTYGET, S_OK},
       {"property read by a call", kNewFileName, kCall, S_OK},
       {"property called as a method", kNewFileName, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND},
+      {"property assigned", kNewFileName, DISPATCH_PROPERTYPUT, S_OK},
+      {"property set by reference", kNewFileName, DISPATCH_PROPERTYPUTREF, DISP_E_MEMBERNOTFOUND},
       {"no flags", kTestOK, 0, DISP_E_MEMBERNOTFOUND},
       {"id between members", 0x60030003, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND},
       {"default member", DISPID_VALUE, kCall, DISP_E_MEMBERNOTFOUND},
   };
   for (const auto& c : cases) {
-    Arguments none;
-    EXPECT_EQ(Run(c.id, c.flags, none), c.expected) << c.what;
-  }
-  const struct {
-    const char* what;
-    DISPID id;
-    uint16_t flags;
-    HRESULT expected;
-  } puts[] = {
-      {"property put", kNewFileName, DISPATCH_PROPERTYPUT, S_OK},
-      {"property put by reference", kNewFileName, DISPATCH_PROPERTYPUTREF, DISP_E_MEMBERNOTFOUND},
-      {"method assigned", kTestOK, DISPATCH_PROPERTYPUT, DISP_E_MEMBERNOTFOUND},
-  };
-  for (const auto& c : puts) {
-    auto args = Arguments::Put(testing::Text(u"x"));
+    bool put = c.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    Arguments args = put ? Arguments({testing::Text(u"x")}, Arguments::Put()) : Arguments();
     EXPECT_EQ(Run(c.id, c.flags, args), c.expected) << c.what;
   }
   Arguments none;
   EXPECT_EQ(object->Invoke(kTestOK, IID_IDispatch, 0, DISPATCH_METHOD, none.Params(), nullptr,
                            nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);
+  VARIANT nothing = testing::I4(99);  // a method without result leaves VT_EMPTY
   EXPECT_EQ(
-      object->Invoke(kTestOK, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+      object->Invoke(kTestOK, IID_NULL, 0, DISPATCH_METHOD, nullptr, &nothing, nullptr, nullptr),
       S_OK);
+  EXPECT_EQ(nothing.vt, VT_EMPTY);
 }
 
 TEST_F(FileUploadObject, ArgumentCountsAndMissingArguments) {
-  auto text = [] { return testing::Text(u"a"); };
+  auto t = [] { return testing::Text(u"a"); };
   const struct {
     const char* what;
     DISPID id;
     uint16_t flags;
-    std::function<Arguments*()> args;
+    std::vector<VARIANT> args;
+    std::vector<DISPID> named;
     HRESULT expected;
     uint32_t arg_err;
   } cases[] = {
-      {"too few", kStartUpload, DISPATCH_METHOD,
-       [&] {
-         return new Arguments{text(), text(), text()};
-       },
-       DISP_E_BADPARAMCOUNT, kUntouched},
-      {"too many", kStartUpload, DISPATCH_METHOD,
-       [&] {
-         return new Arguments{text(), text(), text(), testing::I4(1), text()};
-       },
-       DISP_E_BADPARAMCOUNT, kUntouched},
-      {"argument to a method without parameters", kTestOK, DISPATCH_METHOD,
-       [&] { return new Arguments{text()}; }, DISP_E_BADPARAMCOUNT, kUntouched},
-      {"required argument omitted", kGetFileSize, DISPATCH_METHOD,
-       [] { return new Arguments{testing::Missing()}; }, DISP_E_PARAMNOTOPTIONAL, 0},
-      {"put without its named value", kNewFileName, DISPATCH_PROPERTYPUT,
-       [&] { return new Arguments{text()}; }, DISP_E_PARAMNOTFOUND, kUntouched},
-      {"put with an extra value", kNewFileName, DISPATCH_PROPERTYPUT,
-       [&] {
-         return &(new Arguments{text(), text()})->Named({DISPID_PROPERTYPUT});
-       },
-       DISP_E_BADPARAMCOUNT, kUntouched},
-      {"named argument that is no parameter", kGetFileSize, DISPATCH_METHOD,
-       [&] { return &(new Arguments{text()})->Named({7}); }, DISP_E_PARAMNOTFOUND, 0},
+      {"too few",
+       kStartUpload,
+       DISPATCH_METHOD,
+       {t(), t(), t()},
+       {},
+       DISP_E_BADPARAMCOUNT,
+       kUntouched},
+      {"too many",
+       kStartUpload,
+       DISPATCH_METHOD,
+       {t(), t(), t(), testing::I4(1), t()},
+       {},
+       DISP_E_BADPARAMCOUNT,
+       kUntouched},
+      {"argument without parameters",
+       kTestOK,
+       DISPATCH_METHOD,
+       {t()},
+       {},
+       DISP_E_BADPARAMCOUNT,
+       kUntouched},
+      {"required argument omitted",
+       kGetFileSize,
+       DISPATCH_METHOD,
+       {testing::Missing()},
+       {},
+       DISP_E_PARAMNOTOPTIONAL,
+       0},
+      {"put without its named value",
+       kNewFileName,
+       DISPATCH_PROPERTYPUT,
+       {t()},
+       {},
+       DISP_E_PARAMNOTFOUND,
+       kUntouched},
+      {"put with an extra value",
+       kNewFileName,
+       DISPATCH_PROPERTYPUT,
+       {t(), t()},
+       Arguments::Put(),
+       DISP_E_BADPARAMCOUNT,
+       kUntouched},
+      {"named argument that is no parameter",
+       kGetFileSize,
+       DISPATCH_METHOD,
+       {t()},
+       {7},
+       DISP_E_PARAMNOTFOUND,
+       0},
   };
   for (const auto& c : cases) {
-    std::unique_ptr<Arguments> args(c.args());
+    Arguments args(c.args, c.named);
     uint32_t arg_err = kUntouched;
-    EXPECT_EQ(Run(c.id, c.flags, *args, nullptr, nullptr, &arg_err), c.expected) << c.what;
+    EXPECT_EQ(Run(c.id, c.flags, args, nullptr, nullptr, &arg_err), c.expected) << c.what;
     EXPECT_EQ(arg_err, c.arg_err) << c.what;
   }
 }
@@ -165,29 +182,20 @@ TEST_F(FileUploadObject, CoercionFailureNamesTheArgumentInReverseOrder) {
   }
 }
 
-TEST_F(FileUploadObject, NewFileNameTakesAnyScalarAsText) {
-  const struct {
-    VARIANT value;
-    const char16_t* expected;
-  } cases[] = {
-      {testing::Text(u"新文件.doc"), u"新文件.doc"},
-      {testing::I4(-12), u"-12"},
-      {testing::R8(1.5), u"1.5"},
-      {testing::Bool(true), u"True"},
-      {testing::Bool(false), u"False"},
-      {testing::OfType(VT_EMPTY), u""},
-  };
-  for (const auto& c : cases) {
-    auto args = Arguments::Put(c.value);
-    ASSERT_EQ(Run(kNewFileName, DISPATCH_PROPERTYPUT, args), S_OK);
-    EXPECT_EQ(NewFileName(), c.expected);
-  }
-  auto null = Arguments::Put(testing::OfType(VT_NULL));
+TEST_F(FileUploadObject, NewFileNamePutThenGet) {
+  Arguments put({testing::Text(u"新文件.doc")}, Arguments::Put());
+  ASSERT_EQ(Run(kNewFileName, DISPATCH_PROPERTYPUT, put), S_OK);
+  EXPECT_EQ(NewFileName(), u"新文件.doc");
+  Arguments number({testing::I4(-12)}, Arguments::Put());
+  ASSERT_EQ(Run(kNewFileName, DISPATCH_PROPERTYPUT, number), S_OK);
+  EXPECT_EQ(NewFileName(), u"-12");
+
+  Arguments null({testing::OfType(VT_NULL)}, Arguments::Put());
   uint32_t arg_err = kUntouched;
   EXPECT_EQ(Run(kNewFileName, DISPATCH_PROPERTYPUT, null, nullptr, nullptr, &arg_err),
             DISP_E_TYPEMISMATCH);
   EXPECT_EQ(arg_err, 0u);
-  EXPECT_EQ(NewFileName(), u"");  // unchanged by the failed put
+  EXPECT_EQ(NewFileName(), u"-12");  // a failed put changes nothing
 }
 
 TEST_F(FileUploadObject, ByReferenceArgumentsAreReadNotWrittenBack) {
@@ -216,7 +224,7 @@ TEST_F(FileUploadObject, ByReferenceArgumentsAreReadNotWrittenBack) {
   FreeBstr(value);
 }
 
-TEST_F(FileUploadObject, RaisedErrorsBecomeExceptionInfo) {
+TEST_F(FileUploadObject, ResultsAndRaisedErrors) {
   velmaris::testing::TempDir files;
   std::u16string file = codepage::FromUtf8(files.Write("a.txt", "12345").string());
   std::u16string missing = codepage::FromUtf8((files.Path() / "none.txt").string());
@@ -224,39 +232,47 @@ TEST_F(FileUploadObject, RaisedErrorsBecomeExceptionInfo) {
   ASSERT_EQ(Run(kAddUploadFile, DISPATCH_METHOD, first), S_OK);
   Arguments field{testing::Text(u"f"), testing::Text(u"1")};
   ASSERT_EQ(Run(kAddFormData, DISPATCH_METHOD, field), S_OK);
+  Arguments size_args{testing::Text(file)};
+  Variant size;
+  ASSERT_EQ(Run(kGetFileSize, DISPATCH_METHOD | DISPATCH_PROPERTYGET, size_args, &size.Get()),
+            S_OK);
+  EXPECT_EQ(size.Get().vt, VT_I4);
+  EXPECT_EQ(size.Get().lVal, 5);
 
+  using testing::Text;
   const struct {
     const char* what;
     DISPID id;
-    std::function<Arguments*()> args;
+    std::vector<VARIANT> args;
     uint32_t scode;
-    std::u16string source;
+    std::u16string source;  // empty: not checked
     std::u16string description;
   } cases[] = {
-      {"same file twice", kAddUploadFile,
-       [&] {
-         return new Arguments{testing::Text(u"b"), testing::Text(file)};
-       },
-       0x800A270F, u"CompondFile:AddUploadFile Method", DefaultDescription(err::kPackage)},
-      {"same field twice", kAddFormData,
-       [&] {
-         return new Arguments{testing::Text(u"F"), testing::Text(u"2")};
-       },
-       0x800A01C9, kLibrarySource, DefaultDescription(err::kDuplicateKey)},
-      {"address without http://", kStartUpload,
-       [&] {
-         return new Arguments{testing::Text(u"a"), testing::Text(u"ftp://h/"), testing::Text(file),
-                              testing::I4(1)};
-       },
-       0x80040000, u"Error", u"错误的URL"},
-      {"size of a missing file", kGetFileSize,
-       [&] { return new Arguments{testing::Text(missing)}; }, 0x800A0035, u"", u""},
+      {"same file twice",
+       kAddUploadFile,
+       {Text(u"b"), Text(file)},
+       0x800A270F,
+       u"CompondFile:AddUploadFile Method",
+       DefaultDescription(err::kPackage)},
+      {"same field twice",
+       kAddFormData,
+       {Text(u"F"), Text(u"2")},
+       0x800A01C9,
+       kLibrarySource,
+       DefaultDescription(err::kDuplicateKey)},
+      {"address without http://",
+       kStartUpload,
+       {Text(u"a"), Text(u"ftp://h/"), Text(file), testing::I4(1)},
+       0x80040000,
+       u"Error",
+       u"错误的URL"},
+      {"size of a missing file", kGetFileSize, {Text(missing)}, 0x800A0035, u"", u""},
   };
   for (const auto& c : cases) {
-    std::unique_ptr<Arguments> args(c.args());
+    Arguments args(c.args);
     Excep excep;
     excep.wCode = 7;
-    EXPECT_EQ(Run(c.id, DISPATCH_METHOD, *args, nullptr, &excep), DISP_E_EXCEPTION) << c.what;
+    EXPECT_EQ(Run(c.id, DISPATCH_METHOD, args, nullptr, &excep), DISP_E_EXCEPTION) << c.what;
     EXPECT_EQ(static_cast<uint32_t>(excep.scode), c.scode) << c.what;
     EXPECT_EQ(excep.wCode, 0) << c.what;
     EXPECT_EQ(excep.bstrHelpFile, nullptr) << c.what;
@@ -270,22 +286,6 @@ TEST_F(FileUploadObject, RaisedErrorsBecomeExceptionInfo) {
   // Without EXCEPINFO the call still fails the same way.
   Arguments twice{testing::Text(u"f"), testing::Text(u"3")};
   EXPECT_EQ(Run(kAddFormData, DISPATCH_METHOD, twice), DISP_E_EXCEPTION);
-}
-
-TEST_F(FileUploadObject, ResultsCarryTheirTypes) {
-  velmaris::testing::TempDir files;
-  std::u16string file = codepage::FromUtf8(files.Write("five.bin", "12345").string());
-  Arguments size_args{testing::Text(file)};
-  Variant size;
-  ASSERT_EQ(Run(kGetFileSize, DISPATCH_METHOD | DISPATCH_PROPERTYGET, size_args, &size.Get()),
-            S_OK);
-  EXPECT_EQ(size.Get().vt, VT_I4);
-  EXPECT_EQ(size.Get().lVal, 5);
-
-  Arguments none;
-  VARIANT nothing = testing::I4(99);
-  ASSERT_EQ(Run(kTestOK, DISPATCH_METHOD, none, &nothing), S_OK);
-  EXPECT_EQ(nothing.vt, VT_EMPTY);
 }
 
 TEST_F(FileUploadObject, NamesIgnoreCase) {
@@ -320,82 +320,41 @@ TEST_F(FileUploadObject, NamesIgnoreCase) {
 
 // Optional parameters, defaults and named arguments, on a member of the tables that has them.
 TEST(ReadArguments, OptionalDefaultsAndNamedArguments) {
+  using testing::I4;
+  using testing::Missing;
+  using testing::Text;
   const Member& init = *InterfaceOf(ClassId::kOfficeImport).Find(0x60030000, Kind::kMethod);
-  auto five = [] {
-    return std::vector<VARIANT>{testing::Text(u"http://u/"), testing::Text(u"http://p/"),
-                                testing::Text(u"d"), testing::Text(u"7"), testing::Text(u"me")};
+  // UploadUrl, PostUrl, strPath, pColumnid, pUserName, then what each case adds.
+  auto with = [](std::vector<VARIANT> tail) {
+    std::vector<VARIANT> all{Text(u"http://u/"), Text(u"http://p/"), Text(u"d"), Text(u"7"),
+                             Text(u"me")};
+    all.insert(all.end(), tail.begin(), tail.end());
+    return all;
   };
   const struct {
     const char* what;
-    std::vector<VARIANT> script_order;
-    std::vector<DISPID> named;  // names the last arguments written
+    std::vector<VARIANT> args;
+    std::vector<DISPID> named;
     HRESULT expected;
     int32_t issue;
     int32_t object_type;
   } cases[] = {
-      {"both optionals omitted", five(), {}, S_OK, 0, 1},
-      {"one optional given",
-       [&] {
-         auto a = five();
-         a.push_back(testing::I4(4));
-         return a;
-       }(),
-       {},
-       S_OK,
-       4,
-       1},
-      {"optional passed as missing",
-       [&] {
-         auto a = five();
-         a.push_back(testing::Missing());
-         a.push_back(testing::Text(u"3"));
-         return a;
-       }(),
-       {},
-       S_OK,
-       0,
-       3},
-      {"second optional by name",
-       [&] {
-         auto a = five();
-         a.push_back(testing::I4(9));
-         return a;
-       }(),
-       {6},
-       S_OK,
-       0,
-       9},
-      {"required omitted",
-       [&] {
-         auto a = five();
-         ClearVariant(&a[1]);
-         a[1] = testing::Missing();
-         return a;
-       }(),
+      {"both optionals omitted", with({}), {}, S_OK, 0, 1},
+      {"one optional given", with({I4(4)}), {}, S_OK, 4, 1},
+      {"optional passed as missing", with({Missing(), Text(u"3")}), {}, S_OK, 0, 3},
+      {"second optional by name", with({I4(9)}), {6}, S_OK, 0, 9},
+      {"optional named twice", with({I4(1), I4(2)}), {6, 6}, DISP_E_PARAMNOTFOUND, 0, 0},
+      {"required passed as missing",
+       {Text(u"u"), Missing(), Text(u"d"), I4(7), Text(u"me")},
        {},
        DISP_E_PARAMNOTOPTIONAL,
        0,
        0},
-      {"named twice",
-       [&] {
-         auto a = five();
-         a.push_back(testing::I4(1));
-         a.push_back(testing::I4(2));
-         return a;
-       }(),
-       {6, 6},
-       DISP_E_PARAMNOTFOUND,
-       0,
-       0},
   };
   for (const auto& c : cases) {
-    std::vector<VARIANT> rgvarg(c.script_order.rbegin(), c.script_order.rend());
-    // Named arguments come first in rgvarg, in the order they are named.
-    std::vector<DISPID> named = c.named;
-    DISPPARAMS params{rgvarg.data(), named.empty() ? nullptr : named.data(),
-                      static_cast<uint32_t>(rgvarg.size()), static_cast<uint32_t>(named.size())};
+    Arguments arguments(c.args, c.named);
     std::vector<Call::Arg> args;
-    EXPECT_EQ(ReadArguments(init, params, args, nullptr), c.expected) << c.what;
+    EXPECT_EQ(ReadArguments(init, *arguments.Params(), args, nullptr), c.expected) << c.what;
     if (c.expected == S_OK) {
       Call call(std::move(args));
       EXPECT_EQ(call.Str(0), u"http://u/") << c.what;
@@ -403,7 +362,6 @@ TEST(ReadArguments, OptionalDefaultsAndNamedArguments) {
       EXPECT_EQ(call.Int(5), c.issue) << c.what;
       EXPECT_EQ(call.Int(6), c.object_type) << c.what;
     }
-    for (auto& v : rgvarg) ClearVariant(&v);
   }
 }
 
