@@ -25,6 +25,8 @@ std::u16string DescribeHresult(com::HRESULT hr) {
       return u"下标越界";
     case com::E_NOINTERFACE:
       return u"不支持此接口";
+    case com::E_ACCESSDENIED:
+      return u"没有权限";
     case com::E_NOTIMPL:
       return u"未实现";
     case com::E_OUTOFMEMORY:

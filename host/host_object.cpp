@@ -182,6 +182,12 @@ duk_ret_t FormHover(duk_context* ctx) {
   return Finish(ctx, FormActWork(ctx, u"hover", Argument::kIndex), 0);
 }
 
+duk_ret_t FormToggle(duk_context* ctx) {
+  duk_to_string(ctx, 0);
+  duk_to_int32(ctx, 1);
+  return Finish(ctx, FormActWork(ctx, u"toggle", Argument::kIndex), 0);
+}
+
 duk_ret_t FormCheck(duk_context* ctx) {
   duk_to_string(ctx, 0);
   duk_to_boolean(ctx, 1);
@@ -204,8 +210,8 @@ struct FormFunction {
 
 constexpr FormFunction kFormFunctions[] = {
     {"get", FormGet, 1},         {"children", FormChildren, 0}, {"click", FormClick, 1},
-    {"setText", FormSetText, 2}, {"select", FormSelect, 2},     {"check", FormCheck, 2},
-    {"drop", FormDrop, 2},       {"hover", FormHover, 2},
+    {"setText", FormSetText, 2}, {"select", FormSelect, 2},     {"toggle", FormToggle, 2},
+    {"check", FormCheck, 2},     {"drop", FormDrop, 2},         {"hover", FormHover, 2},
 };
 
 duk_ret_t Form(duk_context* ctx) {

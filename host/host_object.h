@@ -1,7 +1,7 @@
 // The `host` object: what a page needs to drive controls without a person at the screen.
 //   host.form(ctrl)             .get(name) .children() .click(name) .setText(name, text)
-//                               .select(name, index) .check(name, on) .drop(name, [paths])
-//                               .hover(name, index)
+//                               .select(name, index) .toggle(name, index) .check(name, on)
+//                               .drop(name, [paths]) .hover(name, index)
 //   host.answerMessageBox(a)    "ok" | "cancel" | "abort" | "retry" | "ignore" | "yes" | "no"
 //   host.answerFileDialog(t)    one path, or a folder and names separated by "\0"; null cancels
 //   host.answerFolder(path)     null cancels
