@@ -25,7 +25,7 @@ int Usage() {
   return 2;
 }
 
-// Loads the library and calls its self-registration entry point, as regsvr32 does.
+// Loads the library and calls its own registration entry point, which records its classes.
 int Register(const char* given, bool unregister) {
   std::error_code error;
   // An absolute path, so the registry names the library wherever the page is started from.
