@@ -1,0 +1,58 @@
+// Documents listed through the dialog go through the start button one by one: each entry reads
+// "..." while its document is imported and "...完成" after it, a second run skips what is done,
+// and an entry whose importer fails is shown in a message box and reads its path again.
+host.include("lib/assert.js");
+
+var control = new ActiveXObject("VelmarisClient.OfficeImport");
+var form = host.form(control);
+control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "d", 7, "编辑");
+
+function article(n) {
+  return JSON.parse(host.readFile(serverRoot + "/articles/00000" + n + ".json"));
+}
+function items() {
+  return JSON.stringify(form.get("List1").items);
+}
+
+var a = localFile("a.txt", "第一篇\r\n作者：甲\r\n正文一\r\n");
+var b = localFile("b.txt", "第二篇\r\n作者：乙\r\n正文二\r\n");
+host.answerFileDialog(work + "\0a.txt\0b.txt");
+form.click("Command1");
+check(items(), JSON.stringify([a, b]), "two files chosen in one folder");
+host.answerFileDialog(a);
+form.click("Command1");
+check(items(), JSON.stringify([a, b]), "a listed file is not added twice");
+form.hover("List1", 1);
+check(form.get("List1").toolTip, b, "tooltip names the entry under the pointer");
+
+form.click("Command3");
+check(items(), JSON.stringify([a + "......完成", b + "......完成"]), "marks after the run");
+check(article(1).title, "第一篇", "first article");
+check(article(2).title, "第二篇", "second article");
+check(JSON.stringify(article(2).fields[0]), JSON.stringify(["columnid", "7"]), "column");
+check(JSON.stringify(article(2).fields[5]), JSON.stringify(["author", "编辑"]), "author");
+check(form.get("Command3").enabled, true, "start enabled again");
+check(form.get("Command4").enabled, false, "cancel disabled again");
+check(form.get("pbFile").visible, false, "progress hidden again");
+var refused = false;
+try {
+  form.click("Command4");
+} catch (e) {
+  refused = e.number === (0x80070005 | 0);
+}
+check(refused, true, "cancel refused while idle");
+
+form.click("Command3");
+checkError(function () { host.readFile(serverRoot + "/articles/000003.json"); }, 0x800A0035 | 0,
+           "文件未找到", undefined, "a second run finds everything done");
+
+// A Word document cannot be imported yet: the user is told, the entry reads its path again.
+var doc = work + "/report.doc";
+form.drop("List1", [doc]);
+var before = host.messages.length;
+form.click("Command3");
+var shown = host.messages;
+check(shown.length, before + 1, "one message box");
+check(shown[shown.length - 1].text, doc + "\r\n尚不支持此类文档", "the failure shown");
+check(form.get("List1").items[2], doc, "the entry reads its path again");
+check(form.get("Command3").enabled, true, "idle after the failure");
