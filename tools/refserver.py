@@ -897,12 +897,7 @@ def main(argv=None):
     ap.add_argument("--quiet", action="store_true", help="no per-request log on stderr")
     args = ap.parse_args(argv)
 
-    server = RefServer(args.port, Store(args.root), args.quiet)
-    port = server.server_address[1]
-    if args.port_file:
-        write_port_file(args.port_file, port)
-    print(port, flush=True)
-
+    # Handlers go in before the port is announced: whoever reads the port may stop us at once.
     stop = threading.Event()
     reason = ["signal"]
 
@@ -911,6 +906,12 @@ def main(argv=None):
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
+
+    server = RefServer(args.port, Store(args.root), args.quiet)
+    port = server.server_address[1]
+    if args.port_file:
+        write_port_file(args.port_file, port)
+    print(port, flush=True)
 
     threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     while not stop.wait(0.5):
