@@ -1,5 +1,8 @@
 #include "controls/file/multi_upload.h"
 
+#include <functional>
+#include <utility>
+
 #include "controls/file/folder_browse.h"
 #include "core/error.h"
 #include "core/text.h"
@@ -13,7 +16,7 @@ constexpr char16_t kDefaultPath[] = u"/upload.asp";
 constexpr char16_t kErrorCaption[] = u"文件上传时出错!";
 constexpr char16_t kSendingFile[] = u"正在发送文件:";
 constexpr char16_t kAllDone[] = u"所有文件上传完成.";
-// Explorer's thumbnail cache: never sent, matched exactly as Explorer writes it.
+// The thumbnail cache a folder may carry: never sent; only this exact spelling is skipped.
 constexpr char16_t kThumbnailCache[] = u"Thumbs.db";
 constexpr char16_t kPathField[] = u"path";
 
