@@ -22,6 +22,7 @@ struct ComApi {
   decltype(&::VariantClear) variant_clear = nullptr;
 
   decltype(&::VelmarisPump) pump = nullptr;
+  decltype(&::VelmarisLater) later = nullptr;
   decltype(&::VelmarisAnswerMessageBox) answer_message_box = nullptr;
   decltype(&::VelmarisAnswerFileDialog) answer_file_dialog = nullptr;
   decltype(&::VelmarisAnswerFolder) answer_folder = nullptr;

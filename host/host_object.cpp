@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "host/dispatch_proxy.h"
 #include "host/errors.h"
+#include "host/page_runner.h"
 #include "host/script_support.h"
 #include "host/session.h"
 #include "host/text.h"
@@ -311,6 +313,63 @@ duk_ret_t Pump(duk_context* ctx) {
   return Finish(ctx, PumpWork(ctx), 0);
 }
 
+// --- host.later(ms, fn) ------------------------------------------------------------------------
+
+constexpr const char* kLaterKey = DUK_HIDDEN_SYMBOL("later");
+
+// One queued callback: the function waits in the stash under `id` until the loop calls it.
+struct LaterCall {
+  duk_context* ctx;
+  uint32_t id;
+  std::shared_ptr<bool> alive;
+};
+
+void RunLater(void* context) {
+  std::unique_ptr<LaterCall> call(static_cast<LaterCall*>(context));
+  if (!*call->alive) return;
+  duk_context* ctx = call->ctx;
+  duk_push_global_stash(ctx);
+  duk_get_prop_string(ctx, -1, kLaterKey);
+  duk_get_prop_index(ctx, -1, call->id);
+  duk_del_prop_index(ctx, -2, call->id);
+  if (duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS) {
+    // Nobody is there to catch it: report it like an uncaught error of the page.
+    ReportUncaught(ctx);
+    SessionOf(ctx).later_failed = true;
+  }
+  duk_pop_3(ctx);
+}
+
+bool LaterWork(duk_context* ctx) {
+  return Guarded(ctx, [&] {
+    const ComApi* api = ServiceApi(ctx, &ComApi::later);
+    if (api == nullptr) return false;
+    static uint32_t next_id = 0;
+    uint32_t id = ++next_id;
+    duk_push_global_stash(ctx);
+    if (!duk_get_prop_string(ctx, -1, kLaterKey)) {
+      duk_pop(ctx);
+      duk_push_object(ctx);
+      duk_dup_top(ctx);
+      duk_put_prop_string(ctx, -3, kLaterKey);
+    }
+    duk_dup(ctx, 1);
+    duk_put_prop_index(ctx, -2, id);
+    duk_pop_2(ctx);
+    auto call = std::make_unique<LaterCall>(LaterCall{ctx, id, SessionOf(ctx).alive});
+    HRESULT hr = api->later(duk_get_int(ctx, 0), RunLater, call.get());
+    if (hr >= 0) call.release();
+    return PushDone(ctx, hr);
+  });
+}
+
+// host.later(ms, fn): runs fn once after ms, inside whatever wait is running then.
+duk_ret_t Later(duk_context* ctx) {
+  duk_to_int32(ctx, 0);
+  duk_require_function(ctx, 1);
+  return Finish(ctx, LaterWork(ctx), 0);
+}
+
 // --- the page's surroundings -----------------------------------------------------------------
 
 duk_ret_t Env(duk_context* ctx) {
@@ -406,6 +465,7 @@ void DefineHost(duk_context* ctx) {
   PutFunction(ctx, "answerFileDialog", AnswerFileDialog, 1);
   PutFunction(ctx, "answerFolder", AnswerFolder, 1);
   PutFunction(ctx, "pump", Pump, 1);
+  PutFunction(ctx, "later", Later, 2);
   PutFunction(ctx, "env", Env, 1);
   PutFunction(ctx, "include", Include, 1);
   PutFunction(ctx, "readFile", ReadFile, 1);

@@ -43,6 +43,7 @@ std::unique_ptr<Library> Library::Open(const std::string& path, std::string& err
   Resolve(handle, "VariantInit", api.variant_init, error);
   Resolve(handle, "VariantClear", api.variant_clear, error);
   ResolveOptional(handle, "VelmarisPump", api.pump);
+  ResolveOptional(handle, "VelmarisLater", api.later);
   ResolveOptional(handle, "VelmarisAnswerMessageBox", api.answer_message_box);
   ResolveOptional(handle, "VelmarisAnswerFileDialog", api.answer_file_dialog);
   ResolveOptional(handle, "VelmarisAnswerFolder", api.answer_folder);

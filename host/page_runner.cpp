@@ -98,23 +98,6 @@ duk_ret_t DescribeUncaught(duk_context* ctx, void*) {
   return 3;
 }
 
-// Reports the error on top of the stack, leaving it there.
-void ReportUncaught(duk_context* ctx) {
-  duk_dup_top(ctx);
-  if (duk_safe_call(ctx, DescribeUncaught, nullptr, 1, 3) != DUK_EXEC_SUCCESS) {
-    std::fputs("错误 -2146823266: 引发了异常但未捕获\n", stderr);
-    duk_pop_3(ctx);
-    return;
-  }
-  std::string line =
-      std::string("错误 ") + duk_get_string(ctx, -3) + ": " + ScriptToUtf8(duk_get_string(ctx, -2));
-  std::fprintf(stderr, "%s\n", line.c_str());
-  if (duk_get_length(ctx, -1) > 0) {
-    std::fprintf(stderr, "    at %s\n", ScriptToUtf8(duk_get_string(ctx, -1)).c_str());
-  }
-  duk_pop_3(ctx);
-}
-
 // Runs the page; true when it ran to its end.
 bool RunScript(duk_context* ctx, const std::string& page) {
   std::ifstream in(page, std::ios::binary);
@@ -137,6 +120,23 @@ bool RunScript(duk_context* ctx, const std::string& page) {
 
 }  // namespace
 
+// Reports the error on top of the stack, leaving it there.
+void ReportUncaught(duk_context* ctx) {
+  duk_dup_top(ctx);
+  if (duk_safe_call(ctx, DescribeUncaught, nullptr, 1, 3) != DUK_EXEC_SUCCESS) {
+    std::fputs("错误 -2146823266: 引发了异常但未捕获\n", stderr);
+    duk_pop_3(ctx);
+    return;
+  }
+  std::string line =
+      std::string("错误 ") + duk_get_string(ctx, -3) + ": " + ScriptToUtf8(duk_get_string(ctx, -2));
+  std::fprintf(stderr, "%s\n", line.c_str());
+  if (duk_get_length(ctx, -1) > 0) {
+    std::fprintf(stderr, "    at %s\n", ScriptToUtf8(duk_get_string(ctx, -1)).c_str());
+  }
+  duk_pop_3(ctx);
+}
+
 int RunPage(const PageOptions& options) {
   PageSession session;
   session.args = options.args;
@@ -154,11 +154,12 @@ int RunPage(const PageOptions& options) {
   DefineHost(ctx);
 
   bool ran = RunScript(ctx, options.page);
+  *session.alive = false;
   // Destroying the engine runs the finalizers, which release every control the page still held;
   // only then may the libraries go.
   duk_destroy_heap(ctx);
   auto busy = session.libraries.UnloadAll();
-  if (!ran) return 1;
+  if (!ran || session.later_failed) return 1;
   if (options.require_unload && !busy.empty()) {
     for (const auto& path : busy) std::fprintf(stderr, "velmaris: %s 仍在使用中\n", path.c_str());
     return 3;

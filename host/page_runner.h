@@ -1,6 +1,8 @@
 // Runs one page script with the page's globals: ActiveXObject, print and host.
 #pragma once
 
+#include <duktape.h>
+
 #include <string>
 #include <vector>
 
@@ -17,5 +19,9 @@ struct PageOptions {
 // 0 when the script ran to its end; 1 after an uncaught error (reported on stderr as
 // "错误 <number>: <description>"); 3 when `require_unload` found a library still in use.
 int RunPage(const PageOptions& options);
+
+// Prints the error on top of the stack as "错误 <number>: <description>" (and where it was
+// thrown) on stderr, leaving it there.
+void ReportUncaught(duk_context* ctx);
 
 }  // namespace velmaris::host

@@ -4,6 +4,7 @@
 #include <duktape.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct PageSession {
   LibrarySet libraries;
   std::vector<std::string> args;  // UTF-8, after the page's name on the command line
   std::filesystem::path folder;   // where the page is; relative includes start here
+  bool later_failed = false;      // a host.later callback ended in an uncaught error
+  // Cleared when the page has ended, so a host.later callback still queued in the library's
+  // loop does nothing.
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 void AttachSession(duk_context* ctx, PageSession* session);

@@ -28,11 +28,17 @@ velmaris::com::HRESULT VariantCopy(velmaris::com::VARIANT* destination,
 // Host services. Each returns S_OK or a failure HRESULT.
 // Runs the library's message loop on this thread for `milliseconds`.
 velmaris::com::HRESULT VelmarisPump(int32_t milliseconds);
+// Runs `proc(context)` once on this thread's loop after `milliseconds`, inside whatever wait or
+// pump runs then: a host can act while a control's handler is waiting (a cancel click during a
+// batch, say). The host keeps `context` alive until the call.
+typedef void (*VelmarisLaterProc)(void* context);
+velmaris::com::HRESULT VelmarisLater(int32_t milliseconds, VelmarisLaterProc proc, void* context);
 // Queues the answer to the next message box: 1 OK, 2 Cancel, 6 Yes, 7 No (classic numbers).
 velmaris::com::HRESULT VelmarisAnswerMessageBox(int32_t answer);
 // Queues the answer to the next open-file dialog; null cancels it. One path, or a folder and
 // names separated by "\0" (pass the length explicitly).
-velmaris::com::HRESULT VelmarisAnswerFileDialog(const velmaris::com::OLECHAR* text, uint32_t length);
+velmaris::com::HRESULT VelmarisAnswerFileDialog(const velmaris::com::OLECHAR* text,
+                                                uint32_t length);
 // Queues the answer to the next folder picker; null cancels it.
 velmaris::com::HRESULT VelmarisAnswerFolder(const velmaris::com::OLECHAR* path);
 // Everything shown so far, as a JSON array of

@@ -3,6 +3,7 @@
 // form as a user would.
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -124,6 +125,22 @@ VELMARIS_EXPORT HRESULT VelmarisPump(int32_t milliseconds) {
   if (milliseconds < 0) return com::E_INVALIDARG;
   try {
     server::Module1::Current().Loop().RunFor(std::chrono::milliseconds(milliseconds));
+  } catch (...) {
+    return com::E_FAIL;
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisLater(int32_t milliseconds, VelmarisLaterProc proc, void* context) {
+  if (milliseconds < 0 || proc == nullptr) return com::E_INVALIDARG;
+  try {
+    auto& loop = server::Module1::Current().Loop();
+    // A repeating loop timer that removes itself on its first tick.
+    auto id = std::make_shared<int>(0);
+    *id = loop.AddTimer(std::chrono::milliseconds(milliseconds), [&loop, id, proc, context] {
+      loop.RemoveTimer(*id);
+      proc(context);
+    });
   } catch (...) {
     return com::E_FAIL;
   }
