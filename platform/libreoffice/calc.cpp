@@ -11,9 +11,11 @@
 #include <com/sun/star/util/XModifiable.hpp>
 
 #include <cstdio>
+#include <system_error>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 #include "platform/libreoffice/documents.h"
 #include "platform/libreoffice/export_layout.h"
 
@@ -111,6 +113,9 @@ class CalcWorkbook : public Workbook {
     Export(target, folder, prefix, action);
     const int32_t count = SheetCount();
     if (count < 2) return;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) RaiseFileError(error, true);
     std::unique_ptr<SoloSheet> solo;
     Guarded(*m_session, kSource, action,
             [&] { solo = std::make_unique<SoloSheet>(m_workbook, Sheets()); });

@@ -105,12 +105,13 @@ std::string RewriteReferences(std::string_view html, const std::vector<std::stri
   out.reserve(html.size() + 64);
   size_t copied = 0;
   auto replace = [&](size_t begin, size_t end) {
-    if (const std::string* name = replacement(html.substr(begin, end - begin))) {
-      out.append(html.substr(copied, begin - copied));
-      out.append(prefix);
-      out.append(*name);
-      copied = end;
-    }
+    const std::string* name = replacement(html.substr(begin, end - begin));
+    if (!name) return false;
+    out.append(html.substr(copied, begin - copied));
+    out.append(prefix);
+    out.append(*name);
+    copied = end;
+    return true;
   };
 
   for (size_t i = 0; i < html.size(); ++i) {
@@ -121,8 +122,8 @@ std::string RewriteReferences(std::string_view html, const std::vector<std::stri
       if (j < html.size() && (html[j] == '"' || html[j] == '\'')) {
         const size_t close = html.find(html[j], j + 1);
         if (close == std::string_view::npos) break;
-        replace(j + 1, close);
-        i = close;
+        // A value that is no reference may hold one, as a style's url(...).
+        i = replace(j + 1, close) ? close : j;
       }
       continue;
     }

@@ -7,12 +7,16 @@
 #include <unistd.h>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridgeFactory2.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/XConnection.hpp>
 #include <com/sun/star/connection/XConnector.hpp>
+#include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XEventListener.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/util/XChangesBatch.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 #include <rtl/bootstrap.hxx>
@@ -120,6 +124,27 @@ pid_t SpawnOffice(const LibreOfficeOptions& options) {
   return pid;
 }
 
+// Our office works on the users' files on their behalf and may be ended with documents open:
+// it writes no lock files beside them, and so never finds a stale one that would make it refuse
+// a document.
+void DisableLockFiles(const Reference<css::uno::XComponentContext>& context) {
+  try {
+    css::uno::Any path(
+        Property("nodepath", css::uno::Any(OUString("/org.openoffice.Office.Common/Misc"))));
+    Reference<css::container::XNameReplace> misc(
+        css::configuration::theDefaultProvider::get(context)->createInstanceWithArguments(
+            "com.sun.star.configuration.ConfigurationUpdateAccess",
+            css::uno::Sequence<css::uno::Any>(&path, 1)),
+        css::uno::UNO_QUERY_THROW);
+    misc->replaceByName("UseLocking", css::uno::Any(false));
+    Reference<css::util::XChangesBatch>(misc, css::uno::UNO_QUERY_THROW)->commitChanges();
+  } catch (const css::uno::RuntimeException&) {
+    throw;  // the bridge went
+  } catch (const css::uno::Exception&) {
+    // An office without the setting locks as it always did.
+  }
+}
+
 std::u16string ShortMessage(const OUString& message) {
   // The office appends where in its sources the error arose; the user needs only the text.
   std::u16string text = FromOUString(message);
@@ -152,6 +177,7 @@ std::unique_ptr<OfficeSession> OfficeSession::Connect(const LibreOfficeOptions& 
       Reference<css::lang::XComponent>(bridge, css::uno::UNO_QUERY_THROW)->dispose();
       return nullptr;
     }
+    DisableLockFiles(context);
     return std::unique_ptr<OfficeSession>(new OfficeSession(bridge, context, gone));
   } catch (const css::uno::Exception&) {
     return nullptr;  // nobody listens on the pipe, or the office is still starting
