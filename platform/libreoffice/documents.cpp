@@ -81,12 +81,13 @@ Reference<css::frame::XModel> OpenDocument(const OfficeSession& session, std::u1
             Property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
         }));
     if (!component.is()) {
-      Raise(office::kErrAutomation, std::u16string(source), action + u"失败：无法识别的文件格式");
+      Raise(office::kErrAutomation, std::u16string(source),
+            u"无法" + action + u"：无法识别的文件格式");
     }
     if (!IsOfKind(component, kind)) {
       CloseQuietly(component);
       Raise(office::kErrAutomation, std::u16string(source),
-            action + u"失败：它不是" + std::u16string(info.what));
+            u"无法" + action + u"：它不是" + std::u16string(info.what));
     }
     return Reference<css::frame::XModel>(component, css::uno::UNO_QUERY_THROW);
   });

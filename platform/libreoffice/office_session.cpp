@@ -293,7 +293,7 @@ void RaiseFromUno(const OfficeSession& session, std::u16string_view source,
     Raise(office::kErrServerUnavailable, std::u16string(source),
           u"Office 程序已经退出，无法" + std::u16string(action));
   }
-  std::u16string description = std::u16string(action) + u"失败";
+  std::u16string description = u"无法" + std::u16string(action);
   if (disposed) {
     description += u"：对象已经关闭";
   } else if (const std::u16string message = ShortMessage(error.Message); !message.empty()) {

@@ -138,8 +138,24 @@ TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
   word->SetActiveWindowViewType(office::kWdPrintView);
   source->Repaginate();
   ASSERT_EQ(source->BuiltInDocumentProperty(office::kWdPropertyPages), 3);
-
   const std::string texts[] = {"第一页：春天的故事", "第二页：夏天的故事", "第三页：秋天的故事"};
+
+  {
+    // A page beyond the last one is the last page.
+    auto probe = word->AddDocument();
+    auto selection = source->Selection();
+    selection->GoTo(office::kWdGoToPage, 9);
+    selection->EndKey(office::kWdStory, office::kWdExtend);
+    selection->Copy();
+    probe->Selection()->Paste();
+    const fs::path probe_file = TempName("htmlZZ99.tmp");
+    probe->SaveAs(U16(probe_file), office::kWdFormatHtml);
+    probe->Close();
+    const std::string html = ReadFile(probe_file);
+    EXPECT_TRUE(Contains(html, texts[2]));
+    EXPECT_FALSE(Contains(html, texts[1]));
+  }
+
   const fs::path temp = TempName("htmlAB12.tmp");
   for (int page = 3; page >= 1; --page) {
     SCOPED_TRACE(page);
