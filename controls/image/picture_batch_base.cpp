@@ -338,6 +338,8 @@ void PictureBatchBase::btnAddFile_Click() {
     }
     const std::u16string folder = FolderWithSeparator(parts.front());
     for (size_t i = 1; i < parts.size(); ++i) {
+      // A dialog may end its answer with an empty name.
+      if (parts[i].empty()) continue;
       OfferPicture(folder + parts[i], LowerCase(GetFileExtension(parts[i])));
     }
     if (lstFileList.Items().empty()) return;
