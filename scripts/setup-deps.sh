@@ -11,6 +11,9 @@ packages=(
   # with Chinese glyphs so documents lay out and paginate as on a desktop.
   libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-dev
   fonts-wqy-microhei
+  # The forms on screen: Qt 6 Widgets, its platform plugins (a display, or offscreen for the screen
+  # tests) and the GL headers its CMake package asks for. The font above gives the Chinese captions.
+  qt6-base-dev qt6-qpa-plugins libgl-dev
 )
 
 missing=()
