@@ -1,0 +1,167 @@
+// The picture controls on the real loop and real sockets against the reference content server.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+#include "controls/image/image_import.h"
+#include "controls/image/image_upload.h"
+#include "platform/codepage.h"
+#include "platform/headless/headless_ui.h"
+#include "platform/posix/poll_loop.h"
+#include "platform/posix/posix_socket.h"
+#include "tests/support/ref_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/unit/controls/image/test_pictures.h"
+
+namespace velmaris {
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr char kSep[] = "----abcdefghijklmnopqrstuvwxyz----";
+
+class PictureIntegrationTest : public ::testing::Test {
+ protected:
+  PollLoop loop;
+  HeadlessUi ui;
+  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
+  testing::TempDir temp;
+  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
+  testing::TempDir files;
+  testing::RefServer server;
+
+  std::u16string Jpg(const std::string& name, int width, int height) {
+    testing::WriteJpg(files.Path() / name, width, height);
+    return files.U16(name);
+  }
+  void List(Form& form, const std::vector<std::u16string>& paths) {
+    for (const auto& path : paths) {
+      ui.QueueFileDialogAnswer(path);
+      form[u"btnAddFile"].on_click();
+    }
+  }
+  Json Uploads() const {
+    Json records = Json::array();
+    std::istringstream lines(testing::ReadFile(server.Root() / "uploads.jsonl"));
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty()) records.push_back(Json::parse(line));
+    }
+    return records;
+  }
+  Json Article(int n) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "articles/%06d.json", n);
+    return Json::parse(testing::ReadFile(server.Root() / name));
+  }
+  size_t ArticleCount() const {
+    std::error_code error;
+    size_t count = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(server.Root() / "articles", error)) {
+      count += entry.path().extension() == ".json";
+    }
+    return count;
+  }
+};
+
+TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
+  ImageUpload control(platform);
+  control.Init(server.Url("/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"2008", 5, u"编辑",
+               u"版权");
+  Form& form = control.GetForm();
+  const auto a = Jpg("a.jpg", 64, 48);
+  const auto b = Jpg("日落.jpg", 32, 24);
+  List(form, {a, b});
+  form[u"optNameBySet"].SetChecked(0);
+  form[u"optNameByPic"].SetChecked(1);
+  form[u"btnBegin"].on_click();
+
+  const Json uploads = Uploads();
+  ASSERT_EQ(uploads.size(), 2u);
+  EXPECT_EQ(uploads[0]["fields"], Json::parse(R"([["curpath","2008"],["contentid","-1"],
+      ["author","编辑"],["thumbnail","Yes"],["thumbnailalt","Click"],
+      ["thumbnailtarget","about:blank"],["watermark","Yes"],["wmtext","版权"],
+      ["wmposition","8"],["wmcolor","-65536"],["imgstamp","No"]])"));
+  EXPECT_EQ(uploads[1]["files"][0]["name"], "日落.jpg");
+  EXPECT_EQ(testing::ReadFile(server.Root() / "files" / "日落.jpg"),
+            testing::ReadFile(files.Path() / "日落.jpg"));
+
+  ASSERT_EQ(ArticleCount(), 2u);
+  EXPECT_EQ(Article(1)["fields"], Json::parse(R"([["columnid","5"],["issueid","0"],
+      ["objecttype","1"],["title","a"],["content","/files/a.jpg----abcdefghijklmnopqrstuvwxyz----"],
+      ["author","编辑"]])"));
+  EXPECT_EQ(Article(2)["title"], "日落");
+  EXPECT_EQ(form[u"txtLog"].Text(), u"开始处理图片上传：\r\n上传 " + a + u"完成！\r\n上传 " + b +
+                                        u"完成！\r\n本次上传图片全部传输完成！\r\n");
+  EXPECT_TRUE(ui.History().size() == 3u && ui.History()[2].kind == u"msgbox");
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
+}
+
+TEST_F(PictureIntegrationTest, ImageUploadLogsAnErrorReplyAndPostsError) {
+  ImageUpload control(platform);
+  control.Init(server.Url("/_fault/404/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"d", 1,
+               u"u", u"W");
+  Form& form = control.GetForm();
+  List(form, {Jpg("a.jpg", 16, 16)});
+  form[u"btnBegin"].on_click();
+
+  const std::u16string& log = form[u"txtLog"].Text();
+  EXPECT_NE(log.find(u"完成！\r\n"), std::u16string::npos);
+  const size_t error = log.find(u"传输遇到错误：HTTP/1.1 404 Not Found\r\n");
+  ASSERT_NE(error, std::u16string::npos);
+  EXPECT_LT(error, log.find(u"完成！"));
+  ASSERT_EQ(ArticleCount(), 1u);
+  EXPECT_EQ(Article(1)["pages"], Json::array({"Error"}));
+}
+
+TEST_F(PictureIntegrationTest, ImageUploadCancelledDuringTheFirstOfThree) {
+  ImageUpload control(platform);
+  // The server takes its time over each upload, so the cancel lands inside the first.
+  control.Init(server.Url("/_fault/slow-600/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"d",
+               1, u"u", u"W");
+  Form& form = control.GetForm();
+  List(form, {Jpg("1.jpg", 16, 16), Jpg("2.jpg", 16, 16), Jpg("3.jpg", 16, 16)});
+  const int timer = loop.AddTimer(std::chrono::milliseconds(200), [&] {
+    if (form[u"btnCancel"].Enabled()) form[u"btnCancel"].on_click();
+  });
+  form[u"btnBegin"].on_click();
+  loop.RemoveTimer(timer);
+
+  EXPECT_EQ(Uploads().size(), 1u);
+  EXPECT_EQ(ArticleCount(), 1u);
+  EXPECT_TRUE(form[u"txtLog"].Text().ends_with(u"完成！\r\n本次上传图片全部传输完成！\r\n"));
+  EXPECT_TRUE(form[u"lstFileList"].Items().empty());
+  EXPECT_TRUE(form[u"btnBegin"].Enabled());
+  EXPECT_FALSE(form[u"btnCancel"].Enabled());
+}
+
+TEST_F(PictureIntegrationTest, ImageImportSizesPicturesAndPostsOneArticle) {
+  ImageImport control(platform);
+  control.Init(server.Url("/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"d", 9, u"u", u"W");
+  Form& form = control.GetForm();
+  const auto a = Jpg("A.jpg", 801, 601);
+  testing::WriteGif(files.Path() / "B.gif", 1000, 500);
+  List(form, {a, files.U16("B.gif")});
+  form[u"btnBegin"].on_click();
+
+  const Json uploads = Uploads();
+  ASSERT_EQ(uploads.size(), 2u);
+  EXPECT_EQ(uploads[0]["fields"], Json::parse(R"([["curpath","d"],["contentid","-1"],
+      ["author","u"],["thumbnail","Yes"],["bili","-1"],["thumbnailwidth","400"],
+      ["thumbnailheight","300"],["thumbnailalt","Click"],["thumbnailtarget","about:blank"],
+      ["watermark","No"]])"));
+  EXPECT_EQ(uploads[1]["fields"][5], Json::array({"thumbnailwidth", "500"}));
+  ASSERT_EQ(ArticleCount(), 1u);
+  const Json article = Article(1);
+  EXPECT_EQ(article["title"], "B");
+  EXPECT_EQ(article["fields"][4][1],
+            std::string("<p align=center>/files/A.jpg</p><P align=center>A</P>") +
+                "<p align=center>/files/B.gif</p><P align=center>B</P>" + kSep);
+  EXPECT_TRUE(form[u"txtLog"].Text().starts_with(u"开始上传图片：\r\n"));
+  EXPECT_TRUE(form[u"lstFileList"].Items().empty());
+}
+
+}  // namespace
+}  // namespace velmaris
