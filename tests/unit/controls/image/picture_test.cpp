@@ -103,5 +103,21 @@ TEST(PictureTest, WhatIsNoPictureFailsWithItsError) {
   }
 }
 
+// The sample pictures the page tests and the demo rely on.
+TEST(PictureTest, SamplePicturesHaveTheirSizes) {
+  const struct {
+    const char* name;
+    int width;
+    int height;
+  } samples[] = {{"a.jpg", 800, 600}, {"c.gif", 160, 120}, {"A.gif", 801, 601}, {"B.bmp", 16, 12}};
+  for (const auto& sample : samples) {
+    SCOPED_TRACE(sample.name);
+    const Picture picture = LoadPicture(
+        U16(std::filesystem::path(VELMARIS_SOURCE_DIR) / "tests/data/image" / sample.name));
+    EXPECT_EQ(picture.size.width, sample.width);
+    EXPECT_EQ(picture.size.height, sample.height);
+  }
+}
+
 }  // namespace
 }  // namespace velmaris
