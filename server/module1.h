@@ -31,6 +31,7 @@ class Module1 {
     std::unique_ptr<MessageLoop> loop;
     std::unique_ptr<Ui> ui;
     HeadlessUi* headless = nullptr;
+    std::function<std::unique_ptr<OfficeAutomation>()> office;
   };
 
   Module1();
