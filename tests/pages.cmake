@@ -18,3 +18,12 @@ foreach(page ${VELMARIS_PAGE_SCRIPTS})
       --source-dir ${CMAKE_SOURCE_DIR} ${page})
   set_tests_properties(page.${page_name} PROPERTIES TIMEOUT 90)
 endforeach()
+
+# The picture pages read their sample pictures from tests/data/image.
+foreach(page ${VELMARIS_PAGE_SCRIPTS})
+  get_filename_component(page_name ${page} NAME_WE)
+  if(page_name MATCHES "^image_")
+    set_tests_properties(page.${page_name} PROPERTIES
+      ENVIRONMENT "VELMARIS_PICTURES=${CMAKE_SOURCE_DIR}/tests/data/image")
+  endif()
+endforeach()
