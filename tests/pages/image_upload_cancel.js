@@ -6,7 +6,7 @@ host.include("lib/assert.js");
 var pictures = host.env("VELMARIS_PICTURES");
 var control = new ActiveXObject("VelmarisClient.ImageUpload");
 var form = host.form(control);
-// Each upload takes about 0.8 s, so the clicks below land while the first one runs.
+// Each upload takes about 0.8 s, time enough to act while the first one runs.
 control.Init(server + "/_fault/slow-800/cms/upload.asp", server + "/cms/savepost.asp", "d", 1, "u",
              "W");
 var paths = [pictures + "/a.jpg", pictures + "/c.gif", pictures + "/B.bmp"];
@@ -15,16 +15,24 @@ for (var i = 0; i < paths.length; ++i) {
   form.click("btnAddFile");
 }
 
+// Watches the log and cancels once the first picture is on its way.
 var during = null;
-host.later(300, function () {
-  during = form.get("txtLog").text;
+var first = "上传 " + paths[0];
+function watch() {
+  var log = form.get("txtLog").text;
+  if (log.substring(log.length - first.length) !== first) {
+    host.later(50, watch);
+    return;
+  }
+  during = log;
   form.click("btnCancel");
   check(form.get("btnBegin").enabled, true, "start enabled after cancel");
   check(form.get("pbFile").visible, false, "request progress hidden after cancel");
   var shown = host.messages.length;
   form.click("btnBegin");  // ignored: the cancelled batch still owns the connection
   check(host.messages.length, shown, "no second question");
-});
+}
+host.later(50, watch);
 form.click("btnBegin");
 
 check(during, "开始处理图片上传：\r\n上传 " + paths[0], "the cancel came during the first picture");

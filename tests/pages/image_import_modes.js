@@ -1,0 +1,68 @@
+// ImageImport: the same two pictures, titled A and B by their names, in each article mode: one
+// article per picture, one article with a page per picture, one article with both on one page.
+// Each picture is asked for at half its size.
+host.include("lib/assert.js");
+
+var pictures = host.env("VELMARIS_PICTURES");
+var SEP = "----abcdefghijklmnopqrstuvwxyz----";
+var F1 = "/files/A.gif";
+var F2 = "/files/B.bmp";
+var control = new ActiveXObject("VelmarisClient.ImageImport");
+var form = host.form(control);
+control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "d", 3, "编辑", "W");
+
+var articles = 0;
+function newArticles() {
+  var found = [];
+  for (;;) {
+    var name = String(1000000 + articles + 1).substring(1);
+    try {
+      found.push(JSON.parse(host.readFile(serverRoot + "/articles/" + name + ".json")));
+    } catch (e) {
+      return found;
+    }
+    ++articles;
+  }
+}
+
+var modes = [
+  {option: "opOnePic", articles: [["A", F1 + SEP], ["B", F2 + SEP]]},
+  {option: "opOneCPagging", articles: [["B", F1 + SEP + F2 + SEP]]},
+  {option: "opOneC", articles: [["B", "<p align=center>" + F1 + "</p><P align=center>A</P>" +
+                                      "<p align=center>" + F2 + "</p><P align=center>B</P>" + SEP]]}
+];
+for (var m = 0; m < modes.length; ++m) {
+  var mode = modes[m];
+  var before = uploads().length;
+  form.check(mode.option, true);
+  host.answerFileDialog(pictures + "\0A.gif\0B.bmp");
+  form.click("btnAddFile");
+  form.click("btnBegin");
+
+  var records = uploads().slice(before);
+  check(records.length, 2, mode.option + ": uploads");
+  check(JSON.stringify(records[0].fields),
+        JSON.stringify([["curpath", "d"], ["contentid", "-1"], ["author", "编辑"],
+                        ["thumbnail", "Yes"], ["bili", "-1"], ["thumbnailwidth", "400"],
+                        ["thumbnailheight", "300"], ["thumbnailalt", "Click"],
+                        ["thumbnailtarget", "about:blank"], ["watermark", "No"]]),
+        mode.option + ": fields of A.gif, 801 x 601");
+  check(JSON.stringify(records[1].fields.slice(5, 7)),
+        JSON.stringify([["thumbnailwidth", "8"], ["thumbnailheight", "6"]]),
+        mode.option + ": size of B.bmp, 16 x 12");
+  var posted = newArticles();
+  check(posted.length, mode.articles.length, mode.option + ": articles");
+  for (var i = 0; i < posted.length; ++i) {
+    check(JSON.stringify(posted[i].fields),
+          JSON.stringify([["columnid", "3"], ["issueid", "0"], ["objecttype", "1"],
+                          ["title", mode.articles[i][0]], ["content", mode.articles[i][1]],
+                          ["author", "编辑"]]),
+          mode.option + ": article " + (i + 1));
+  }
+  // One article per picture goes right after its upload; the one article after both.
+  check(posted[0].n, mode.articles.length === 2 ? records[0].n + 1 : records[1].n + 1,
+        mode.option + ": when the first article went");
+  check(form.get("txtLog").text,
+        "开始上传图片：\r\n上传 " + pictures + "/A.gif完成！\r\n上传 " + pictures +
+        "/B.bmp完成！\r\n本次上传图片全部传输完成！\r\n", mode.option + ": log");
+}
