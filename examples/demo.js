@@ -81,4 +81,47 @@ if (office) {
   print("OfficeImport list after the run -> " + officeForm.get("List1").items[0]);
 }
 
+
+// ImageUpload sends a batch of pictures, each with the thumbnail and watermark options of its form,
+// and posts one article per picture made from the server's answer. The editor lists pictures in
+// the add dialog (the first is previewed with its size) and presses "开始导入"; the form's log
+// tells how it went. The pictures here are the samples the tests use.
+var pictures = folder + "/../../tests/data/image";
+var imageUpload = null;
+try {
+  imageUpload = new ActiveXObject("VelmarisClient.ImageUpload");
+} catch (e) {
+  print("ImageUpload is not available here: " + e.description);
+}
+if (imageUpload) {
+  imageUpload.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "pictures", 8, "摄影部",
+                   "版权所有");
+  var uploadForm = host.form(imageUpload);
+  host.answerFileDialog(pictures + "\0a.jpg\0c.gif");  // two files chosen in one folder
+  uploadForm.click("btnAddFile");
+  print("ImageUpload previews " + uploadForm.get("lblImgName").text.replace("\r\n", ", "));
+  uploadForm.check("optNameByPic", true);               // each article titled by its picture
+  uploadForm.click("btnBegin");                         // answers the question with Yes
+  print("ImageUpload log:\n" + uploadForm.get("txtLog").text);
+}
+
+// ImageImport asks the server for pictures of reduced size (here half of each) and, by default,
+// puts every picture of the batch into one article, each with its title under it.
+var imageImport = null;
+try {
+  imageImport = new ActiveXObject("VelmarisClient.ImageImport");
+} catch (e) {
+  print("ImageImport is not available here: " + e.description);
+}
+if (imageImport) {
+  imageImport.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "pictures", 8, "摄影部",
+                   "");
+  var importForm = host.form(imageImport);
+  host.answerFileDialog(pictures + "\0A.gif\0B.bmp");
+  importForm.click("btnAddFile");
+  print("ImageImport reduces to " + importForm.get("cmbScale").text + ", mode: one article");
+  importForm.click("btnBegin");
+  print("ImageImport log:\n" + importForm.get("txtLog").text);
+}
+
 print("See what arrived: " + server + "/");
