@@ -1,7 +1,9 @@
 #include "controls/image/image_import.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "controls/office/plain_text.h"
@@ -120,14 +122,14 @@ ImageImport::ImageImport(Platform& platform)
 }
 
 PictureSize ImageImport::SizeToAskFor(PictureSize picture) const {
+  // The selected entry is recognised by its text.
   const int selected = cmbScale.ListIndex();
-  int scale = -1;
-  for (int i = 0; i < static_cast<int>(std::size(kScales)); ++i) {
-    if (selected >= 0 && cmbScale.Items().at(static_cast<size_t>(selected)) == kScales[i].text) {
-      scale = i;
-    }
-  }
-  if (scale < 0) Raise(err::kInvalidCall);
+  const std::u16string entry =
+      selected >= 0 ? cmbScale.Items().at(static_cast<size_t>(selected)) : std::u16string();
+  const auto found = std::find_if(std::begin(kScales), std::end(kScales),
+                                  [&](const Scale& scale) { return entry == scale.text; });
+  if (found == std::end(kScales)) Raise(err::kInvalidCall);
+  const int scale = static_cast<int>(found - std::begin(kScales));
   const bool proportional = scale == kTypedWidth || scale == kTypedHeight;
   if (proportional && (picture.width == 0 || picture.height == 0)) {
     Raise(err::kInvalidCall, kSource, kNoProportion);
