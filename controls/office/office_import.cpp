@@ -2,9 +2,12 @@
 
 #include <optional>
 
+#include "controls/office/excel_import.h"
 #include "controls/office/file_helpers.h"
 #include "controls/office/plain_text.h"
+#include "controls/office/powerpoint_import.h"
 #include "controls/office/text_import.h"
+#include "controls/office/word_import.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "platform/codepage.h"
@@ -13,8 +16,6 @@
 namespace velmaris {
 
 namespace {
-
-constexpr char16_t kSource[] = u"OfficeImport";
 
 constexpr char16_t kFileFilter[] =
     u"所有Office文档(*.doc;*.docx;*.xls;*.xlsx;*.ppt;*.pptx;*.txt)"
@@ -26,7 +27,6 @@ constexpr char16_t kFileFilter[] =
 
 constexpr char16_t kHeightNotNumber[] = u"图片高度必须为一数值！";
 constexpr char16_t kWidthNotNumber[] = u"图片宽度必须为一数值！";
-constexpr char16_t kNotSupported[] = u"尚不支持此类文档";
 
 // An entry being imported reads its path and kBusyMark; an imported one then also kDoneMark.
 constexpr char16_t kBusyMark[] = u"...";
@@ -185,25 +185,25 @@ int32_t OfficeImport::ImportTxt(const std::u16string& varText, const std::u16str
   return 1;
 }
 
-// The office application's conversion is not wired in yet: say so rather than post nothing.
-int32_t OfficeImport::ImportDocFile(const std::u16string&, const std::u16string&,
-                                    const std::u16string&) {
-  Raise(err::kObjectError, kSource, kNotSupported);
+int32_t OfficeImport::ImportDocFile(const std::u16string& fileDoc, const std::u16string& colID,
+                                    const std::u16string& UserName) {
+  return ImportWordPages(Site(), fileDoc, colID, UserName);
 }
 
-int32_t OfficeImport::ImportDocFileOnePage(const std::u16string&, const std::u16string&,
-                                           const std::u16string&) {
-  Raise(err::kObjectError, kSource, kNotSupported);
+int32_t OfficeImport::ImportDocFileOnePage(const std::u16string& fileDoc,
+                                           const std::u16string& colID,
+                                           const std::u16string& UserName) {
+  return ImportWordOnePage(Site(), fileDoc, colID, UserName);
 }
 
-int32_t OfficeImport::ImportPPTFile(const std::u16string&, const std::u16string&,
-                                    const std::u16string&) {
-  Raise(err::kObjectError, kSource, kNotSupported);
+int32_t OfficeImport::ImportPPTFile(const std::u16string& fileDoc, const std::u16string& colID,
+                                    const std::u16string& UserName) {
+  return ImportPresentation(Site(), fileDoc, colID, UserName);
 }
 
-int32_t OfficeImport::ImportXlsFile(const std::u16string&, const std::u16string&,
-                                    const std::u16string&) {
-  Raise(err::kObjectError, kSource, kNotSupported);
+int32_t OfficeImport::ImportXlsFile(const std::u16string& fileDoc, const std::u16string& colID,
+                                    const std::u16string& UserName) {
+  return ImportWorkbook(Site(), fileDoc, colID, UserName);
 }
 
 void OfficeImport::AddFileToList(const std::u16string& path) {
@@ -304,6 +304,29 @@ void OfficeImport::OnCancelClick() {
   Command3.SetEnabled(true);
   Command4.SetEnabled(false);
   pbFile.SetVisible(false);
+}
+
+// --- The office importers' parts ------------------------------------------------------------
+
+OfficeImportSite OfficeImport::Site() {
+  return OfficeImportSite{
+      [this] { return Office(); },
+      m_cleaner,
+      [this] { m_platform.loop.Pump(); },
+      [this](const std::u16string& column_id, const std::u16string& title,
+             const std::u16string& content, const std::u16string& author) {
+        PostArticle(
+            Channel(), m_post_path,
+            Article{column_id, m_issue_id, m_object_type, title, content, author, m_cur_path});
+      },
+      [this] { return txtWidth.Text(); },
+      [this] { return txtHeight.Text(); },
+  };
+}
+
+OfficeAutomation* OfficeImport::Office() {
+  if (!m_office && m_platform.office) m_office = m_platform.office();
+  return m_office.get();
 }
 
 // --- The import run -------------------------------------------------------------------------

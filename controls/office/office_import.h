@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "controls/office/article_post.h"
 #include "controls/office/html_cleaner.h"
+#include "controls/office/office_attach.h"
 #include "core/upload_transfer.h"
 #include "platform/forms.h"
 #include "platform/platform.h"
@@ -42,8 +44,8 @@ class OfficeImport {
                     const std::u16string& UserName);
 
   // The office importers: a Word document page by page or as one page, a presentation one
-  // picture per slide, a workbook one sheet per page. Until the conversion through the office
-  // application is in place they raise "尚不支持此类文档" and touch nothing.
+  // picture per slide, a workbook one sheet per page. The office program converts the document;
+  // a failed import leaves no document of its own open and no temporary file behind.
   int32_t ImportDocFile(const std::u16string& fileDoc, const std::u16string& colID,
                         const std::u16string& UserName);
   int32_t ImportDocFileOnePage(const std::u16string& fileDoc, const std::u16string& colID,
@@ -77,6 +79,10 @@ class OfficeImport {
  private:
   void BuildForm();
   PostChannel Channel() { return {m_transfer, m_platform.loop, pbFile}; }
+  // What the office importers use of the control.
+  OfficeImportSite Site();
+  // The platform's office programs, made on first use and kept while the control lives.
+  OfficeAutomation* Office();
 
   // Handlers.
   void OnAddClick();
@@ -112,6 +118,7 @@ class OfficeImport {
   FormControl& Command4;
   UploadTransfer m_transfer;
   HtmlCleaner m_cleaner;
+  std::unique_ptr<OfficeAutomation> m_office;
 
   std::u16string m_post_path;
   std::u16string m_cur_path;

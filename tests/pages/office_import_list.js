@@ -46,13 +46,13 @@ form.click("Command3");
 checkError(function () { host.readFile(serverRoot + "/articles/000003.json"); }, 0x800A0035 | 0,
            "文件未找到", undefined, "a second run finds everything done");
 
-// A Word document cannot be imported yet: the user is told, the entry reads its path again.
-var doc = work + "/report.doc";
+// A listed file that has gone: the user is told, the entry reads its path again.
+var doc = work + "/report.txt";
 form.drop("List1", [doc]);
 var before = host.messages.length;
 form.click("Command3");
 var shown = host.messages;
 check(shown.length, before + 1, "one message box");
-check(shown[shown.length - 1].text, doc + "\r\n尚不支持此类文档", "the failure shown");
+check(shown[shown.length - 1].text, doc + "\r\n文件未找到", "the failure shown");
 check(form.get("List1").items[2], doc, "the entry reads its path again");
 check(form.get("Command3").enabled, true, "idle after the failure");

@@ -336,9 +336,14 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
     const char16_t* description;
   } cases[] = {
       {"missing text file", files.U16("missing.txt"), u"文件未找到"},
-      {"Word document, any case", files.U16("Report.DOC"), u"尚不支持此类文档"},
-      {"Excel workbook", files.U16("a.xlsx"), u"尚不支持此类文档"},
-      {"presentation", files.U16("a.ppt"), u"尚不支持此类文档"},
+      // This platform offers no office programs.
+      {"Word document, any case", files.U16("Report.DOC"),
+       u"对象变量或 With 块变量未设置：无法启动 Word.Application（没有可用的 Office 程序）"},
+      {"Excel workbook", files.U16("a.xlsx"),
+       u"对象变量或 With 块变量未设置：无法启动 Excel.Application（没有可用的 Office 程序）"},
+      {"presentation", files.U16("a.ppt"),
+       u"对象变量或 With 块变量未设置：无法启动 PowerPoint.Application（没有可用的 Office "
+       u"程序）"},
   };
   auto first = MakeFile("first.txt", "t");
   auto last = MakeFile("last.txt", "t");

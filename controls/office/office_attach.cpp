@@ -1,0 +1,128 @@
+#include "controls/office/office_attach.h"
+
+#include <charconv>
+#include <exception>
+
+#include "controls/office/file_helpers.h"
+#include "controls/office/plain_text.h"
+#include "core/text.h"
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+
+namespace velmaris {
+
+namespace {
+
+constexpr char16_t kWorkFolder[] = u"\\doc2html\\";
+constexpr char16_t kTempPrefix[] = u"html";
+constexpr char16_t kTempEnding[] = u".tmp";
+constexpr char16_t kNoTempName[] = u"无法在临时文件夹中创建临时文件：";
+
+std::u16string Describe(const std::exception& error) {
+  if (const auto* vb = dynamic_cast<const VbError*>(&error)) return vb->Description();
+  return codepage::FromUtf8(error.what());
+}
+
+}  // namespace
+
+AttachedApplication AttachOfficeApplication(const OfficeImportSite& site,
+                                            std::u16string_view program_id) {
+  AttachedApplication attached;
+  OfficeAutomation* automation = nullptr;
+  try {
+    automation = site.office ? site.office() : nullptr;
+  } catch (const std::exception& error) {
+    attached.failure = Describe(error);
+    return attached;
+  }
+  if (automation == nullptr) {
+    attached.failure = u"没有可用的 Office 程序";
+    return attached;
+  }
+  try {
+    attached.application = automation->GetObject(program_id);
+    if (attached.application) return attached;
+  } catch (const std::exception&) {
+    // Not running: start it below.
+  }
+  try {
+    attached.application = automation->CreateObject(program_id);
+    attached.started = attached.application != nullptr;
+  } catch (const std::exception& error) {
+    attached.failure = Describe(error);
+  }
+  return attached;
+}
+
+int32_t ColumnIdNumber(std::u16string_view column_id) {
+  if (!IsNumericText(column_id)) Raise(err::kTypeMismatch);
+  std::string ascii;
+  for (char16_t c : column_id) {
+    if (c != u' ' && c != u'\t' && c != u'+') ascii.push_back(static_cast<char>(c));
+  }
+  double value = 0;
+  std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+  if (!(value >= -2147483648.5 && value <= 2147483647.5)) Raise(err::kOverflow);
+  const int64_t whole = RoundHalfEven(value);
+  if (whole < INT32_MIN || whole > INT32_MAX) Raise(err::kOverflow);
+  return static_cast<int32_t>(whole);
+}
+
+std::u16string TitleFromPath(std::u16string_view path) {
+  const size_t separator = path.find_last_of(u"\\/");
+  const std::u16string_view name =
+      separator == std::u16string_view::npos ? path : path.substr(separator + 1);
+  const size_t dot = name.find(u'.');
+  if (dot == std::u16string_view::npos) Raise(err::kInvalidCall);
+  return std::u16string(name.substr(0, dot));
+}
+
+std::u16string RemoveEvery(std::u16string text, std::u16string_view pattern) {
+  if (pattern.empty()) return text;
+  std::u16string out;
+  out.reserve(text.size());
+  size_t from = 0;
+  for (size_t at = text.find(pattern); at != std::u16string::npos; at = text.find(pattern, from)) {
+    out.append(text, from, at - from);
+    from = at + pattern.size();
+  }
+  if (from == 0) return text;
+  out.append(text, from, std::u16string::npos);
+  return out;
+}
+
+ConversionFiles::ConversionFiles(std::u16string_view folder_ending)
+    : m_work_dir(GetTempFolder() + kWorkFolder) {
+  CreateFolderPath(m_work_dir);
+  m_temp_file = MakeTempFileName(m_work_dir, kTempPrefix);
+  if (m_temp_file.empty()) {
+    m_removed = true;
+    Raise(err::kPathFileAccess, kLibrarySource, kNoTempName + m_work_dir);
+  }
+  // Only the name's own ending is replaced: a ".tmp" in a folder above must stay as it is.
+  m_folder =
+      m_temp_file.substr(0, m_temp_file.size() - std::char_traits<char16_t>::length(kTempEnding)) +
+      std::u16string(folder_ending);
+}
+
+ConversionFiles::~ConversionFiles() {
+  Remove();
+}
+
+void ConversionFiles::Remove() {
+  if (m_removed) return;
+  m_removed = true;
+  FileSystemObject files;
+  try {
+    files.DeleteFile(m_temp_file);
+  } catch (const std::exception&) {
+    // Left behind; the working folder is the system's temporary space.
+  }
+  try {
+    DeleteFolderTree(m_folder);
+  } catch (const std::exception&) {
+    // The office wrote no folder (a document without pictures), or it cannot be deleted.
+  }
+}
+
+}  // namespace velmaris
