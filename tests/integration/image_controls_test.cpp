@@ -99,44 +99,6 @@ TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
 }
 
-TEST_F(PictureIntegrationTest, ImageUploadLogsAnErrorReplyAndPostsError) {
-  ImageUpload control(platform);
-  control.Init(server.Url("/_fault/404/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"d", 1,
-               u"u", u"W");
-  Form& form = control.GetForm();
-  List(form, {Jpg("a.jpg", 16, 16)});
-  form[u"btnBegin"].on_click();
-
-  const std::u16string& log = form[u"txtLog"].Text();
-  EXPECT_NE(log.find(u"完成！\r\n"), std::u16string::npos);
-  const size_t error = log.find(u"传输遇到错误：HTTP/1.1 404 Not Found\r\n");
-  ASSERT_NE(error, std::u16string::npos);
-  EXPECT_LT(error, log.find(u"完成！"));
-  ASSERT_EQ(ArticleCount(), 1u);
-  EXPECT_EQ(Article(1)["pages"], Json::array({"Error"}));
-}
-
-TEST_F(PictureIntegrationTest, ImageUploadCancelledDuringTheFirstOfThree) {
-  ImageUpload control(platform);
-  // The server takes its time over each upload, so the cancel lands inside the first.
-  control.Init(server.Url("/_fault/slow-600/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"d",
-               1, u"u", u"W");
-  Form& form = control.GetForm();
-  List(form, {Jpg("1.jpg", 16, 16), Jpg("2.jpg", 16, 16), Jpg("3.jpg", 16, 16)});
-  const int timer = loop.AddTimer(std::chrono::milliseconds(200), [&] {
-    if (form[u"btnCancel"].Enabled()) form[u"btnCancel"].on_click();
-  });
-  form[u"btnBegin"].on_click();
-  loop.RemoveTimer(timer);
-
-  EXPECT_EQ(Uploads().size(), 1u);
-  EXPECT_EQ(ArticleCount(), 1u);
-  EXPECT_TRUE(form[u"txtLog"].Text().ends_with(u"完成！\r\n本次上传图片全部传输完成！\r\n"));
-  EXPECT_TRUE(form[u"lstFileList"].Items().empty());
-  EXPECT_TRUE(form[u"btnBegin"].Enabled());
-  EXPECT_FALSE(form[u"btnCancel"].Enabled());
-}
-
 TEST_F(PictureIntegrationTest, ImageImportSizesPicturesAndPostsOneArticle) {
   ImageImport control(platform);
   control.Init(server.Url("/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"d", 9, u"u", u"W");
