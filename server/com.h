@@ -107,6 +107,12 @@ inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 struct IUnknown;
 struct IDispatch;
 
+// Named outside VARIANT: an anonymous struct inside its anonymous union is not standard C++.
+struct VariantRecord {
+  void* pvRecord;
+  void* pRecInfo;
+};
+
 struct VARIANT {
   VARTYPE vt;
   uint16_t wReserved1;
@@ -145,10 +151,7 @@ struct VARIANT {
     IDispatch** ppdispVal;
     VARIANT* pvarVal;
     void* byref;
-    struct {
-      void* pvRecord;
-      void* pRecInfo;
-    } record;
+    VariantRecord record;
   };
 };
 using VARIANTARG = VARIANT;
