@@ -321,7 +321,8 @@ void HtmlCleaner::SkipElement(const Tag& tag) {
     Tag next = NextTag();
     m_scan_pos += static_cast<int32_t>(next.SourceHTML.size());
     const std::u16string next_name = next.TagName();
-    if (next_name == end_name || next_name.empty()) return;
+    // A tag the source ends inside comes back named but without its text: nothing follows.
+    if (next_name == end_name || next_name.empty() || next.SourceHTML.empty()) return;
   }
 }
 
