@@ -1,0 +1,47 @@
+#include "platform/qt/application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <cstdlib>
+
+namespace velmaris {
+
+namespace {
+
+// QApplication keeps references to these for its whole life.
+int g_argc = 1;
+char g_program[] = "velmaris";
+char* g_argv[] = {g_program, nullptr};
+
+bool Set(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+bool ScreenAvailable(std::string& reason) {
+  if (Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY")) return true;
+  reason = "没有可用的显示：请设置 DISPLAY，或用 QT_QPA_PLATFORM=offscreen 在屏幕外绘制";
+  return false;
+}
+
+std::unique_ptr<QApplication> MakeApplicationIfNone() {
+  std::unique_ptr<QApplication> made;
+  if (QCoreApplication::instance() == nullptr) {
+    made = std::make_unique<QApplication>(g_argc, g_argv);
+    // A page's windows close one by one; the host decides when the run is over.
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
+  UseFormFont();
+  return made;
+}
+
+void UseFormFont() {
+  QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+}
+
+}  // namespace velmaris

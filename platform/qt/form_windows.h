@@ -1,0 +1,60 @@
+// The windows of a thread's forms: one per control, kept until it is closed, and deleted only when
+// none of its handlers is still running.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/forms.h"
+#include "platform/message_loop.h"
+
+namespace velmaris {
+
+class FormRenderer;
+
+class FormWindows {
+ public:
+  FormWindows();
+  ~FormWindows();
+  FormWindows(const FormWindows&) = delete;
+  FormWindows& operator=(const FormWindows&) = delete;
+
+  // Shows `form` in a window of its own, or raises the one it has. `owner` (the control, say) is
+  // held while the window is open.
+  FormRenderer& Show(Form& form, std::shared_ptr<void> owner = {});
+  // The open window of `form`, or null.
+  FormRenderer* Find(const Form& form) const;
+  // Closes the window of `form` as its close button would; false when it has none open.
+  bool Close(const Form& form);
+  size_t OpenCount() const { return m_open.size(); }
+  // Runs `loop` until every window is closed.
+  void RunUntilAllClosed(MessageLoop& loop);
+
+  // Writes a PNG of the form as it is now: its window when open, else the form drawn off screen.
+  bool Screenshot(Form& form, const QString& path);
+
+  // Where errors escaping a control's handler go.
+  std::function<void(std::exception_ptr)> on_error;
+
+ private:
+  struct Open {
+    const Form* form;
+    FormRenderer* window;
+  };
+  void Closed(FormRenderer* window);
+  // Deletes the closed windows whose handlers have all returned; later, from the event loop, since
+  // a window is never deleted under one of its own event handlers.
+  void SweepLater();
+  void Sweep();
+
+  std::vector<Open> m_open;
+  std::vector<FormRenderer*> m_closed;
+  // The receiver of the sweeps; queued sweeps go with it.
+  std::unique_ptr<QObject> m_context;
+};
+
+}  // namespace velmaris
