@@ -1,0 +1,88 @@
+// The HTML cleaner on arbitrary markup. The first byte picks the settings; the rest is the
+// document (UTF-8, or raw UTF-16 when asked). The tokenizer must return tags exactly as they stand
+// in the source and always move forward; the cleaner must finish in one pass and hand the
+// uploader only pictures inside the work folder.
+#include <cstdint>
+#include <string>
+
+#include "controls/office/html_cleaner.h"
+#include "core/error.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+using velmaris::HtmlCleaner;
+using velmaris::StaysInsideFolder;
+using velmaris::VbError;
+using velmaris::fuzz::Check;
+
+constexpr const char16_t* kWorkDirs[] = {u"C:\\doc2html\\", u"", u"\\tmp\\pp", u"/w/"};
+
+// Walks the source tag by tag, as the importers' own loops do.
+void ScanTags(const std::u16string& source) {
+  HtmlCleaner scanner(nullptr, nullptr);
+  scanner.m_source = source;
+  scanner.m_source_length = static_cast<int32_t>(source.size());
+  int32_t pos = 1;
+  for (;;) {
+    scanner.m_scan_pos = pos;
+    velmaris::Tag tag = scanner.NextTag();
+    const std::u16string& text = tag.SourceHTML;
+    if (text.empty()) {
+      Check(scanner.m_scan_pos >= pos, "the scan went back at the end");
+      return;
+    }
+    const int32_t at = scanner.m_scan_pos;
+    Check(at >= pos, "the scan went back");
+    Check(static_cast<size_t>(at) - 1 + text.size() <= source.size(), "tag beyond the source");
+    Check(source.compare(static_cast<size_t>(at) - 1, text.size(), text) == 0,
+          "tag text differs from the source");
+    Check(text.front() == u'<', "tag does not start with <");
+    pos = at + static_cast<int32_t>(text.size());
+  }
+}
+
+void Clean(const std::u16string& source, uint8_t flags) {
+  const std::u16string work_dir = kWorkDirs[(flags >> 1) & 3];
+  const int fail_at = (flags >> 3) & 3;  // 0: every upload succeeds
+  int uploads = 0;
+  HtmlCleaner* self = nullptr;
+  int32_t last_pos = 0;
+  size_t yields = 0;
+  HtmlCleaner cleaner(
+      [&] {
+        ++yields;
+        Check(self->m_scan_pos > last_pos, "a token did not move the scan");
+        last_pos = self->m_scan_pos;
+      },
+      [&](const std::u16string& local_path, int32_t) -> std::u16string {
+        Check(local_path.compare(0, work_dir.size(), work_dir) == 0, "picture outside the folder");
+        Check(StaysInsideFolder(work_dir, std::u16string_view(local_path).substr(work_dir.size())),
+              "picture path leaves the folder");
+        if (++uploads == fail_at) velmaris::Raise(velmaris::err::kPathFileAccess);
+        return u"/files/pic.jpg";
+      });
+  self = &cleaner;
+  cleaner.m_source = source;
+  cleaner.m_work_dir = work_dir;
+  cleaner.m_clean_html = (flags & 1) != 0;
+  try {
+    cleaner.CleanHtml();
+  } catch (const VbError&) {
+    // A refused or failing picture; what was cleaned so far stays.
+  }
+  Check(yields <= source.size(), "more tokens than characters");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t flags = data[0];
+  std::string_view rest = velmaris::fuzz::Bytes(data + 1, size - 1);
+  const std::u16string source =
+      (flags & 0x20) != 0 ? velmaris::fuzz::Utf16Text(rest) : velmaris::fuzz::Utf8Text(rest);
+  ScanTags(source);
+  Clean(source, flags);
+  return 0;
+}
