@@ -7,13 +7,26 @@ server on a free loopback port, the library registered through the host, then th
 The page gets VELMARIS_SERVER (http://127.0.0.1:PORT), VELMARIS_SERVER_ROOT (where the server
 stores what arrives) and, as host.args[0], an empty folder for the files it uploads. The test
 passes iff the page ends normally and every object it was handed was released.
+
+A page that imports office documents names each one in a line of its own:
+
+    // office-document: SOURCE FORMAT NAME
+
+SOURCE lies below tests/data/office; LibreOffice (soffice, found on PATH) converts it to FORMAT
+and the result is put into the page's folder as NAME before the page runs. Every page gets an
+office of its own (its pipe and profile in the page's scratch folder), so pages running side by
+side never share one.
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import urllib.parse
+
+DOCUMENT_LINE = re.compile(r"^//\s*office-document:\s*(\S+)\s+(\S+)\s+(\S+)\s*$")
 
 
 def start_server(source_dir, root):
@@ -26,6 +39,46 @@ def start_server(source_dir, root):
         server.kill()
         raise SystemExit("the reference server did not start")
     return server, int(line)
+
+
+def office_documents(page):
+    with open(page, encoding="utf-8") as f:
+        return [m.groups() for m in map(DOCUMENT_LINE.match, f) if m]
+
+
+def make_documents(documents, source_dir, scratch, work):
+    """Converts the page's documents into its folder; an error text when that cannot be done."""
+    soffice = shutil.which("soffice")
+    if soffice is None:
+        return ("this page needs LibreOffice, but soffice is not on PATH "
+                "(scripts/setup-deps.sh installs it)")
+    sources = os.path.join(scratch, "sources")
+    converted = os.path.join(scratch, "converted")
+    profile = "file://" + urllib.parse.quote(os.path.join(scratch, "convert-profile"))
+    # One office run per format converts every source wanted in it.
+    by_format = {}
+    for source, fmt, _ in documents:
+        by_format.setdefault(fmt, set()).add(source)
+    for fmt, wanted in sorted(by_format.items()):
+        copies = []
+        for source in sorted(wanted):
+            path = os.path.join(source_dir, "tests", "data", "office", source)
+            if not os.path.isfile(path):
+                return "no office document source %s" % path
+            # The office works on copies: it must never write beside the sources.
+            folder = os.path.join(sources, fmt, os.path.dirname(source))
+            os.makedirs(folder, exist_ok=True)
+            copies.append(shutil.copy(path, folder))
+        subprocess.run([soffice, "-env:UserInstallation=" + profile, "--headless", "--norestore",
+                        "--convert-to", fmt, "--outdir", os.path.join(converted, fmt)] + copies,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
+    for source, fmt, name in documents:
+        stem = os.path.splitext(os.path.basename(source))[0]
+        result = os.path.join(converted, fmt, stem + "." + fmt)
+        if not os.path.isfile(result):
+            return "LibreOffice did not convert %s to %s" % (source, fmt)
+        shutil.copyfile(result, os.path.join(work, name))
+    return None
 
 
 def main():
@@ -45,6 +98,16 @@ def main():
     root = os.path.join(scratch, "srv")
     for folder in (env["TEMP"], work, root):
         os.makedirs(folder)
+
+    documents = office_documents(options.page)
+    if documents:
+        failure = make_documents(documents, options.source_dir, scratch, work)
+        if failure:
+            print("page %s: %s" % (options.page, failure), file=sys.stderr)
+            shutil.rmtree(scratch, ignore_errors=True)
+            return 1
+    env["VELMARIS_OFFICE_PIPE"] = "velmaris_page_%d" % os.getpid()
+    env["VELMARIS_OFFICE_PROFILE"] = os.path.join(scratch, "office-profile")
 
     server, port = start_server(options.source_dir, root)
     status = 1
