@@ -68,4 +68,24 @@ velmaris::com::HRESULT VelmarisFormAct(velmaris::com::IUnknown* control,
                                        const velmaris::com::OLECHAR* action,
                                        const velmaris::com::VARIANT* argument,
                                        velmaris::com::EXCEPINFO* excep);
+
+// Forms on screen. Without these the forms stay headless and need no display.
+// Puts the calling thread's forms on screen before its first control is made: Qt's event loop
+// becomes the thread's message loop (sockets and timers run on it) and message boxes and file
+// dialogs are real ones, so the Answer* services and VelmarisMessages answer E_UNEXPECTED from
+// then on. S_OK (also when already on screen); E_UNEXPECTED once a control was made on this
+// thread; E_FAIL without a display (set DISPLAY, or QT_QPA_PLATFORM=offscreen to draw off screen).
+velmaris::com::HRESULT VelmarisUseScreen();
+// Shows a control's form in a window of its own; S_FALSE when it has one open already. The window
+// holds a reference on the control until it is closed. E_UNEXPECTED while the thread is headless.
+velmaris::com::HRESULT VelmarisShowForm(velmaris::com::IUnknown* control);
+// Closes a control's window as its close button does; S_FALSE when it has none open.
+velmaris::com::HRESULT VelmarisCloseForm(velmaris::com::IUnknown* control);
+// Runs the thread's loop until none of its forms' windows is open.
+velmaris::com::HRESULT VelmarisRunUntilFormsClosed();
+// Writes a PNG of a control's form as it is now: its window, or the form drawn off screen when it
+// has none open. E_UNEXPECTED while the thread is headless; E_FAIL when the file cannot be
+// written (its folder must exist).
+velmaris::com::HRESULT VelmarisScreenshot(velmaris::com::IUnknown* control,
+                                          const velmaris::com::OLECHAR* path);
 }

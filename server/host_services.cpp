@@ -10,6 +10,7 @@
 
 #include "core/text.h"
 #include "platform/forms.h"
+#include "platform/qt/form_windows.h"
 #include "server/bstr.h"
 #include "server/coerce.h"
 #include "server/control_object.h"
@@ -305,6 +306,76 @@ VELMARIS_EXPORT HRESULT VelmarisFormAct(IUnknown* control, const OLECHAR* name,
     return server::RunGuarded(excep, [&] { Fire(child->on_hover_item, static_cast<int>(index)); });
   }
   return com::E_INVALIDARG;
+}
+
+// --- forms on screen ---------------------------------------------------------------------------
+
+VELMARIS_EXPORT HRESULT VelmarisUseScreen() {
+  try {
+    switch (server::Module1::Current().UseScreen()) {
+      case server::Module1::ScreenAnswer::kOnScreen:
+        return com::S_OK;
+      case server::Module1::ScreenAnswer::kControlsMade:
+        return com::E_UNEXPECTED;
+      case server::Module1::ScreenAnswer::kNoDisplay:
+        return com::E_FAIL;
+    }
+  } catch (...) {
+  }
+  return com::E_FAIL;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisShowForm(IUnknown* control) {
+  if (control == nullptr) return com::E_POINTER;
+  auto* windows = server::Module1::Current().Windows();
+  if (windows == nullptr) return com::E_UNEXPECTED;
+  ControlAccess access(control);
+  if (!access) return com::E_NOINTERFACE;
+  Form& form = access.GetForm();
+  if (windows->Find(form) != nullptr) return com::S_FALSE;
+  try {
+    // The window keeps the control, and so its form, for as long as it is open.
+    control->AddRef();
+    std::shared_ptr<void> owner(control,
+                                [](void* held) { static_cast<IUnknown*>(held)->Release(); });
+    windows->Show(form, std::move(owner));
+  } catch (...) {
+    return com::E_FAIL;
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisCloseForm(IUnknown* control) {
+  if (control == nullptr) return com::E_POINTER;
+  auto* windows = server::Module1::Current().Windows();
+  if (windows == nullptr) return com::E_UNEXPECTED;
+  ControlAccess access(control);
+  if (!access) return com::E_NOINTERFACE;
+  return windows->Close(access.GetForm()) ? com::S_OK : com::S_FALSE;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisRunUntilFormsClosed() {
+  auto& module = server::Module1::Current();
+  if (module.Windows() == nullptr) return com::S_OK;
+  try {
+    module.Windows()->RunUntilAllClosed(module.Loop());
+  } catch (...) {
+    return com::E_FAIL;
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisScreenshot(IUnknown* control, const OLECHAR* path) {
+  if (control == nullptr || path == nullptr) return com::E_POINTER;
+  auto* windows = server::Module1::Current().Windows();
+  if (windows == nullptr) return com::E_UNEXPECTED;
+  ControlAccess access(control);
+  if (!access) return com::E_NOINTERFACE;
+  try {
+    return windows->Screenshot(access.GetForm(), path) ? com::S_OK : com::E_FAIL;
+  } catch (...) {
+    return com::E_FAIL;
+  }
 }
 
 }  // extern "C"

@@ -4,11 +4,16 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "platform/headless/headless_ui.h"
 #include "platform/message_loop.h"
 #include "platform/platform.h"
 #include "server/object_safety.h"
+
+namespace velmaris {
+class FormWindows;
+}
 
 namespace velmaris::server {
 
@@ -18,11 +23,24 @@ class Module1 {
   static Module1& Current();
 
   const SafetyFlags& Safety() const { return m_safety; }
-  Platform& GetPlatform() { return m_platform; }
+  // The platform of every control made on this thread; handing it out fixes the thread's choice.
+  Platform& GetPlatform() {
+    m_platform_given = true;
+    return *m_platform;
+  }
   MessageLoop& Loop() { return *m_parts.loop; }
   // The headless services the host answers, or null when the thread's Ui is a real one.
   HeadlessUi* Headless() { return m_parts.headless; }
+  // The windows of the thread's forms, or null while the thread is headless.
+  FormWindows* Windows() { return m_parts.windows.get(); }
 
+  enum class ScreenAnswer { kOnScreen, kControlsMade, kNoDisplay };
+  // Puts the thread's forms on screen: Qt's event loop, Qt's dialogs, a window per form. Refused
+  // once a control was made on this thread (it holds the headless loop and Ui), or when there is
+  // no display. What was scheduled on the headless loop before is dropped.
+  ScreenAnswer UseScreen();
+
+  ~Module1();
   Module1(const Module1&) = delete;
   Module1& operator=(const Module1&) = delete;
 
@@ -32,16 +50,21 @@ class Module1 {
     std::unique_ptr<Ui> ui;
     HeadlessUi* headless = nullptr;
     std::function<std::unique_ptr<OfficeAutomation>()> office;
+    // Last, so the windows (and the controls they hold) go before the loop and the Ui.
+    std::unique_ptr<FormWindows> windows;
   };
+  enum class Screen { kHeadless, kQt };
 
   Module1();
   void Main();
   // The one place that chooses the thread's platform implementations.
-  static Parts MakeParts();
+  static Parts MakeParts(Screen screen);
+  void MakePlatform();
 
   SafetyFlags m_safety;
   Parts m_parts;
-  Platform m_platform;
+  std::optional<Platform> m_platform;
+  bool m_platform_given = false;
 };
 
 }  // namespace velmaris::server

@@ -20,10 +20,8 @@ bool Set(const char* name) {
 
 }  // namespace
 
-bool ScreenAvailable(std::string& reason) {
-  if (Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY")) return true;
-  reason = "没有可用的显示：请设置 DISPLAY，或用 QT_QPA_PLATFORM=offscreen 在屏幕外绘制";
-  return false;
+bool DisplayAvailable() {
+  return Set("QT_QPA_PLATFORM") || Set("DISPLAY") || Set("WAYLAND_DISPLAY");
 }
 
 std::unique_ptr<QApplication> MakeApplicationIfNone() {

@@ -3,15 +3,14 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 class QApplication;
 
 namespace velmaris {
 
 // Whether Qt can open windows here: a platform was chosen (QT_QPA_PLATFORM, "offscreen" for one
-// without a screen) or a display is set. Fills `reason` when not; Qt would abort instead.
-bool ScreenAvailable(std::string& reason);
+// without a screen) or a display is set. Without either Qt would abort the process.
+bool DisplayAvailable();
 
 // Makes a QApplication when the process has none and returns it (the caller owns it); returns null
 // when one exists already, made by whoever embeds us. Either way the forms' font is set.

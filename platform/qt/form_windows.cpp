@@ -1,6 +1,6 @@
 #include "platform/qt/form_windows.h"
 
-#include <QFileInfo>
+#include <QObject>
 #include <QPixmap>
 #include <algorithm>
 
@@ -74,10 +74,11 @@ void FormWindows::RunUntilAllClosed(MessageLoop& loop) {
   loop.Pump();  // the last sweep
 }
 
-bool FormWindows::Screenshot(Form& form, const QString& path) {
-  if (FormRenderer* window = Find(form)) return window->grab().save(path, "PNG");
+bool FormWindows::Screenshot(Form& form, std::u16string_view path) {
+  const QString file = QString::fromUtf16(path.data(), static_cast<qsizetype>(path.size()));
+  if (FormRenderer* window = Find(form)) return window->grab().save(file, "PNG");
   FormRenderer unseen(form);
-  return unseen.grab().save(path, "PNG");
+  return unseen.grab().save(file, "PNG");
 }
 
 }  // namespace velmaris

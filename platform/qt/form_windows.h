@@ -2,15 +2,16 @@
 // none of its handlers is still running.
 #pragma once
 
-#include <QObject>
-#include <QString>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/forms.h"
 #include "platform/message_loop.h"
+
+class QObject;
 
 namespace velmaris {
 
@@ -35,7 +36,7 @@ class FormWindows {
   void RunUntilAllClosed(MessageLoop& loop);
 
   // Writes a PNG of the form as it is now: its window when open, else the form drawn off screen.
-  bool Screenshot(Form& form, const QString& path);
+  bool Screenshot(Form& form, std::u16string_view path);
 
   // Where errors escaping a control's handler go.
   std::function<void(std::exception_ptr)> on_error;
