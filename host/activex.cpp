@@ -5,6 +5,7 @@
 
 #include "host/dispatch_proxy.h"
 #include "host/errors.h"
+#include "host/screen.h"
 #include "host/script_support.h"
 #include "host/session.h"
 #include "host/text.h"
@@ -74,6 +75,7 @@ bool CreateObject(duk_context* ctx) {
       PushScriptError(ctx, CannotCreate());
       return false;
     }
+    if (SessionOf(ctx).gui) ShowForm(object, api);
     PushDispatch(ctx, object, api);
     return true;
   });

@@ -30,6 +30,11 @@ struct ComApi {
   decltype(&::VelmarisFormGet) form_get = nullptr;
   decltype(&::VelmarisFormChildren) form_children = nullptr;
   decltype(&::VelmarisFormAct) form_act = nullptr;
+  decltype(&::VelmarisUseScreen) use_screen = nullptr;
+  decltype(&::VelmarisShowForm) show_form = nullptr;
+  decltype(&::VelmarisCloseForm) close_form = nullptr;
+  decltype(&::VelmarisRunUntilFormsClosed) run_until_forms_closed = nullptr;
+  decltype(&::VelmarisScreenshot) screenshot = nullptr;
 };
 
 // Owns one BSTR made by the library; freed by the same library.

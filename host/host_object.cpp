@@ -451,6 +451,76 @@ duk_ret_t WriteFile(duk_context* ctx) {
   return Finish(ctx, WriteFileWork(ctx), 0);
 }
 
+// --- forms on screen (--gui) ------------------------------------------------------------------
+
+// The control argument of a screen function as its identity IUnknown (a reference the caller
+// releases) and the functions of its library; pushes an error when unusable.
+template <typename Service>
+IUnknown* ScreenControl(duk_context* ctx, Service ComApi::*service, const ComApi*& api) {
+  IDispatch* object = DispatchOf(ctx, 0);
+  api = ApiOf(ctx, 0);
+  if (object == nullptr || api == nullptr) {
+    PushFailure(ctx, kTypeMismatch);
+    return nullptr;
+  }
+  if (api->*service == nullptr) {
+    PushFailure(ctx, E_NOTIMPL);
+    return nullptr;
+  }
+  IUnknown* identity = nullptr;
+  if (object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)) != S_OK) {
+    PushFailure(ctx, E_UNEXPECTED);
+    return nullptr;
+  }
+  return identity;
+}
+
+// The forms are drawn by the library's screen, which a headless run does not have.
+bool PushScreenFailure(duk_context* ctx, HRESULT hr, const char* function) {
+  if (hr == E_UNEXPECTED) std::fprintf(stderr, "velmaris: %s 需要 --gui\n", function);
+  return PushFailure(ctx, hr);
+}
+
+bool ScreenshotWork(duk_context* ctx) {
+  return Guarded(ctx, [&] {
+    const ComApi* api = nullptr;
+    IUnknown* control = ScreenControl(ctx, &ComApi::screenshot, api);
+    if (control == nullptr) return false;
+    std::filesystem::path path = PathArgument(ctx, 1);
+    std::error_code error;
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), error);
+    std::u16string text = GetText(ctx, 1);
+    HRESULT hr = api->screenshot(control, text.c_str());
+    control->Release();
+    if (hr < 0) return PushScreenFailure(ctx, hr, "host.screenshot");
+    duk_push_undefined(ctx);
+    return true;
+  });
+}
+
+duk_ret_t Screenshot(duk_context* ctx) {
+  duk_to_string(ctx, 1);
+  return Finish(ctx, ScreenshotWork(ctx), 0);
+}
+
+bool CloseFormWork(duk_context* ctx) {
+  return Guarded(ctx, [&] {
+    const ComApi* api = nullptr;
+    IUnknown* control = ScreenControl(ctx, &ComApi::close_form, api);
+    if (control == nullptr) return false;
+    HRESULT hr = api->close_form(control);
+    control->Release();
+    if (hr < 0) return PushScreenFailure(ctx, hr, "host.closeForm");
+    duk_push_boolean(ctx, hr == S_OK);
+    return true;
+  });
+}
+
+// host.closeForm(ctrl): true when a window was open and is now closed.
+duk_ret_t CloseForm(duk_context* ctx) {
+  return Finish(ctx, CloseFormWork(ctx), 1);
+}
+
 void PutFunction(duk_context* ctx, const char* name, duk_c_function function, duk_idx_t nargs) {
   duk_push_c_function(ctx, function, nargs);
   duk_put_prop_string(ctx, -2, name);
@@ -470,6 +540,8 @@ void DefineHost(duk_context* ctx) {
   PutFunction(ctx, "include", Include, 1);
   PutFunction(ctx, "readFile", ReadFile, 1);
   PutFunction(ctx, "writeFile", WriteFile, 2);
+  PutFunction(ctx, "screenshot", Screenshot, 2);
+  PutFunction(ctx, "closeForm", CloseForm, 1);
 
   duk_push_string(ctx, "messages");
   duk_push_c_function(ctx, Messages, 0);

@@ -8,6 +8,8 @@
 //   host.messages               every message box and dialog shown so far
 //   host.pump(ms)               runs the message loop for that long
 //   host.args, host.env(name), host.include(path), host.readFile(path), host.writeFile(path, text)
+//   host.screenshot(ctrl, path) a PNG of the control's form as it is now (with --gui only)
+//   host.closeForm(ctrl)        closes the control's window as its close button would (--gui)
 #pragma once
 
 #include <duktape.h>

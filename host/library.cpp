@@ -51,6 +51,11 @@ std::unique_ptr<Library> Library::Open(const std::string& path, std::string& err
   ResolveOptional(handle, "VelmarisFormGet", api.form_get);
   ResolveOptional(handle, "VelmarisFormChildren", api.form_children);
   ResolveOptional(handle, "VelmarisFormAct", api.form_act);
+  ResolveOptional(handle, "VelmarisUseScreen", api.use_screen);
+  ResolveOptional(handle, "VelmarisShowForm", api.show_form);
+  ResolveOptional(handle, "VelmarisCloseForm", api.close_form);
+  ResolveOptional(handle, "VelmarisRunUntilFormsClosed", api.run_until_forms_closed);
+  ResolveOptional(handle, "VelmarisScreenshot", api.screenshot);
   if (!error.empty()) {
     error = path + ": " + error;
     return nullptr;  // the destructor asks DllCanUnloadNow only when it was found

@@ -57,8 +57,8 @@ int Run(int argc, char** argv) {
   options.page = argv[2];
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "--gui") == 0) {
-      std::fputs("velmaris: --gui 尚不可用：这一版只有无界面的窗体\n", stderr);
-      return 2;
+      options.gui = true;
+      continue;
     }
     options.args.push_back(argv[i]);
   }

@@ -11,6 +11,7 @@
 
 #include "host/activex.h"
 #include "host/host_object.h"
+#include "host/screen.h"
 #include "host/script_support.h"
 #include "host/session.h"
 #include "host/text.h"
@@ -153,7 +154,11 @@ int RunPage(const PageOptions& options) {
   DefineActiveXObject(ctx);
   DefineHost(ctx);
 
-  bool ran = RunScript(ctx, options.page);
+  session.gui = options.gui;
+  bool ran = !options.gui || StartScreen(ctx);
+  ran = ran && RunScript(ctx, options.page);
+  // The page's windows live on after its script, and host.later callbacks with them.
+  if (ran && options.gui) WaitForWindows(ctx);
   *session.alive = false;
   // Destroying the engine runs the finalizers, which release every control the page still held;
   // only then may the libraries go.

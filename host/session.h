@@ -17,6 +17,7 @@ struct PageSession {
   std::vector<std::string> args;  // UTF-8, after the page's name on the command line
   std::filesystem::path folder;   // where the page is; relative includes start here
   bool later_failed = false;      // a host.later callback ended in an uncaught error
+  bool gui = false;               // every control's form is shown in a window of its own
   // Cleared when the page has ended, so a host.later callback still queued in the library's
   // loop does nothing.
   std::shared_ptr<bool> alive = std::make_shared<bool>(true);
