@@ -124,4 +124,77 @@ if (imageImport) {
   print("ImageImport log:\n" + importForm.get("txtLog").text);
 }
 
+// The office importers: the office program (here a headless LibreOffice) converts the document,
+// the control cleans the HTML, uploads the pictures and posts the article. ImportDocFile makes one
+// article page per printed page, ImportDocFileOnePage one page for the whole document,
+// ImportXlsFile one page per sheet, ImportPPTFile one picture per slide at the size in the
+// control's boxes. The start button sends .doc(x), .xls(x) and .ppt(x) entries to them; here the
+// page calls them itself with documents it writes in the open formats the office also reads.
+if (office) {
+  var scratch = (host.env("TEMP") || host.env("TMPDIR") || "/tmp") + "/velmaris-demo-office";
+  var ns = 'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" ' +
+           'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" ' +
+           'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" ' +
+           'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" ' +
+           'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" ' +
+           'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" ' +
+           'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"';
+  function flat(kind, body, styles) {
+    return '<?xml version="1.0" encoding="UTF-8"?><office:document ' + ns +
+           ' office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.' + kind +
+           '">' + (styles || "") + "<office:body>" + body + "</office:body></office:document>";
+  }
+  var logo = '<draw:frame draw:name="logo" text:anchor-type="as-char" svg:width="2cm" ' +
+             'svg:height="2cm"><draw:image><office:binary-data>iVBORw0KGgoAAAANSUhEUgAAABAAAAAQ' +
+             'CAIAAACQkWg2AAAAFklEQVR4nGM4ISdHEmIY1TCqYfhqAADkYgQQ60fIxgAAAABJRU5ErkJggg==' +
+             "</office:binary-data></draw:image></draw:frame>";
+  var report = scratch + "/年度报告.fodt";
+  host.writeFile(report, flat("text",
+      "<office:text><text:p>第一页：工作回顾</text:p><text:p>" + logo + "</text:p>" +
+      '<text:p text:style-name="NewPage">第二页：明年计划</text:p></office:text>',
+      '<office:automatic-styles><style:style style:name="NewPage" style:family="paragraph">' +
+      '<style:paragraph-properties fo:break-before="page"/></style:style>' +
+      "</office:automatic-styles>"));
+  var book = scratch + "/销售统计.fods";
+  host.writeFile(book, flat("spreadsheet",
+      '<office:spreadsheet><table:table table:name="一季度"><table:table-row>' +
+      "<table:table-cell><text:p>华东</text:p></table:table-cell><table:table-cell " +
+      'office:value-type="float" office:value="120"><text:p>120</text:p></table:table-cell>' +
+      '</table:table-row></table:table><table:table table:name="二季度"><table:table-row>' +
+      "<table:table-cell><text:p>华北</text:p></table:table-cell></table:table-row>" +
+      "</table:table></office:spreadsheet>"));
+  var slides = scratch + "/产品介绍.fodp";
+  host.writeFile(slides, flat("presentation",
+      '<office:presentation><draw:page draw:name="1" draw:master-page-name="Default">' +
+      '<draw:frame svg:x="2cm" svg:y="2cm" svg:width="20cm" svg:height="3cm"><draw:text-box>' +
+      "<text:p>新产品发布</text:p></draw:text-box></draw:frame></draw:page>" +
+      '<draw:page draw:name="2" draw:master-page-name="Default"><draw:frame svg:x="2cm" ' +
+      'svg:y="2cm" svg:width="20cm" svg:height="3cm"><draw:text-box><text:p>谢谢</text:p>' +
+      "</draw:text-box></draw:frame></draw:page></office:presentation>",
+      '<office:master-styles><style:master-page style:name="Default"/></office:master-styles>'));
+
+  var imports = [
+    ["ImportDocFile", report, "one article page per printed page"],
+    ["ImportDocFileOnePage", report, "the whole document as one page"],
+    ["ImportXlsFile", book, "one page per sheet, titled by the first sheet"],
+    ["ImportPPTFile", slides, "one 800 x 600 picture per slide"]
+  ];
+  for (var d = 0; d < imports.length; ++d) {
+    var name = imports[d][0];
+    try {
+      var done = office[name](imports[d][1], "7", "编辑部");
+      print(name + " (" + imports[d][2] + ") -> " + done);
+    } catch (e) {
+      // Without an office program on this machine the importers say so.
+      print(name + " failed: error " + e.number + ": " + e.description);
+    }
+  }
+  // A column id that is no number is refused before the office is touched.
+  try {
+    office.ImportDocFile(report, "abc", "编辑部");
+  } catch (e) {
+    print("ImportDocFile with column abc -> error " + e.number + ": " + e.description);
+  }
+}
+
 print("See what arrived: " + server + "/");
