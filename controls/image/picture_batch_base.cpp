@@ -193,14 +193,7 @@ void PictureBatchBase::Init(const std::u16string& UploadUrl, const std::u16strin
                             const std::u16string& strPath, int32_t pColumnid,
                             const std::u16string& pUserName, const std::u16string& strWater,
                             int32_t pIssueid, int32_t pObjectType) {
-  m_cur_path = strPath;
-  m_transfer.ParseServerAddress(PostUrl);
-  m_post_path = m_transfer.Path();
-  m_transfer.ParseServerAddress(UploadUrl);
-  m_column_id = pColumnid;
-  m_user_name = pUserName;
-  m_issue_id = DecimalText(pIssueid);
-  m_object_type = DecimalText(pObjectType);
+  InitContext(m_transfer, UploadUrl, PostUrl, strPath, pColumnid, pUserName, pIssueid, pObjectType);
   txtStampText.SetText(strWater);
 }
 

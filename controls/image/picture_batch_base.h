@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "controls/office/article_context.h"
 #include "controls/office/article_post.h"
 #include "core/upload_transfer.h"
 #include "platform/forms.h"
@@ -16,7 +17,7 @@
 
 namespace velmaris {
 
-class PictureBatchBase {
+class PictureBatchBase : public ArticleContext {
  public:
   virtual ~PictureBatchBase();
   PictureBatchBase(const PictureBatchBase&) = delete;
@@ -36,13 +37,7 @@ class PictureBatchBase {
   UploadTransfer& Transfer() { return m_transfer; }
   const std::u16string& Reply() const { return m_transfer.Reply(); }
 
-  // The context Init set.
-  const std::u16string& PostPath() const { return m_post_path; }
-  const std::u16string& CurPath() const { return m_cur_path; }
-  int32_t ColumnId() const { return m_column_id; }
-  const std::u16string& IssueId() const { return m_issue_id; }
-  const std::u16string& UserName() const { return m_user_name; }
-  const std::u16string& ObjectType() const { return m_object_type; }
+  // The context Init set: PostPath(), CurPath(), ColumnId(), IssueId(), UserName(), ObjectType().
   // A batch may go on to its next picture.
   bool Running() const { return m_running; }
   // The start button's handler is on the stack (a cancelled batch may still finish its picture).
@@ -142,12 +137,6 @@ class PictureBatchBase {
   FormControl& pbFile;
   UploadTransfer m_transfer;
 
-  std::u16string m_post_path;
-  std::u16string m_cur_path;
-  int32_t m_column_id = 0;
-  std::u16string m_issue_id;
-  std::u16string m_user_name;
-  std::u16string m_object_type;
   bool m_running = false;
 
  private:

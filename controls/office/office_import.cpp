@@ -141,15 +141,8 @@ void OfficeImport::BuildForm() {
 void OfficeImport::Init(const std::u16string& UploadUrl, const std::u16string& PostUrl,
                         const std::u16string& strPath, int32_t pColumnid,
                         const std::u16string& pUserName, int32_t pIssueid, int32_t pObjectType) {
-  m_cur_path = strPath;
   m_cleaner.m_cur_path = strPath;
-  m_transfer.ParseServerAddress(PostUrl);
-  m_post_path = m_transfer.Path();
-  m_transfer.ParseServerAddress(UploadUrl);
-  m_column_id = pColumnid;
-  m_user_name = pUserName;
-  m_issue_id = DecimalText(pIssueid);
-  m_object_type = DecimalText(pObjectType);
+  InitContext(m_transfer, UploadUrl, PostUrl, strPath, pColumnid, pUserName, pIssueid, pObjectType);
 }
 
 void OfficeImport::addFormData(const std::u16string& p_FormDataName,

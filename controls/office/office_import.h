@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/office/article_context.h"
 #include "controls/office/article_post.h"
 #include "controls/office/html_cleaner.h"
 #include "controls/office/office_attach.h"
@@ -18,7 +19,7 @@
 
 namespace velmaris {
 
-class OfficeImport {
+class OfficeImport : public ArticleContext {
  public:
   explicit OfficeImport(Platform& platform);
   ~OfficeImport();
@@ -62,13 +63,7 @@ class OfficeImport {
   UploadTransfer& Transfer() { return m_transfer; }
   const std::u16string& Reply() const { return m_transfer.Reply(); }
 
-  // The context Init set.
-  const std::u16string& PostPath() const { return m_post_path; }
-  const std::u16string& CurPath() const { return m_cur_path; }
-  int32_t ColumnId() const { return m_column_id; }
-  const std::u16string& IssueId() const { return m_issue_id; }
-  const std::u16string& UserName() const { return m_user_name; }
-  const std::u16string& ObjectType() const { return m_object_type; }
+  // The context Init set: PostPath(), CurPath(), ColumnId(), IssueId(), UserName(), ObjectType().
   // Whether an import run is going and has not been cancelled.
   bool Running() const { return m_running; }
   bool AutoPaginate() const { return m_auto_paginate; }
@@ -120,12 +115,6 @@ class OfficeImport {
   HtmlCleaner m_cleaner;
   std::unique_ptr<OfficeAutomation> m_office;
 
-  std::u16string m_post_path;
-  std::u16string m_cur_path;
-  int32_t m_column_id = 0;
-  std::u16string m_issue_id;
-  std::u16string m_user_name;
-  std::u16string m_object_type;
   bool m_running = false;
   bool m_auto_paginate = false;
   // Follows "清理HTML代码", which starts ticked.
