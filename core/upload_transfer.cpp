@@ -101,9 +101,10 @@ void UploadTransfer::ParseServerAddress(std::u16string_view address) {
   m_socket->SetRemotePort(ReadPort(m_port));
 }
 
-std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length) const {
+std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
+                                                  std::u16string_view path) const {
   std::u16string header;
-  header += u"POST " + m_path + u" HTTP/1.1\r\n";
+  header += u"POST " + std::u16string(path.empty() ? m_path : path) + u" HTTP/1.1\r\n";
   header +=
       u"Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
       u"application/vnd.ms-excel, */*\r\n";
@@ -124,7 +125,7 @@ void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
   while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
 }
 
-void UploadTransfer::UploadFile() {
+void UploadTransfer::UploadFile(std::u16string_view path) {
   m_package_file = MakePackageFile();
   auto native = ToNativePath(m_package_file);
   int fd = -1;
@@ -144,7 +145,7 @@ void UploadTransfer::UploadFile() {
   // The open descriptor keeps the bytes until they are sent; the name goes now, so nothing is
   // left behind whatever happens to the connection.
   unlink(native.c_str());
-  std::string header = codepage::ToGbk(BuildRequestHeader(length));
+  std::string header = codepage::ToGbk(BuildRequestHeader(length, path));
 
   if (m_socket->State() != TcpSocket::kClosed) {
     m_socket->Close();
@@ -200,13 +201,13 @@ void UploadTransfer::CloseConnection() {
   m_timer.SetEnabled(false);
 }
 
-void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill) {
+void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path) {
   m_progress.SetValue(0);
   m_platform.loop.Pump();
   m_package.RemoveAll();
   fill(m_package);
   m_finished = false;
-  UploadFile();
+  UploadFile(path);
   WaitForReply();
   CloseConnection();
   m_progress.SetValue(100);

@@ -45,20 +45,23 @@ class UploadTransfer {
   // characters, 13 for a port that is not a number, 6 for one outside 0 to 65535.
   void ParseServerAddress(std::u16string_view address);
 
-  // The ten-line request header for a package of `content_length` bytes.
-  std::u16string BuildRequestHeader(int64_t content_length) const;
+  // The ten-line request header for a package of `content_length` bytes, for `path` (the
+  // transfer's own path when empty).
+  std::u16string BuildRequestHeader(int64_t content_length, std::u16string_view path = {}) const;
 
   // Writes the package to a fresh package file, connects and hands header and package to the
-  // socket; returns before any reply. The package file is gone once this returns.
-  void UploadFile();
+  // socket; returns before any reply. The package file is gone once this returns. `path`, when
+  // given, replaces the transfer's path for this one request (an article post goes to the post
+  // path on the upload host); the transfer's own path does not change.
+  void UploadFile(std::u16string_view path = {});
   // Yields until the reply has been recognised or 300 ticks passed without progress.
   void WaitForReply();
   // Closes the connection if it is open, waiting up to 6 ticks for it to close.
   void CloseConnection();
 
-  // The transfer as every start method runs it: progress 0, fill the emptied package, upload,
-  // wait, close, progress 100.
-  void Run(const std::function<void(CompondFile&)>& fill);
+  // The transfer as every start method runs it: progress 0, fill the emptied package, upload
+  // (to `path` when given, as UploadFile does), wait, close, progress 100.
+  void Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path = {});
 
   CompondFile& Package() { return m_package; }
   const std::u16string& Reply() const { return m_reply; }

@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "core/upload_transfer.h"
-#include "platform/forms.h"
-#include "platform/message_loop.h"
 
 namespace velmaris {
 
@@ -24,19 +22,11 @@ std::u16string JoinPages(const std::vector<std::u16string>& pages);
 // Field names and values in the order they are sent.
 using PostFields = std::vector<std::pair<std::u16string, std::u16string>>;
 
-// What a control posts through: its transfer (holding the upload address), the loop it yields to
-// and the progress bar that shows the post.
-struct PostChannel {
-  UploadTransfer& transfer;
-  MessageLoop& loop;
-  FormControl& progress;
-};
-
-// Empties the package, fills it with `fields` and sends it to `post_path`: progress 0, upload,
-// wait for the reply, close, progress 100. The transfer's own path is back in place as soon as
-// the request has been handed to the socket, also when sending fails. An empty post path (no
-// post address given yet) raises 0x80040000 before anything is sent.
-void PostForm(const PostChannel& channel, std::u16string_view post_path, const PostFields& fields);
+// Empties the package, fills it with `fields` and sends it through the control's transfer to
+// `post_path` on the upload host: progress 0, upload, wait for the reply, close, progress 100. The
+// transfer keeps its own (upload) path. An empty post path (no post address given yet) raises
+// 0x80040000 before anything is sent.
+void PostForm(UploadTransfer& transfer, std::u16string_view post_path, const PostFields& fields);
 
 struct Article {
   std::u16string column_id;
@@ -51,9 +41,9 @@ struct Article {
 // "columnid", "issueid", "objecttype", "title", "content", "author", "curpath", in this order.
 PostFields ArticleFields(const Article& article);
 
-inline void PostArticle(const PostChannel& channel, std::u16string_view post_path,
+inline void PostArticle(UploadTransfer& transfer, std::u16string_view post_path,
                         const Article& article) {
-  PostForm(channel, post_path, ArticleFields(article));
+  PostForm(transfer, post_path, ArticleFields(article));
 }
 
 }  // namespace velmaris

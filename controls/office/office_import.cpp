@@ -172,7 +172,7 @@ int32_t OfficeImport::ImportTxtFile(const std::u16string& fileDoc, int32_t colID
 int32_t OfficeImport::ImportTxt(const std::u16string& varText, const std::u16string& colID,
                                 const std::u16string& UserName) {
   TextArticle text = MarkUpText(varText);
-  PostArticle(Channel(), m_post_path,
+  PostArticle(m_transfer, m_post_path,
               Article{colID, m_issue_id, m_object_type, std::move(text.title),
                       std::move(text.content), UserName, m_cur_path});
   return 1;
@@ -309,7 +309,7 @@ OfficeImportSite OfficeImport::Site() {
       [this](const std::u16string& column_id, const std::u16string& title,
              const std::u16string& content, const std::u16string& author) {
         PostArticle(
-            Channel(), m_post_path,
+            m_transfer, m_post_path,
             Article{column_id, m_issue_id, m_object_type, title, content, author, m_cur_path});
       },
       [this] { return txtWidth.Text(); },

@@ -73,7 +73,6 @@ class OfficeImport : public ArticleContext {
 
  private:
   void BuildForm();
-  PostChannel Channel() { return {m_transfer, m_platform.loop, pbFile}; }
   // What the office importers use of the control.
   OfficeImportSite Site();
   // The platform's office programs, made on first use and kept while the control lives.

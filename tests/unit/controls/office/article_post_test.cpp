@@ -15,7 +15,6 @@ class ArticlePostTest : public testing::OfficeWorld {
   Form form{u"f", 1000, 1000};
   FormControl& progress = form.Add(ControlKind::kProgressBar, u"pbFile", {});
   UploadTransfer transfer{platform, TransferPolicy{u"/cms/upload.asp", true, nullptr}, progress};
-  PostChannel channel{transfer, loop, progress};
 
   void SetUp() override {
     AnswerEveryRequest();
@@ -30,7 +29,7 @@ std::string Part(const std::string& name, const std::string& value) {
 
 TEST_F(ArticlePostTest, ArticleGoesToThePostPathOnTheUploadHostAsSevenFields) {
   transfer.Package().addFormData(u"stale", u"from an earlier call");
-  PostArticle(channel, u"/cms/savepost.asp",
+  PostArticle(transfer, u"/cms/savepost.asp",
               Article{u"12a", u"3", u"1", u"标题", u"页<br>" + std::u16string(kPageSeparator),
                       u"编辑", u"2008/"});
 
@@ -70,7 +69,7 @@ TEST_F(ArticlePostTest, FailuresLeaveTheUploadPathInPlace) {
   const Article article{u"1", u"0", u"1", u"t", u"c", u"a", u"p"};
   // No post address yet: a clear error before anything is sent.
   try {
-    PostArticle(channel, u"", article);
+    PostArticle(transfer, u"", article);
     ADD_FAILURE() << "no error";
   } catch (const VbError& error) {
     EXPECT_EQ(error.Number(), err::kObjectError);
@@ -81,7 +80,7 @@ TEST_F(ArticlePostTest, FailuresLeaveTheUploadPathInPlace) {
   {
     testing::ScopedEnv no_temp("TEMP", (temp.Path() / "missing").c_str());
     try {
-      PostArticle(channel, u"/post.asp", article);
+      PostArticle(transfer, u"/post.asp", article);
       ADD_FAILURE() << "no error";
     } catch (const VbError& error) {
       EXPECT_EQ(error.Number(), err::kPathNotFound);
@@ -92,7 +91,7 @@ TEST_F(ArticlePostTest, FailuresLeaveTheUploadPathInPlace) {
 
   // Nobody listening: the post ends after its waits without an error.
   socket->connect_mode = testing::FakeSocket::ConnectMode::kRefuse;
-  PostArticle(channel, u"/post.asp", article);
+  PostArticle(transfer, u"/post.asp", article);
   EXPECT_EQ(transfer.Path(), u"/cms/upload.asp");
   EXPECT_EQ(socket->Connects(), 1);
   EXPECT_EQ(progress.Value(), 100);
