@@ -11,8 +11,10 @@ add_executable(screen_tests
   screen/qt_loop_test.cpp
   screen/qt_ui_test.cpp
   screen/batch_test.cpp
+  screen/screen_services_test.cpp
 )
-target_link_libraries(screen_tests PRIVATE velmaris_qt velmaris_testsupport Qt6::Test)
+# The library's screen services are tested with the server's objects linked in.
+target_link_libraries(screen_tests PRIVATE velmaris_server velmaris_testsupport Qt6::Test)
 target_compile_definitions(screen_tests PRIVATE
   VELMARIS_SCREENS_DIR="${VELMARIS_SCREENS_DIR}")
 gtest_discover_tests(screen_tests DISCOVERY_TIMEOUT 60

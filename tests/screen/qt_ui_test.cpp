@@ -6,8 +6,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include "platform/qt/qt_ui.h"
 #include "tests/screen/screen_world.h"
@@ -85,25 +87,23 @@ TEST(QtUiTest, ASelectionIsOnePathOrTheFolderAndItsNames) {
             u"/d/文档\0a.doc\0b c.txt"s);
 }
 
-// Runs `act` on the modal dialog of type D as soon as it is up.
+// Acts on the modal dialog of type D whenever the loop looks and finds it up, until the returned
+// timer goes: a file dialog may refuse an answer until it has read its folder.
 template <class D>
-void WhenUp(std::function<void(D&)> act) {
-  auto* poll = new QTimer;
-  QObject::connect(poll, &QTimer::timeout, [poll, act] {
-    if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) {
-      poll->stop();
-      poll->deleteLater();
-      act(*dialog);
-    }
+std::unique_ptr<QTimer> WhileUp(std::function<void(D&)> act) {
+  auto poll = std::make_unique<QTimer>();
+  QObject::connect(poll.get(), &QTimer::timeout, [act] {
+    if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) act(*dialog);
   });
   poll->start(10);
+  return poll;
 }
 
 TEST(QtUiTest, AMessageBoxShowsTheTextAndAnswersTheButtonPressed) {
   QtUi ui;
   QString text, title;
   B::Icon icon = B::NoIcon;
-  WhenUp<QMessageBox>([&](QMessageBox& box) {
+  auto acting = WhileUp<QMessageBox>([&](QMessageBox& box) {
     text = box.text();
     title = box.windowTitle();
     icon = box.icon();
@@ -117,7 +117,7 @@ TEST(QtUiTest, AMessageBoxShowsTheTextAndAnswersTheButtonPressed) {
   EXPECT_EQ(icon, B::Question);
 
   // No caption of its own: the library's name; Escape answers Cancel.
-  WhenUp<QMessageBox>([&](QMessageBox& box) {
+  acting = WhileUp<QMessageBox>([&](QMessageBox& box) {
     title = box.windowTitle();
     box.reject();
   });
@@ -132,29 +132,44 @@ TEST(QtUiTest, TheFileDialogsAnswerWhatWasChosenAndNothingWhenCancelled) {
   const QString folder = QString::fromStdString(dir.Path().string());
   QtUi ui;
 
+  // What a user types into the dialog's name box (not through selectFile, which leaves a box
+  // with focus alone).
+  const auto type = [&folder](QFileDialog& dialog, const QString& text) {
+    dialog.setDirectory(folder);
+    if (auto* box = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+      box->setText(text);
+    }
+    static_cast<QDialog&>(dialog).accept();
+  };
+
   QStringList filters;
   QFileDialog::FileMode mode = QFileDialog::AnyFile;
-  WhenUp<QFileDialog>([&](QFileDialog& dialog) {
+  auto acting = WhileUp<QFileDialog>([&](QFileDialog& dialog) {
     filters = dialog.nameFilters();
     mode = dialog.fileMode();
-    dialog.setDirectory(folder);
-    dialog.selectFile(folder + QStringLiteral("/甲.doc"));
-    static_cast<QDialog&>(dialog).accept();
+    type(dialog, QStringLiteral("\"甲.doc\" \"乙.txt\""));
   });
   auto answer = ui.OpenFileDialog({u"打开", u"Word文档|*.doc|纯文本文件|*.txt", true});
   EXPECT_EQ(filters, QStringList({QStringLiteral("Word文档 (*.doc)"),
                                   QStringLiteral("纯文本文件 (*.txt)")}));
   EXPECT_EQ(mode, QFileDialog::ExistingFiles);
   ASSERT_TRUE(answer);
-  EXPECT_EQ(*answer, dir.U16("甲.doc"));
+  EXPECT_EQ(*answer, dir.U16() + u"\0甲.doc\0乙.txt"s);
 
-  WhenUp<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
+  acting = WhileUp<QFileDialog>([&](QFileDialog& dialog) {
+    mode = dialog.fileMode();
+    type(dialog, folder + QStringLiteral("/乙.txt"));
+  });
+  answer = ui.OpenFileDialog({u"", u"", false});
+  EXPECT_EQ(mode, QFileDialog::ExistingFile);
+  EXPECT_EQ(answer, dir.U16("乙.txt"));
+
+  acting = WhileUp<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
   EXPECT_FALSE(ui.OpenFileDialog({u"", u"", false}));
 
-  WhenUp<QFileDialog>([&](QFileDialog& dialog) {
+  acting = WhileUp<QFileDialog>([&](QFileDialog& dialog) {
     mode = dialog.fileMode();
-    dialog.setDirectory(folder);
-    static_cast<QDialog&>(dialog).accept();
+    type(dialog, folder);
   });
   auto chosen = ui.BrowseForFolder(u"选择目录");
   EXPECT_EQ(mode, QFileDialog::Directory);

@@ -10,16 +10,15 @@
 
 namespace {
 
+std::unique_ptr<QApplication> g_application;
+
+// Made on set-up, not in main, so that listing the tests needs no platform at all.
 class ScreenEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    m_application = velmaris::MakeApplicationIfNone();
+    g_application = velmaris::MakeApplicationIfNone();
   }
-  void TearDown() override { m_application.reset(); }
-
- private:
-  std::unique_ptr<QApplication> m_application;
 };
 
 }  // namespace
@@ -27,5 +26,8 @@ class ScreenEnvironment : public ::testing::Environment {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::AddGlobalTestEnvironment(new ScreenEnvironment);
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+  // Before the exit handlers run: Qt's own globals are gone by then.
+  g_application.reset();
+  return status;
 }
