@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,6 +21,7 @@
 #include <functional>
 
 #include "platform/qt/form_renderer.h"
+#include "platform/qt/form_windows.h"
 #include "tests/screen/screen_world.h"
 
 namespace velmaris::testing {
@@ -256,6 +258,32 @@ TEST_F(InputTest, AnErrorInAHandlerIsReported) {
   form[u"Command2"].on_click = [] { throw std::runtime_error("broken"); };
   QTest::mouseClick(As<QPushButton>(window, u"Command2"), Qt::LeftButton);
   EXPECT_EQ(reported, "broken");
+}
+
+// A window closed while one of its handlers runs (a batch behind a button, say) keeps its control
+// until the handler returns, and goes itself only after that.
+TEST(WindowLifetime, ClosingDuringAHandlerKeepsTheControlUntilItReturns) {
+  Form form(u"批量", 3000, 1500);
+  FormControl& button = form.Add(ControlKind::kButton, u"Command1", {120, 120, 1200, 375});
+  FormControl& label = form.Add(ControlKind::kLabel, u"Label1", {120, 600, 1200, 255});
+  FormWindows windows;
+  bool released = false;
+  FormRenderer& window =
+      windows.Show(form, std::shared_ptr<void>(nullptr, [&](void*) { released = true; }));
+  QPointer<FormRenderer> alive(&window);
+  bool held_during = false;
+  button.on_click = [&] {
+    EXPECT_TRUE(windows.Close(form));
+    QCoreApplication::processEvents();  // a wait inside the handler
+    label.SetText(u"仍在运行");         // the closed window follows the form no more
+    held_during = !released && !alive.isNull();
+  };
+  QTest::mouseClick(dynamic_cast<QPushButton*>(window.Widget(u"Command1")), Qt::LeftButton);
+  EXPECT_TRUE(held_during);
+  EXPECT_TRUE(released);
+  EXPECT_EQ(windows.OpenCount(), 0u);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(alive.isNull());
 }
 
 }  // namespace
