@@ -11,8 +11,10 @@ namespace velmaris {
 namespace {
 
 // A message box without a caption of its own shows the library's name, as the classic runtime
-// shows the project's title.
+// shows the project's title; dialogs without a title take the system's usual ones.
 constexpr char16_t kDefaultCaption[] = u"VelmarisClient";
+constexpr char16_t kOpenTitle[] = u"打开";
+constexpr char16_t kFolderTitle[] = u"浏览文件夹";
 
 QString Q(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -135,7 +137,7 @@ int QtUi::MessageBox(const std::u16string& text, int style, const std::u16string
 }
 
 std::optional<std::u16string> QtUi::OpenFileDialog(const FileDialogRequest& request) {
-  QFileDialog dialog(DialogParent(), Q(request.title));
+  QFileDialog dialog(DialogParent(), Q(request.title.empty() ? kOpenTitle : request.title));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(request.multi_select ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   const QStringList filters = qtui::NameFilters(request.filter);
@@ -149,7 +151,7 @@ std::optional<std::u16string> QtUi::OpenFileDialog(const FileDialogRequest& requ
 }
 
 std::optional<std::u16string> QtUi::BrowseForFolder(const std::u16string& title) {
-  QFileDialog dialog(DialogParent(), Q(title));
+  QFileDialog dialog(DialogParent(), Q(title.empty() ? kFolderTitle : title));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;

@@ -156,12 +156,15 @@ TEST(QtUiTest, TheFileDialogsAnswerWhatWasChosenAndNothingWhenCancelled) {
   ASSERT_TRUE(answer);
   EXPECT_EQ(*answer, dir.U16() + u"\0甲.doc\0乙.txt"s);
 
+  QString title;
   acting = WhileUp<QFileDialog>([&](QFileDialog& dialog) {
     mode = dialog.fileMode();
+    title = dialog.windowTitle();
     type(dialog, folder + QStringLiteral("/乙.txt"));
   });
   answer = ui.OpenFileDialog({u"", u"", false});
   EXPECT_EQ(mode, QFileDialog::ExistingFile);
+  EXPECT_EQ(title, QStringLiteral("打开"));
   EXPECT_EQ(answer, dir.U16("乙.txt"));
 
   acting = WhileUp<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
