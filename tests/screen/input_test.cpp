@@ -221,45 +221,6 @@ TEST_F(InputTest, EachKindFollowsTheUserAndTheModel) {
   }
 }
 
-TEST_F(InputTest, ADisabledButtonTakesNoClick) {
-  int clicks = 0;
-  form[u"Command2"].on_click = [&] { ++clicks; };
-  form[u"Command2"].SetEnabled(false);
-  QTest::mouseClick(As<QPushButton>(window, u"Command2"), Qt::LeftButton);
-  EXPECT_EQ(clicks, 0);
-  form[u"Command2"].SetEnabled(true);
-  QTest::mouseClick(As<QPushButton>(window, u"Command2"), Qt::LeftButton);
-  EXPECT_EQ(clicks, 1);
-}
-
-TEST_F(InputTest, TheImageBoxStretchesThePictureToItsBox) {
-  ImageUpload pictures(world.platform);
-  Form& picture_form = pictures.GetForm();
-  FormRenderer picture_window(picture_form);
-  picture_form[u"imgPreview"].SetPicture(
-      QDir(VELMARIS_SOURCE_DIR).filePath("tests/data/image/B.bmp").toStdU16String());
-  auto* image = As<QLabel>(picture_window, u"imgPreview");
-  EXPECT_TRUE(image->hasScaledContents());
-  EXPECT_FALSE(image->pixmap().isNull());
-  picture_form[u"imgPreview"].SetPicture(u"");
-  EXPECT_TRUE(image->pixmap().isNull());
-}
-
-// A handler's error does not escape into Qt's loop: it goes to whoever the renderer reports to.
-TEST_F(InputTest, AnErrorInAHandlerIsReported) {
-  std::string reported;
-  window.on_error = [&](std::exception_ptr error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      reported = e.what();
-    }
-  };
-  form[u"Command2"].on_click = [] { throw std::runtime_error("broken"); };
-  QTest::mouseClick(As<QPushButton>(window, u"Command2"), Qt::LeftButton);
-  EXPECT_EQ(reported, "broken");
-}
-
 // A window closed while one of its handlers runs (a batch behind a button, say) keeps its control
 // until the handler returns, and goes itself only after that.
 TEST(WindowLifetime, ClosingDuringAHandlerKeepsTheControlUntilItReturns) {

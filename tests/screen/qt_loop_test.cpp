@@ -142,23 +142,6 @@ TEST(QtLoopTest, AWaitEndsOnAUsersInputButNotOnARepaint) {
   EXPECT_EQ(clicks, 1);
 }
 
-TEST(QtLoopTest, AWaitInsideAHandlerKeepsTheLoopGoing) {
-  QtLoop loop;
-  int ticks = 0;
-  Timer ticker(loop, 10ms, [&] { ++ticks; });
-  ticker.SetEnabled(true);
-  bool inner_done = false;
-  int id = 0;
-  id = loop.AddTimer(5ms, [&] {
-    loop.RemoveTimer(id);
-    const int at = ticks;
-    while (ticks < at + 3) loop.WaitForEvent();  // other timers tick meanwhile
-    inner_done = true;
-  });
-  while (!inner_done) loop.WaitForEvent();
-  EXPECT_GE(ticks, 3);
-}
-
 TEST(QtLoopTest, AWaitCostsNoCpu) {
   QtLoop loop;
   bool due = false;

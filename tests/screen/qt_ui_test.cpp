@@ -81,12 +81,6 @@ TEST(QtUiTest, ClassicStylesBecomeButtonsIconsAndAnswers) {
   for (auto [button, answer] : answers) EXPECT_EQ(qtui::Answer(button), answer);
 }
 
-TEST(QtUiTest, ASelectionIsOnePathOrTheFolderAndItsNames) {
-  EXPECT_EQ(qtui::Selection({QStringLiteral("/d/文档/a.doc")}), u"/d/文档/a.doc");
-  EXPECT_EQ(qtui::Selection({QStringLiteral("/d/文档/a.doc"), QStringLiteral("/d/文档/b c.txt")}),
-            u"/d/文档\0a.doc\0b c.txt"s);
-}
-
 // Acts on the modal dialog of type D whenever the loop looks and finds it up, until the returned
 // timer goes: a file dialog may refuse an answer until it has read its folder.
 template <class D>
