@@ -13,7 +13,7 @@ packages=(
   fonts-wqy-microhei
   # The forms on screen: Qt 6 Widgets, its platform plugins (a display, or offscreen for the screen
   # tests) and the GL headers its CMake package asks for. The font above gives the Chinese captions.
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
 )
 
 missing=()
