@@ -1,0 +1,569 @@
+// Every fault the reference content server can play, against the way each control sends: what the
+// control keeps and shows afterwards, that its package file is gone, and that its next transfer
+// goes through as if nothing had happened.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <optional>
+#include <sstream>
+
+#include "controls/file/file_upload.h"
+#include "controls/file/multi_upload.h"
+#include "controls/image/image_import.h"
+#include "controls/image/image_upload.h"
+#include "controls/office/office_import.h"
+#include "platform/codepage.h"
+#include "platform/headless/headless_ui.h"
+#include "platform/posix/poll_loop.h"
+#include "platform/posix/posix_socket.h"
+#include "tests/support/ref_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/unit/controls/image/test_pictures.h"
+
+namespace velmaris {
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr char16_t kSep[] = u"----abcdefghijklmnopqrstuvwxyz----";
+constexpr char16_t kRefused[] = u"连接被强制拒绝";
+constexpr char16_t kAllSent[] = u"所有文件上传完成.";
+constexpr char16_t kConfirm[] = u"是否确认要进行上传操作？";
+
+// The poll loop with timers `scale` times faster than asked, counting every tick it delivers: the
+// 300-tick reply limit then passes in a fraction of its time, on real sockets, and the ticks a
+// call took show whether it kept to its limits.
+class ScaledLoop : public MessageLoop {
+ public:
+  explicit ScaledLoop(int scale) : m_scale(scale) {}
+
+  void Pump() override { m_loop.Pump(); }
+  void WaitForEvent() override { m_loop.WaitForEvent(); }
+  void RunFor(std::chrono::milliseconds duration) override { m_loop.RunFor(duration); }
+  Clock::time_point Now() const override { return m_loop.Now(); }
+  int AddTimer(std::chrono::milliseconds interval, Callback on_tick) override {
+    auto scaled = std::max(std::chrono::milliseconds(1), interval / m_scale);
+    return m_loop.AddTimer(scaled, [this, on_tick = std::move(on_tick)] {
+      ++m_ticks;
+      on_tick();
+    });
+  }
+  void RemoveTimer(int id) override { m_loop.RemoveTimer(id); }
+  int WatchFd(int fd, short events, FdCallback on_ready) override {
+    return m_loop.WatchFd(fd, events, std::move(on_ready));
+  }
+  void SetFdEvents(int id, short events) override { m_loop.SetFdEvents(id, events); }
+  void UnwatchFd(int id) override { m_loop.UnwatchFd(id); }
+  void Post(Callback callback) override { m_loop.Post(std::move(callback)); }
+
+  int64_t Ticks() const { return m_ticks; }
+
+ private:
+  PollLoop m_loop;
+  int m_scale;
+  int64_t m_ticks = 0;
+};
+
+// How a fault ends a transfer.
+enum class Ends {
+  kBody,         // a whole 200 reply: its body is the reply
+  kStatus,       // another status: the control's error action, reply "Error"
+  kNoReply,      // closed, or no HTTP at all: "Error" and nothing shown
+  kSocketError,  // the socket reported an error: "Error" and a box with its description
+};
+
+struct Mode {
+  const char* name;
+  Ends ends;
+  int status = 0;  // the status line's code, for kStatus
+  // The package must be well beyond what the server reads before it resets the connection.
+  bool big = false;
+};
+
+const Mode kModes[] = {
+    {"404", Ends::kStatus, 404},
+    {"500", Ends::kStatus, 500},
+    {"403", Ends::kStatus, 403},
+    {"hdr500", Ends::kStatus, 302},
+    {"slow-700", Ends::kBody},
+    {"split", Ends::kBody},
+    {"chunked", Ends::kBody},
+    {"gzip", Ends::kBody},
+    {"deflate", Ends::kBody},
+    {"close", Ends::kNoReply},
+    {"garbage", Ends::kNoReply},
+    {"refused", Ends::kSocketError},
+    {"reset", Ends::kSocketError, 0, true},
+};
+
+const Mode kNoAnswer{"noanswer", Ends::kNoReply};
+
+// Whatever a control needs around it: loop, screen, TEMP, a folder of local files, the server.
+class Rig {
+ public:
+  explicit Rig(int scale = 1) : loop(scale) {}
+
+  ScaledLoop loop;
+  HeadlessUi ui;
+  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
+  testing::TempDir temp;
+  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
+  testing::TempDir files;
+  testing::RefServer server;
+  const int unused_port = testing::UnusedPort();
+
+  // `path` on the server behind `mode`; nobody listens for "refused".
+  std::u16string Address(const Mode& mode, const std::string& path) const {
+    if (std::string(mode.name) == "refused") {
+      return codepage::FromUtf8("http://127.0.0.1:" + std::to_string(unused_port) + path);
+    }
+    return server.Url("/_fault/" + std::string(mode.name) + path);
+  }
+  std::u16string File(const std::string& name, const std::string& bytes) const {
+    return codepage::FromUtf8(files.Write(name, bytes).string());
+  }
+  // Message boxes shown, the batch confirmation left out.
+  std::vector<HeadlessUi::Shown> Boxes() const {
+    std::vector<HeadlessUi::Shown> boxes;
+    for (const auto& shown : ui.History()) {
+      if (shown.kind == u"msgbox" && shown.text != kConfirm) boxes.push_back(shown);
+    }
+    return boxes;
+  }
+  size_t StoredUploads() const {
+    std::istringstream lines(testing::ReadFile(server.Root() / "uploads.jsonl"));
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line);) count += !line.empty();
+    return count;
+  }
+  size_t StoredArticles() const {
+    std::error_code error;
+    size_t count = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(server.Root() / "articles", error)) {
+      count += entry.path().extension() == ".json";
+    }
+    return count;
+  }
+  // The content field of the newest article.
+  std::u16string LastArticleContent() const {
+    char name[32];
+    std::snprintf(name, sizeof name, "articles/%06zu.json", StoredArticles());
+    Json article = Json::parse(testing::ReadFile(server.Root() / name));
+    for (const auto& field : article["fields"]) {
+      if (field[0] == "content") return codepage::FromUtf8(field[1].get<std::string>());
+    }
+    return u"(no content field)";
+  }
+  bool TempIsEmpty() const { return std::filesystem::is_empty(temp.Path()); }
+};
+
+// The reply a control keeps after `mode`: the body of a whole 200 reply, else "Error".
+std::u16string KeptReply(const Mode& mode, const std::u16string& body) {
+  return mode.ends == Ends::kBody ? body : u"Error";
+}
+
+bool IsSocketDescription(const std::u16string& text, const Mode& mode) {
+  if (std::string(mode.name) == "refused") return text == kRefused;
+  // A reset shows as a reset or an aborted connection, by whether a send or a read met it.
+  return text == u"连接被对方重设" || text == u"连接已中止";
+}
+
+// Checks boxes that follow from the transfer itself: none, or the socket's description.
+void ExpectTransferBoxes(const Mode& mode, const std::vector<HeadlessUi::Shown>& boxes,
+                         size_t transfers = 1) {
+  if (mode.ends != Ends::kSocketError) {
+    EXPECT_TRUE(boxes.empty()) << codepage::ToUtf8(boxes.front().text);
+    return;
+  }
+  ASSERT_EQ(boxes.size(), transfers);
+  for (const auto& box : boxes) {
+    EXPECT_TRUE(IsSocketDescription(box.text, mode)) << codepage::ToUtf8(box.text);
+  }
+}
+
+std::string StatusLine(const Mode& mode) {
+  return "HTTP/1.1 " + std::to_string(mode.status) + " ";
+}
+
+// Each control drives one transfer the way its users do and reads what it left.
+struct Outcome {
+  std::u16string reply;  // the kept reply, where the control keeps one
+  std::vector<HeadlessUi::Shown> boxes;
+  std::u16string log;  // the picture controls' log
+};
+
+// --- FileUpload ------------------------------------------------------------------------------
+
+class FileUploadDriver {
+ public:
+  explicit FileUploadDriver(Rig& rig)
+      : m_rig(rig),
+        m_small(rig.File("a.txt", "abc")),
+        m_big(rig.File("big.bin", std::string(8 << 20, 'z'))) {}
+
+  Outcome Send(const Mode& mode) {
+    m_rig.ui.ClearHistory();
+    m_control.SetNewFileName(u"previous");
+    m_control.StartUpload(u"f", m_rig.Address(mode, "/upload.asp"), mode.big ? m_big : m_small, 1);
+    return {m_control.NewFileName(), m_rig.Boxes(), {}};
+  }
+  std::u16string Body(const Mode& mode) const {
+    return mode.big ? u"/files/f/big.bin" : u"/files/f/a.txt";
+  }
+
+ private:
+  Rig& m_rig;
+  FileUpload m_control{m_rig.platform};
+  std::u16string m_small;
+  std::u16string m_big;
+};
+
+// --- MultiUpload: a tree of one file ----------------------------------------------------------
+
+class MultiUploadDriver {
+ public:
+  explicit MultiUploadDriver(Rig& rig) : m_rig(rig) {
+    rig.File("small/a.txt", "abc");
+    rig.File("big/big.bin", std::string(8 << 20, 'z'));
+  }
+
+  Outcome Send(const Mode& mode) {
+    m_rig.ui.ClearHistory();
+    m_rig.ui.QueueFolderAnswer(m_rig.files.U16(mode.big ? "big" : "small"));
+    m_control.GetForm()[u"Command1"].on_click();
+    m_control.StartUpload(u"up", m_rig.Address(mode, "/upload.asp"));
+    EXPECT_TRUE(m_control.GetForm()[u"Command2"].Enabled());
+    m_control.GetForm()[u"Command2"].on_click();
+    return {m_control.Transfer().Reply(), m_rig.Boxes(), {}};
+  }
+
+ private:
+  Rig& m_rig;
+  MultiUpload m_control{m_rig.platform};
+};
+
+// MultiUpload keeps no reply; the boxes tell what happened, and the walk always ends with its own.
+void ExpectMultiUpload(const Mode& mode, const Outcome& seen) {
+  EXPECT_EQ(seen.reply, u"");
+  ASSERT_FALSE(seen.boxes.empty());
+  EXPECT_EQ(seen.boxes.back().text, kAllSent);
+  std::vector<HeadlessUi::Shown> before(seen.boxes.begin(), seen.boxes.end() - 1);
+  if (mode.ends != Ends::kStatus) {
+    ExpectTransferBoxes(mode, before);
+    return;
+  }
+  ASSERT_EQ(before.size(), 1u);
+  EXPECT_EQ(before[0].caption, u"文件上传时出错!");
+  EXPECT_EQ(before[0].style, msgbox::kCritical);
+  EXPECT_TRUE(codepage::ToUtf8(before[0].text).starts_with(StatusLine(mode)))
+      << codepage::ToUtf8(before[0].text);
+}
+
+// --- OfficeImport: a picture upload and an article post ---------------------------------------
+
+class OfficeUploadDriver {
+ public:
+  explicit OfficeUploadDriver(Rig& rig)
+      : m_rig(rig),
+        m_small(rig.File("p.gif", "GIF89a")),
+        m_big(rig.File("big.bin", std::string(8 << 20, 'z'))) {}
+
+  Outcome Send(const Mode& mode) {
+    m_rig.ui.ClearHistory();
+    m_control.Init(m_rig.Address(mode, "/cms/upload.asp"), m_rig.server.Url("/cms/savepost.asp"),
+                   u"d", 1, u"u");
+    m_control.StartUpload(u"pics", mode.big ? m_big : m_small, 7);
+    return {m_control.Reply(), m_rig.Boxes(), {}};
+  }
+  std::u16string Body(const Mode& mode) const {
+    return mode.big ? u"/files/pics/big.bin" : u"/files/pics/p.gif";
+  }
+
+ private:
+  Rig& m_rig;
+  OfficeImport m_control{m_rig.platform};
+  std::u16string m_small;
+  std::u16string m_big;
+};
+
+class ArticlePostDriver {
+ public:
+  explicit ArticlePostDriver(Rig& rig) : m_rig(rig) {
+    // A long article for the reset: its post is still being sent when the server gives up.
+    for (int i = 0; i < 300000; ++i) m_long += u"一行正文，足够长的文章内容。\r\n";
+  }
+
+  Outcome Send(const Mode& mode) {
+    m_rig.ui.ClearHistory();
+    // Host and port come from the upload address, only the path from the post address.
+    if (std::string(mode.name) == "refused") {
+      m_control.Init(m_rig.Address(mode, "/cms/upload.asp"), u"http://x/cms/savepost.asp", u"d", 1,
+                     u"u");
+    } else {
+      m_control.Init(m_rig.server.Url("/cms/upload.asp"), m_rig.Address(mode, "/cms/savepost.asp"),
+                     u"d", 1, u"u");
+    }
+    EXPECT_EQ(
+        m_control.ImportTxt(mode.big ? u"长文\r\n" + m_long : u"标题\r\n正文\r\n", u"1", u"u"), 1);
+    return {m_control.Reply(), m_rig.Boxes(), {}};
+  }
+
+ private:
+  Rig& m_rig;
+  OfficeImport m_control{m_rig.platform};
+  std::u16string m_long;
+};
+
+// --- The picture controls: a batch of one picture through their form ---------------------------
+
+template <class Control>
+class PictureDriver {
+ public:
+  explicit PictureDriver(Rig& rig) : m_rig(rig) {
+    testing::WriteJpg(rig.files.Path() / "a.jpg", 32, 24);
+    // Uncompressed, so the file is as big as the reset needs.
+    testing::WriteBmp(rig.files.Path() / "big.bmp", 1700, 1700);
+  }
+
+  Outcome Send(const Mode& mode) {
+    m_rig.ui.ClearHistory();
+    m_control.Init(m_rig.Address(mode, "/cms/upload.asp"), m_rig.server.Url("/cms/savepost.asp"),
+                   u"", 5, u"编辑", u"W");
+    Form& form = m_control.GetForm();
+    m_rig.ui.QueueFileDialogAnswer(Picture(mode));
+    form[u"btnAddFile"].on_click();
+    form[u"btnBegin"].on_click();
+    EXPECT_TRUE(form[u"lstFileList"].Items().empty()) << "the batch did not run to its end";
+    return {m_control.Reply(), m_rig.Boxes(), form[u"txtLog"].Text()};
+  }
+  std::u16string Picture(const Mode& mode) const {
+    return m_rig.files.U16(mode.big ? "big.bmp" : "a.jpg");
+  }
+  std::u16string Body(const Mode& mode) const {
+    return mode.big ? u"/files/big.bmp" : u"/files/a.jpg";
+  }
+  Control& control() { return m_control; }
+
+ private:
+  Rig& m_rig;
+  Control m_control{m_rig.platform};
+};
+
+// The log of a batch whose one picture met `mode`: the transfer's error text where a status came
+// back, and the batch still runs to its closing line.
+void ExpectPictureLog(const Mode& mode, const std::u16string& start_line,
+                      const std::u16string& picture, const Outcome& seen) {
+  std::u16string head = start_line + u"\r\n上传 " + picture;
+  EXPECT_TRUE(seen.log.starts_with(head)) << codepage::ToUtf8(seen.log);
+  EXPECT_TRUE(seen.log.ends_with(u"完成！\r\n本次上传图片全部传输完成！\r\n"))
+      << codepage::ToUtf8(seen.log);
+  size_t error = seen.log.find(u"传输遇到错误：");
+  if (mode.ends != Ends::kStatus) {
+    EXPECT_EQ(error, std::u16string::npos) << codepage::ToUtf8(seen.log);
+    return;
+  }
+  ASSERT_EQ(error, head.size()) << codepage::ToUtf8(seen.log);
+  std::string received = codepage::ToUtf8(seen.log.substr(error + 7));
+  EXPECT_TRUE(received.starts_with(StatusLine(mode))) << received;
+  EXPECT_TRUE(received.ends_with("\r\n完成！\r\n本次上传图片全部传输完成！\r\n")) << received;
+}
+
+// After each mode: the control's next transfer against the plain server succeeds, and nothing
+// is left in TEMP by either.
+template <class Driver, class Check>
+void RunMatrix(Rig& rig, Driver& driver, Check check, const std::vector<Mode>& modes,
+               const Mode& recovery) {
+  for (const Mode& mode : modes) {
+    SCOPED_TRACE(mode.name);
+    check(mode, driver.Send(mode));
+    EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+    {
+      SCOPED_TRACE("the next transfer");
+      check(recovery, driver.Send(recovery));
+    }
+    EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+  }
+}
+
+std::vector<Mode> AllModes() {
+  return {std::begin(kModes), std::end(kModes)};
+}
+
+// A plain route with nothing in front: "/_fault/slow-0" is the normal handling.
+const Mode kPlain{"slow-0", Ends::kBody};
+
+TEST(FaultMatrixTest, FileUpload) {
+  Rig rig;
+  FileUploadDriver driver(rig);
+  RunMatrix(
+      rig, driver,
+      [&](const Mode& mode, const Outcome& seen) {
+        EXPECT_EQ(seen.reply, KeptReply(mode, driver.Body(mode)));
+        ExpectTransferBoxes(mode, seen.boxes);
+      },
+      AllModes(), kPlain);
+}
+
+TEST(FaultMatrixTest, MultiUpload) {
+  Rig rig;
+  MultiUploadDriver driver(rig);
+  size_t stored = 0;
+  RunMatrix(
+      rig, driver,
+      [&](const Mode& mode, const Outcome& seen) {
+        ExpectMultiUpload(mode, seen);
+        // Only a whole 200 reply means the server took the file.
+        size_t now = rig.StoredUploads();
+        EXPECT_EQ(now - stored, mode.ends == Ends::kBody ? 1u : 0u);
+        stored = now;
+      },
+      AllModes(), kPlain);
+}
+
+TEST(FaultMatrixTest, OfficeImportPictureUpload) {
+  Rig rig;
+  OfficeUploadDriver driver(rig);
+  RunMatrix(
+      rig, driver,
+      [&](const Mode& mode, const Outcome& seen) {
+        EXPECT_EQ(seen.reply, KeptReply(mode, driver.Body(mode)));
+        ExpectTransferBoxes(mode, seen.boxes);
+      },
+      AllModes(), kPlain);
+}
+
+TEST(FaultMatrixTest, OfficeImportArticlePost) {
+  Rig rig;
+  ArticlePostDriver driver(rig);
+  size_t stored = 0;
+  RunMatrix(
+      rig, driver,
+      [&](const Mode& mode, const Outcome& seen) {
+        EXPECT_EQ(seen.reply, KeptReply(mode, u"OK"));
+        ExpectTransferBoxes(mode, seen.boxes);
+        size_t now = rig.StoredArticles();
+        EXPECT_EQ(now - stored, mode.ends == Ends::kBody ? 1u : 0u);
+        stored = now;
+      },
+      AllModes(), kPlain);
+}
+
+// The picture controls post an article from each reply whatever it was: the upload's fault shows
+// as "Error" in the article, and only a refused connection (the post goes to the same host) keeps
+// the article from being stored.
+template <class Control>
+void PictureMatrix(const std::u16string& start_line,
+                   const std::function<std::u16string(const std::u16string& reply,
+                                                      const std::u16string& title)>& content) {
+  Rig rig;
+  PictureDriver<Control> driver(rig);
+  size_t articles = 0;
+  RunMatrix(
+      rig, driver,
+      [&](const Mode& mode, const Outcome& seen) {
+        const std::u16string reply = KeptReply(mode, driver.Body(mode));
+        EXPECT_EQ(seen.reply, std::string(mode.name) == "refused" ? u"Error" : u"OK");
+        ExpectPictureLog(mode, start_line, driver.Picture(mode), seen);
+        const bool refused = std::string(mode.name) == "refused";
+        ExpectTransferBoxes(mode, seen.boxes, refused ? 2 : 1);
+        size_t now = rig.StoredArticles();
+        ASSERT_EQ(now - articles, refused ? 0u : 1u);
+        articles = now;
+        if (!refused) {
+          EXPECT_EQ(rig.LastArticleContent(), content(reply, mode.big ? u"big" : u"a"));
+        }
+      },
+      AllModes(), kPlain);
+}
+
+TEST(FaultMatrixTest, ImageUpload) {
+  PictureMatrix<ImageUpload>(
+      u"开始处理图片上传：",
+      [](const std::u16string& reply, const std::u16string&) { return reply + kSep; });
+}
+
+TEST(FaultMatrixTest, ImageImport) {
+  // One article for the batch, the picture and its title in it (the title is the picture's name).
+  PictureMatrix<ImageImport>(
+      u"开始上传图片：", [](const std::u16string& reply, const std::u16string& title) {
+        return u"<p align=center>" + reply + u"</p><P align=center>" + title + u"</P>" + kSep;
+      });
+}
+
+// A server that takes the package and never answers: each control gives up after 300 ticks of
+// silence, not sooner and not twice, on a loop whose ticks are 20 times faster than real ones.
+TEST(FaultMatrixTest, NoAnswerEndsAtTheReplyLimitInEveryControl) {
+  constexpr int64_t kLeast = kReplyTicks;
+  // The wait for the reply, with room for connecting and closing and the rest of the call.
+  constexpr int64_t kMost = kReplyTicks + kConnectTicks + 2 * kCloseTicks + 20;
+  Rig rig(20);
+  // Each case makes its control when it runs, so the ticks counted are that control's alone.
+  const struct {
+    const char* control;
+    std::function<Outcome()> send;
+    std::function<void(const Outcome&)> check;
+  } cases[] = {
+      {"FileUpload", [&] { return FileUploadDriver(rig).Send(kNoAnswer); },
+       [](const Outcome& seen) {
+         EXPECT_EQ(seen.reply, u"Error");
+         EXPECT_TRUE(seen.boxes.empty());
+       }},
+      {"MultiUpload", [&] { return MultiUploadDriver(rig).Send(kNoAnswer); },
+       [](const Outcome& seen) { ExpectMultiUpload(kNoAnswer, seen); }},
+      {"OfficeImport.StartUpload", [&] { return OfficeUploadDriver(rig).Send(kNoAnswer); },
+       [](const Outcome& seen) {
+         EXPECT_EQ(seen.reply, u"Error");
+         EXPECT_TRUE(seen.boxes.empty());
+       }},
+      {"OfficeImport.ImportTxt", [&] { return ArticlePostDriver(rig).Send(kNoAnswer); },
+       [](const Outcome& seen) {
+         EXPECT_EQ(seen.reply, u"Error");
+         EXPECT_TRUE(seen.boxes.empty());
+       }},
+      {"ImageUpload", [&] { return PictureDriver<ImageUpload>(rig).Send(kNoAnswer); },
+       [&](const Outcome& seen) {
+         // The article that follows goes to the plain post path and is stored.
+         EXPECT_EQ(seen.reply, u"OK");
+         EXPECT_TRUE(seen.boxes.empty());
+         EXPECT_EQ(rig.LastArticleContent(), std::u16string(u"Error") + kSep);
+       }},
+      {"ImageImport", [&] { return PictureDriver<ImageImport>(rig).Send(kNoAnswer); },
+       [&](const Outcome& seen) {
+         EXPECT_EQ(seen.reply, u"OK");
+         EXPECT_TRUE(seen.boxes.empty());
+         EXPECT_EQ(rig.LastArticleContent(),
+                   std::u16string(u"<p align=center>Error</p><P align=center>a</P>") + kSep);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.control);
+    int64_t before = rig.loop.Ticks();
+    Outcome seen = c.send();
+    int64_t took = rig.loop.Ticks() - before;
+    c.check(seen);
+    EXPECT_GE(took, kLeast);
+    EXPECT_LE(took, kMost);
+    EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+  }
+}
+
+// The same limit in real time, once: 300 ticks of the real 100-millisecond timer.
+TEST(FaultMatrixTest, NoAnswerInRealTime) {
+  Rig rig;
+  PictureDriver<ImageUpload> driver(rig);
+  int64_t before = rig.loop.Ticks();
+  Outcome seen = driver.Send(kNoAnswer);
+  EXPECT_GE(rig.loop.Ticks() - before, kReplyTicks);
+  EXPECT_EQ(rig.LastArticleContent(), std::u16string(u"Error") + kSep);
+  EXPECT_TRUE(seen.boxes.empty());
+  EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+  // The next batch goes through.
+  seen = driver.Send(kPlain);
+  EXPECT_EQ(rig.LastArticleContent(), std::u16string(u"/files/a.jpg") + kSep);
+}
+
+}  // namespace
+}  // namespace velmaris
