@@ -12,7 +12,23 @@ namespace fs = std::filesystem;
 
 namespace velmaris {
 
+bool IsNativeName(std::u16string_view path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const char16_t c = path[i];
+    if (c == u'\0') return false;
+    if (c >= 0xDC00 && c <= 0xDFFF) return false;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 == path.size() || path[i + 1] < 0xDC00 || path[i + 1] > 0xDFFF) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
 fs::path ToNativePath(std::u16string_view path) {
+  // The system would end the name at a NUL, and a lone surrogate would be written as U+FFFD:
+  // either way the call would reach another file than the one named.
+  if (!IsNativeName(path)) Raise(err::kBadFileName);
   std::u16string text(path);
   for (auto& c : text) {
     if (c == u'\\') c = u'/';
@@ -171,11 +187,13 @@ FolderEntry FileSystemObject::GetFolder(std::u16string_view path) const {
 }
 
 bool FileSystemObject::FileExists(std::u16string_view path) const {
+  if (!IsNativeName(path)) return false;
   std::error_code error;
   return fs::is_regular_file(ToNativePath(path), error);
 }
 
 bool FileSystemObject::FolderExists(std::u16string_view path) const {
+  if (!IsNativeName(path)) return false;
   std::error_code error;
   return fs::is_directory(ToNativePath(path), error);
 }

@@ -14,7 +14,9 @@
 
 namespace velmaris {
 
-// "\" becomes "/"; the text is taken as UTF-8 on disk.
+// Whether the text can name a file on disk: no NUL, no lone surrogate.
+bool IsNativeName(std::u16string_view path);
+// "\" becomes "/"; the text is taken as UTF-8 on disk. A text that is no native name raises 52.
 std::filesystem::path ToNativePath(std::u16string_view path);
 std::u16string FromNativePath(const std::filesystem::path& path);
 

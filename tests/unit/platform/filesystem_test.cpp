@@ -28,6 +28,7 @@ TEST(FileSystemTest, ClassicErrorNumbers) {
   dir.Write("full/inner.txt", "y");
   FileSystemObject fso;
   auto p = [&](const std::string& relative) { return dir.U16(relative); };
+  const char16_t nul = u'\0';
   const struct {
     const char* what;
     std::function<void()> act;
@@ -43,8 +44,22 @@ TEST(FileSystemTest, ClassicErrorNumbers) {
       {"OpenTextFile missing", [&] { fso.OpenTextFile(p("none.txt")); }, err::kFileNotFound},
       {"DeleteFile missing", [&] { fso.DeleteFile(p("none.txt")); }, err::kFileNotFound},
       {"backslashes accepted", [&] { fso.GetFile(p("full") + u"\\inner.txt"); }, 0},
+      // Names the system cannot take must not reach the file they would be cut or mended to.
+      {"GetFile with a NUL", [&] { fso.GetFile(p("file.txt") + nul + u".bak"); },
+       err::kBadFileName},
+      {"GetFolder with a NUL", [&] { fso.GetFolder(p("full") + nul); }, err::kBadFileName},
+      {"OpenTextFile with a NUL", [&] { fso.OpenTextFile(p("file.txt") + nul); },
+       err::kBadFileName},
+      {"DeleteFile with a NUL", [&] { fso.DeleteFile(p("file.txt") + nul + u"x"); },
+       err::kBadFileName},
+      {"a lone surrogate", [&] { fso.GetFile(p("file") + u'\xD800' + u".txt"); },
+       err::kBadFileName},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.act), c.error) << c.what;
+  EXPECT_TRUE(fso.FileExists(p("file.txt")));
+  EXPECT_FALSE(fso.FileExists(p("file.txt") + nul + u"x"));
+  EXPECT_FALSE(fso.FolderExists(p("full") + nul));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "file.txt")) << "deleted through a cut name";
 }
 
 TEST(FileSystemTest, FileAndFolderEntries) {
