@@ -451,6 +451,25 @@ duk_ret_t WriteFile(duk_context* ctx) {
   return Finish(ctx, WriteFileWork(ctx), 0);
 }
 
+bool RemoveFileWork(duk_context* ctx) {
+  return Guarded(ctx, [&] {
+    std::filesystem::path path = PathArgument(ctx, 0);
+    std::error_code error;
+    // Files only: a page takes away what it wrote, never a folder with what is in it.
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
+        !std::filesystem::remove(path, error)) {
+      return PushFailure(ctx, kFileNotFound);
+    }
+    duk_push_undefined(ctx);
+    return true;
+  });
+}
+
+duk_ret_t RemoveFile(duk_context* ctx) {
+  duk_to_string(ctx, 0);
+  return Finish(ctx, RemoveFileWork(ctx), 0);
+}
+
 // --- forms on screen (--gui) ------------------------------------------------------------------
 
 // The control argument of a screen function as its identity IUnknown (a reference the caller
@@ -540,6 +559,7 @@ void DefineHost(duk_context* ctx) {
   PutFunction(ctx, "include", Include, 1);
   PutFunction(ctx, "readFile", ReadFile, 1);
   PutFunction(ctx, "writeFile", WriteFile, 2);
+  PutFunction(ctx, "removeFile", RemoveFile, 1);
   PutFunction(ctx, "screenshot", Screenshot, 2);
   PutFunction(ctx, "closeForm", CloseForm, 1);
 

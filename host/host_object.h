@@ -8,6 +8,7 @@
 //   host.messages               every message box and dialog shown so far
 //   host.pump(ms)               runs the message loop for that long
 //   host.args, host.env(name), host.include(path), host.readFile(path), host.writeFile(path, text)
+//   host.removeFile(path)       deletes a file (a listed file that vanishes before it is sent)
 //   host.screenshot(ctrl, path) a PNG of the control's form as it is now (with --gui only)
 //   host.closeForm(ctrl)        closes the control's window as its close button would (--gui)
 #pragma once
