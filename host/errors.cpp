@@ -34,6 +34,8 @@ std::u16string DescribeHresult(com::HRESULT hr) {
     case com::E_INVALIDARG:
     case kInvalidArgument:
       return u"无效的过程调用或参数";
+    case kBadFileName:
+      return u"错误的文件名或号码";
     case kFileNotFound:
       return u"文件未找到";
     case kPathFileAccess:

@@ -18,6 +18,7 @@ struct ScriptError {
 
 // Errors the host raises itself (classic runtime numbers in the 0x800A facility).
 inline constexpr com::HRESULT kTypeMismatch = static_cast<com::HRESULT>(0x800A000Du);
+inline constexpr com::HRESULT kBadFileName = static_cast<com::HRESULT>(0x800A0034u);
 inline constexpr com::HRESULT kFileNotFound = static_cast<com::HRESULT>(0x800A0035u);
 inline constexpr com::HRESULT kCannotCreateObject = static_cast<com::HRESULT>(0x800A01ADu);
 inline constexpr com::HRESULT kPathFileAccess = static_cast<com::HRESULT>(0x800A004Bu);

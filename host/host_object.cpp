@@ -390,14 +390,25 @@ std::optional<std::string> ReadBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::filesystem::path PathArgument(duk_context* ctx, duk_idx_t index) {
-  return std::filesystem::path(ScriptToUtf8(duk_get_string(ctx, index)));
+// The path argument at `index`; nothing, with the error pushed, when it holds a NUL: the system
+// would end the name there and reach another file.
+std::optional<std::filesystem::path> PathArgument(duk_context* ctx, duk_idx_t index) {
+  duk_size_t length = 0;
+  const char* text = duk_get_lstring(ctx, index, &length);
+  std::string_view bytes(text == nullptr ? "" : text, text == nullptr ? 0 : length);
+  if (bytes.find('\0') != std::string_view::npos) {
+    PushFailure(ctx, kBadFileName);
+    return std::nullopt;
+  }
+  return std::filesystem::path(ScriptToUtf8(bytes));
 }
 
 // Pushes the source of an included script and its name, for the engine to compile.
 bool IncludeWork(duk_context* ctx) {
   return Guarded(ctx, [&] {
-    std::filesystem::path path = SessionOf(ctx).folder / PathArgument(ctx, 0);
+    auto argument = PathArgument(ctx, 0);
+    if (!argument) return false;
+    std::filesystem::path path = SessionOf(ctx).folder / *argument;
     auto source = ReadBytes(path);
     if (!source) return PushFailure(ctx, kFileNotFound);
     if (source->starts_with("\xEF\xBB\xBF")) source->erase(0, 3);
@@ -418,7 +429,9 @@ duk_ret_t Include(duk_context* ctx) {
 
 bool ReadFileWork(duk_context* ctx) {
   return Guarded(ctx, [&] {
-    auto bytes = ReadBytes(PathArgument(ctx, 0));
+    auto path = PathArgument(ctx, 0);
+    if (!path) return false;
+    auto bytes = ReadBytes(*path);
     if (!bytes) return PushFailure(ctx, kFileNotFound);
     PushUtf8(ctx, *bytes);
     return true;
@@ -432,10 +445,15 @@ duk_ret_t ReadFile(duk_context* ctx) {
 
 bool WriteFileWork(duk_context* ctx) {
   return Guarded(ctx, [&] {
-    std::filesystem::path path = PathArgument(ctx, 0);
+    auto argument = PathArgument(ctx, 0);
+    if (!argument) return false;
+    const std::filesystem::path& path = *argument;
     std::error_code error;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), error);
-    std::string text = ScriptToUtf8(duk_get_string(ctx, 1));
+    // The whole text, NULs included.
+    duk_size_t length = 0;
+    const char* bytes = duk_get_lstring(ctx, 1, &length);
+    std::string text = ScriptToUtf8(std::string_view(bytes, length));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
@@ -453,11 +471,12 @@ duk_ret_t WriteFile(duk_context* ctx) {
 
 bool RemoveFileWork(duk_context* ctx) {
   return Guarded(ctx, [&] {
-    std::filesystem::path path = PathArgument(ctx, 0);
+    auto path = PathArgument(ctx, 0);
+    if (!path) return false;
     std::error_code error;
     // Files only: a page takes away what it wrote, never a folder with what is in it.
-    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
-        !std::filesystem::remove(path, error)) {
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(*path, error)) ||
+        !std::filesystem::remove(*path, error)) {
       return PushFailure(ctx, kFileNotFound);
     }
     duk_push_undefined(ctx);
@@ -505,9 +524,13 @@ bool ScreenshotWork(duk_context* ctx) {
     const ComApi* api = nullptr;
     IUnknown* control = ScreenControl(ctx, &ComApi::screenshot, api);
     if (control == nullptr) return false;
-    std::filesystem::path path = PathArgument(ctx, 1);
+    auto path = PathArgument(ctx, 1);
+    if (!path) {
+      control->Release();
+      return false;
+    }
     std::error_code error;
-    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), error);
+    if (path->has_parent_path()) std::filesystem::create_directories(path->parent_path(), error);
     std::u16string text = GetText(ctx, 1);
     HRESULT hr = api->screenshot(control, text.c_str());
     control->Release();
