@@ -53,3 +53,35 @@ function uploads() {
 function newControl() {
   return new ActiveXObject("VelmarisClient.FileUpload");
 }
+
+// How many requests the server has recorded so far, whole or cut short.
+function requestCount() {
+  var n = 0;
+  for (;;) {
+    var name = String(n + 1);
+    while (name.length < 6) name = "0" + name;
+    try {
+      host.readFile(serverRoot + "/requests/" + name + ".http");
+    } catch (e) {
+      return n;
+    }
+    ++n;
+  }
+}
+
+// The error numbers of calls that fail before the control runs: the script engine's numbers
+// for a call the interface refuses, and the host's own for a script value with no counterpart.
+var E = {
+  typeMismatch: 0x80020005 | 0,     // a value that does not convert to the parameter's type
+  overflow: 0x8002000A | 0,         // a number beyond the parameter's range
+  paramCount: 0x8002000E | 0,       // too few or too many arguments
+  notOptional: 0x8002000F | 0,      // a required argument given as undefined
+  hostTypeMismatch: 0x800A000D | 0  // a script object or array that is no control
+};
+
+// A text of `length` copies of `unit` (a single character), built by doubling.
+function longText(unit, length) {
+  var text = unit;
+  while (text.length < length) text += text;
+  return text.slice(0, length);
+}

@@ -1,0 +1,110 @@
+// FileUpload given paths that name no file it can send, strings of 10 MB, NUL characters and
+// values of other types: each bad path fails with its own error before anything is sent (a NUL
+// never cuts a path short onto another file), text goes to the server whole, other types convert
+// as documented, and the next upload works.
+host.include("lib/assert.js");
+
+var control = newControl();
+var file = localFile("a.txt", "AAA");
+localFile("folder/inside.txt", "x");
+var url = server + "/upload.asp";
+var tenMb = 10 * 1024 * 1024;
+var big = longText("x", tenMb);
+
+function lastUpload() {
+  var records = uploads();
+  return records[records.length - 1];
+}
+
+// Paths that must not be sent: the error, and nothing reaches the server.
+var badPaths = [
+  {what: "a missing file", path: work + "/missing.txt", number: 0x800A0035 | 0,
+   description: "文件未找到"},
+  // Opened as the package is written, a folder is a path/file access error.
+  {what: "a folder", path: work + "/folder", number: 0x800A0035 | 0, description: "文件未找到",
+   written: {number: 0x800A004B | 0, description: "路径/文件访问错误"}},
+  {what: "a NUL after the name", path: file + "\0.bak", number: 0x800A0034 | 0,
+   description: "错误的文件名或号码"},
+  {what: "a NUL inside the name", path: work + "/a\0.txt", number: 0x800A0034 | 0,
+   description: "错误的文件名或号码"},
+  {what: "a lone surrogate", path: work + "/a\uD800.txt", number: 0x800A0034 | 0,
+   description: "错误的文件名或号码"},
+  // No file has such a name; the system refuses it as a name when it is opened.
+  {what: "a path of 10 MB", path: big, number: 0x800A0035 | 0, description: "文件未找到",
+   written: {number: 0x800A0034 | 0, description: "错误的文件名或号码"}}
+];
+var sent = requestCount();
+for (var i = 0; i < badPaths.length; ++i) {
+  var c = badPaths[i];
+  control.NewFileName = "before";
+  checkError(function () { control.StartUpload("d", url, c.path, 1); }, c.number, c.description,
+             "VelmarisClient", "StartUpload of " + c.what);
+  check(control.NewFileName, "before", "NewFileName after StartUpload of " + c.what);
+  checkError(function () { control.GetFileSize(c.path); }, c.number, c.description,
+             "VelmarisClient", "GetFileSize of " + c.what);
+  // Added to a package, the path fails when the package is written (a fresh control each time:
+  // the package keeps what was added until a start method empties it).
+  var fresh = newControl();
+  var written = c.written || c;
+  fresh.AddUploadFile("part", c.path);
+  for (var attempt = 1; attempt <= 2; ++attempt) {
+    checkError(function () { fresh.UploadFile(); }, written.number, written.description,
+               "VelmarisClient", "UploadFile of " + c.what + ", attempt " + attempt);
+  }
+}
+check(requestCount(), sent, "none of the bad paths reached the server");
+check(control.GetFileSize(file), 3, "the file the NUL paths start with is still there");
+
+control.StartUpload("d", url, file, 1);
+check(control.NewFileName, "/files/d/a.txt", "upload after the bad paths");
+
+// NUL characters in the texts of the package travel whole.
+control.StartUpload("d\0e", url, file, 1);
+check(JSON.stringify(lastUpload().fields), JSON.stringify([["curPath", "d\0e/"], ["contentid", "1"]]),
+      "a folder with a NUL");
+control.NewFileName = "waiting";
+control.addFormData("a\0b", "v\0w");
+control.UploadFile();
+for (var wait = 0; wait < 250 && control.NewFileName === "waiting"; ++wait) host.pump(20);
+check(control.NewFileName, "/files/d_e/a.txt", "the reply of the package sent as it stood");
+check(JSON.stringify(lastUpload().fields[2]), JSON.stringify(["a\0b", "v\0w"]),
+      "a field with NULs");
+
+// Strings of 10 MB: taken whole, the server's answer kept as any other.
+control.NewFileName = big;
+check(control.NewFileName.length, tenMb, "NewFileName of 10 MB");
+check(control.NewFileName === big, true, "NewFileName of 10 MB read back");
+control.addFormData(big, big);
+checkError(function () { control.addFormData(big.toUpperCase(), "again"); }, 0x800A01C9 | 0,
+           "此键已经与该集合的一个元素相关联", undefined, "a 10 MB field name twice");
+sent = requestCount();
+control.StartUpload(big, url, file, 1);
+check(requestCount(), sent + 1, "a 10 MB folder is sent");
+check(host.readFile(serverRoot + "/requests/" + ("00000" + (sent + 1)).slice(-6) + ".http")
+          .indexOf(longText("x", 4096) + "/\r\n") > 0, true, "the folder field, whole");
+// The server cannot store below a folder of that name: its answer is an error status.
+check(control.NewFileName, "Error", "reply to a 10 MB folder");
+control.StartUpload("d", server + "/" + big, file, 1);
+check(control.NewFileName, "Error", "a 10 MB request path, refused by the server");
+var shown = host.messages.length;
+control.StartUpload("d", "http://" + big + "/upload.asp", file, 1);
+check(control.NewFileName, "Error", "a host name of 10 MB");
+check(host.messages.length, shown + 1, "one box for the host name");
+check(host.messages[shown].text, "找不到主机", "the box for the host name");
+
+// Other types where text and numbers go convert as the classic runtime converts them.
+var conversions = [
+  {sf: true, contentid: "2.5", fields: [["curPath", "True/"], ["contentid", "2"]]},
+  {sf: 12.5, contentid: " 3.5 ", fields: [["curPath", "12.5/"], ["contentid", "4"]]},
+  {sf: -0, contentid: false, fields: [["curPath", "0/"], ["contentid", "0"]]},
+  {sf: 1e21, contentid: true, fields: [["curPath", "1E+21/"], ["contentid", "-1"]]},
+  {sf: "", contentid: "-2147483648", fields: [["curPath", "/"], ["contentid", "-2147483648"]]}
+];
+for (var k = 0; k < conversions.length; ++k) {
+  var v = conversions[k];
+  control.StartUpload(v.sf, url, file, v.contentid);
+  check(JSON.stringify(lastUpload().fields), JSON.stringify(v.fields),
+        "fields for " + String(v.sf) + ", " + JSON.stringify(v.contentid));
+}
+control.StartUpload("last", url, file, 1);
+check(control.NewFileName, "/files/last/a.txt", "the last upload");

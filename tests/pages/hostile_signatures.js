@@ -1,0 +1,130 @@
+// Every member of every control's interface, called with what it cannot take: too few and too
+// many arguments, objects, arrays, functions, null, a control, undefined, and for numbers text
+// that is no number or a number beyond 32 bits. Each call fails before the control runs, with
+// the number and description the interface gives it; nothing reaches the server, and every
+// control still answers afterwards.
+host.include("lib/assert.js");
+
+var S = "text", N = "number";
+var interfaces = {
+  FileUpload: [
+    {name: "AddUploadFile", params: [S, S]},
+    {name: "addFormData", params: [S, S]},
+    {name: "UploadFile", params: []},
+    {name: "TestOK", params: []},
+    {name: "StartUpload", params: [S, S, S, N]},
+    {name: "GetFileSize", params: [S]}
+  ],
+  MultiUpload: [
+    {name: "AddUploadFile", params: [S, S]},
+    {name: "addFormData", params: [S, S]},
+    {name: "UploadFile", params: []},
+    {name: "StartUpload", params: [S, S]}
+  ],
+  OfficeImport: [
+    {name: "Init", params: [S, S, S, N, S], optional: [N, N]},
+    {name: "addFormData", params: [S, S]},
+    {name: "TestOK", params: []},
+    {name: "StartUpload", params: [S, S, N]},
+    {name: "ImportTxtFile", params: [S, N, S]},
+    {name: "ImportDocFile", params: [S, S, S]},
+    {name: "ImportDocFileOnePage", params: [S, S, S]},
+    {name: "ImportPPTFile", params: [S, S, S]},
+    {name: "ImportXlsFile", params: [S, S, S]},
+    {name: "ImportTxt", params: [S, S, S]}
+  ],
+  ImageUpload: [
+    {name: "Init", params: [S, S, S, N, S, S], optional: [N, N]},
+    {name: "addFormData", params: [S, S]},
+    {name: "StartUpload", params: [S]}
+  ],
+  ImageImport: [
+    {name: "Init", params: [S, S, S, N, S, S], optional: [N, N]},
+    {name: "addFormData", params: [S, S]},
+    {name: "StartUpload", params: [S]}
+  ]
+};
+
+var other = newControl();
+var countMessage = "错误的参数个数或无效的属性赋值";
+// What no parameter takes, and what a number parameter does not take besides.
+var badForAny = [
+  {what: "an object", value: {}, number: E.hostTypeMismatch, description: "类型不匹配"},
+  {what: "an array", value: ["a", 1], number: E.hostTypeMismatch, description: "类型不匹配"},
+  {what: "a function", value: function () {}, number: E.hostTypeMismatch,
+   description: "类型不匹配"},
+  {what: "null", value: null, number: E.typeMismatch, description: "类型不匹配"},
+  {what: "a control", value: other, number: E.typeMismatch, description: "类型不匹配"}
+];
+var badForNumber = [
+  {what: "\"12a\"", value: "12a", number: E.typeMismatch, description: "类型不匹配"},
+  {what: "\"\"", value: "", number: E.typeMismatch, description: "类型不匹配"},
+  {what: "\"1,5\"", value: "1,5", number: E.typeMismatch, description: "类型不匹配"},
+  {what: "2^31", value: 2147483648, number: E.overflow, description: "溢出"},
+  {what: "-1e10", value: -1e10, number: E.overflow, description: "溢出"},
+  {what: "NaN", value: NaN, number: E.overflow, description: "溢出"},
+  {what: "Infinity", value: Infinity, number: E.overflow, description: "溢出"}
+];
+var required = {what: "undefined", value: undefined, number: E.notOptional,
+                description: "参数不可选"};
+
+function goodValue(type) {
+  return type === N ? 1 : "v";
+}
+
+function call(control, name, args) {
+  return control[name].apply(control, args);
+}
+
+var before = requestCount();
+var calls = 0;
+for (var progid in interfaces) {
+  var control = new ActiveXObject("VelmarisClient." + progid);
+  var members = interfaces[progid];
+  for (var m = 0; m < members.length; ++m) {
+    var member = members[m];
+    var params = member.params;
+    var all = params.concat(member.optional || []);
+    var good = [];
+    for (var g = 0; g < all.length; ++g) good.push(goodValue(all[g]));
+    var where = progid + "." + member.name;
+
+    // Argument counts: each count short of the required ones, and one beyond all of them.
+    for (var given = 0; given < params.length; ++given) {
+      checkError(function () { call(control, member.name, good.slice(0, given)); },
+                 E.paramCount, countMessage, undefined, where + " with " + given + " arguments");
+      ++calls;
+    }
+    checkError(function () { call(control, member.name, good.concat(["extra"])); },
+               E.paramCount, countMessage, undefined, where + " with an extra argument");
+    ++calls;
+
+    // Each parameter in turn given what it cannot take, the others good.
+    for (var p = 0; p < all.length; ++p) {
+      var bad = badForAny.concat(all[p] === N ? badForNumber : []);
+      if (p < params.length) bad.push(required);
+      for (var b = 0; b < bad.length; ++b) {
+        var args = good.slice();
+        args[p] = bad[b].value;
+        checkError(function () { call(control, member.name, args); }, bad[b].number,
+                   bad[b].description, undefined,
+                   where + " with " + bad[b].what + " as argument " + (p + 1));
+        ++calls;
+      }
+    }
+  }
+  control.addFormData("still", "answers");
+}
+check(calls > 250, true, "the table reached every member (" + calls + " calls)");
+
+// The one property: a put takes one text, a get takes none.
+other.NewFileName = "kept";
+var puts = badForAny.concat([required]);
+for (var i = 0; i < puts.length; ++i) {
+  checkError(function () { other.NewFileName = puts[i].value; }, puts[i].number,
+             puts[i].description, undefined, "NewFileName = " + puts[i].what);
+}
+check(other.NewFileName, "kept", "NewFileName after the refused puts");
+other.TestOK();
+
+check(requestCount(), before, "nothing reached the server");
