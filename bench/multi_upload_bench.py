@@ -2,6 +2,7 @@
 """Folder-tree upload on loopback: files per second, side by side with curl in the same run.
 
   python3 bench/multi_upload_bench.py [--build build] [--files 2000] [--folders 20] [--runs 5]
+                                      [--json]
 
 Makes a tree of small files (1 to 4 KiB) spread over a few folders and uploads it to one reference
 content server:
@@ -10,9 +11,11 @@ content server:
   - with a loop of `curl -F`, one process per file, carrying the same "path" field and file part;
   - with a single `curl` process sending every file as its own request (`--next`), which leaves
     out the cost of starting a process per file.
-Prints a Markdown table of files per second (median, min-max over the runs).
+Prints a Markdown table of files per second (median, min-max over the runs), or with --json each
+run's wall time (for bench/run).
 """
 import argparse
+import json
 import os
 import statistics
 import subprocess
@@ -62,6 +65,7 @@ def main():
     parser.add_argument("--files", type=int, default=2000)
     parser.add_argument("--folders", type=int, default=20)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--json", action="store_true", help="print each run's wall time as JSON")
     args = parser.parse_args()
     driver = os.path.join(args.build, "velmaris-multi-upload")
 
@@ -109,6 +113,12 @@ def main():
         finally:
             server.terminate()
             server.wait()
+
+    if args.json:
+        json.dump({"files": args.files, "folders": args.folders, "wall_s": results}, sys.stdout,
+                  indent=1)
+        print()
+        return
 
     print(f"## {args.files} small files in {args.folders} folders on loopback "
           f"({args.runs} runs, {os.cpu_count()} cores)\n")

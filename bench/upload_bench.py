@@ -1,16 +1,24 @@
 #!/usr/bin/env python3
 """Upload benchmarks on loopback, side by side with curl in the same run.
 
-  python3 bench/upload_bench.py [--build build] [--size-mib 256] [--runs 5]
+  python3 bench/upload_bench.py [--build build] [--size-mib 256] [--runs 5] [--wait-runs 3]
+                                [--never-runs 0] [--curl-waits] [--json]
 
 Measures, against one reference content server:
   - a large upload with FileUpload (the velmaris-upload driver) and with `curl -F`: wall time of
     each (median, min-max), their ratio, and the peak memory of each process;
   - peak memory of FileUpload for a small and a large file (it should not grow with the size);
-  - the CPU time FileUpload spends waiting five seconds for a server that answers late.
-Prints a Markdown table.
+  - the CPU time FileUpload spends waiting five seconds for a server that answers late, beside the
+    same upload answered at once (the difference is what the wait costs);
+  - with --never-runs, the CPU time of waiting for a server that never answers (FileUpload gives
+    up after its 30-second reply timeout). These runs go side by side: each process's CPU time is
+    its own, and running them together only saves the waiting;
+  - with --curl-waits, the same waits with `curl -F` (given 30 s, as FileUpload gives itself,
+    for the server that never answers), and curl's upload of the small file answered at once.
+Prints a Markdown table, or with --json every sample as JSON (for bench/run).
 """
 import argparse
+import json
 import os
 import statistics
 import subprocess
@@ -49,6 +57,21 @@ def start_server(root):
     return server, port
 
 
+def run_together(jobs):
+    """Runs (command, env, exit codes it may end with) side by side through velmaris-measure;
+    returns their (wall, cpu, MiB)."""
+    started = [subprocess.Popen([MEASURE] + command, stdout=subprocess.PIPE, text=True, env=env)
+               for command, env, _ in jobs]
+    results = []
+    for process, (command, _, exit_codes) in zip(started, jobs):
+        out, _ = process.communicate()
+        wall, cpu, maxrss, code = out.split()
+        if int(code) not in exit_codes:
+            sys.exit(f"failed ({code}): {' '.join(command)}")
+        results.append((float(wall), float(cpu), int(maxrss) / 1024.0))
+    return results
+
+
 def summary(values):
     return f"{statistics.median(values):.3f} ({min(values):.3f}–{max(values):.3f})"
 
@@ -58,6 +81,10 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--size-mib", type=int, default=256)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--wait-runs", type=int, default=3)
+    parser.add_argument("--never-runs", type=int, default=0)
+    parser.add_argument("--curl-waits", action="store_true", help="time curl's waits too")
+    parser.add_argument("--json", action="store_true", help="print every sample as JSON")
     args = parser.parse_args()
     driver = os.path.join(args.build, "velmaris-upload")
     global MEASURE
@@ -77,12 +104,41 @@ def main():
                 ours.append(run([driver, url, "bench", big], env))
                 theirs.append(run(["curl", "-s", "-o", "/dev/null", "-F", "curPath=bench/",
                                    "-F", "contentid=1", "-F", f"big.bin=@{big}", url]))
+            late = f"http://127.0.0.1:{port}/_fault/slow-5000/upload.asp"
+            silent = f"http://127.0.0.1:{port}/_fault/noanswer/upload.asp"
+
+            def curl_small(address, *options):
+                return ["curl", "-s", "-o", "/dev/null", *options, "-F", "curPath=bench/", "-F",
+                        "contentid=1", "-F", f"small.bin=@{small}", address]
+
             small_runs = [run([driver, url, "bench", small], env) for _ in range(args.runs)]
-            waits = [run([driver, f"http://127.0.0.1:{port}/_fault/slow-5000/upload.asp", "bench",
-                          small], env) for _ in range(3)]
+            curl_small_runs = [run(curl_small(url)) for _ in range(args.runs)
+                               if args.curl_waits]
+            waits, curl_waits = [], []
+            for _ in range(args.wait_runs):
+                waits.append(run([driver, late, "bench", small], env))
+                if args.curl_waits:
+                    curl_waits.append(run(curl_small(late)))
+            # Giving up on a silent server is the driver's failure exit, curl's timeout 28.
+            jobs = [([driver, silent, "bench", small], env, (0, 1))] * args.never_runs
+            if args.curl_waits:
+                jobs += [(curl_small(silent, "-m", "30"), None, (28,))] * args.never_runs
+            silent_runs = run_together(jobs)
+            never, curl_never = silent_runs[:args.never_runs], silent_runs[args.never_runs:]
         finally:
             server.terminate()
             server.wait()
+
+    if args.json:
+        def samples(runs):
+            return [{"wall_s": r[0], "cpu_s": r[1], "peak_mib": r[2]} for r in runs]
+        json.dump({"size_mib": args.size_mib, "fileupload": samples(ours), "curl": samples(theirs),
+                   "fileupload_small": samples(small_runs), "wait_late": samples(waits),
+                   "wait_never": samples(never), "curl_small": samples(curl_small_runs),
+                   "curl_wait_late": samples(curl_waits), "curl_wait_never": samples(curl_never)},
+                  sys.stdout, indent=1)
+        print()
+        return
 
     wall_ours = [r[0] for r in ours]
     wall_curl = [r[0] for r in theirs]
@@ -98,7 +154,15 @@ def main():
           f"{args.size_mib} MiB file {statistics.median(r[2] for r in ours):.1f} MiB\n")
     print(f"CPU time of a 5-second wait for a late answer: median "
           f"{statistics.median(r[1] for r in waits) * 1000:.0f} ms over {len(waits)} runs "
-          f"(wall {statistics.median(r[0] for r in waits):.2f} s)")
+          f"(wall {statistics.median(r[0] for r in waits):.2f} s); the same upload answered at once: "
+          f"{statistics.median(r[1] for r in small_runs) * 1000:.0f} ms")
+    if curl_waits:
+        print(f"\nThe same with curl -F: median {statistics.median(r[1] for r in curl_waits) * 1000:.0f}"
+              f" ms; answered at once {statistics.median(r[1] for r in curl_small_runs) * 1000:.0f} ms")
+    if never:
+        print(f"\nCPU time of waiting for a server that never answers: median "
+              f"{statistics.median(r[1] for r in never) * 1000:.0f} ms over {len(never)} runs "
+              f"(wall {statistics.median(r[0] for r in never):.2f} s)")
 
 
 if __name__ == "__main__":
