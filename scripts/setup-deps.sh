@@ -14,6 +14,8 @@ packages=(
   # The forms on screen: Qt 6 Widgets, its platform plugins (a display, or offscreen for the screen
   # tests) and the GL headers its CMake package asks for. The font above gives the Chinese captions.
   qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
+  # The fuzz targets: clang and its libFuzzer and sanitizer runtimes.
+  clang libclang-rt-dev
 )
 
 missing=()
