@@ -6,3 +6,5 @@ bash scripts/setup-deps.sh
 bash scripts/build.sh
 cd "${BUILD_DIR:-build}"
 ctest --output-on-failure -j"$(nproc)"
+# Then the same tests under the sanitizers, and a short run of every fuzz target.
+cd "$OLDPWD" && bash scripts/sanitize.sh && bash scripts/fuzz-smoke.sh
