@@ -1,0 +1,224 @@
+// A soak of one FileUpload control: thousands of uploads in a row against the reference content
+// server on loopback, the process's open descriptors and resident memory sampled as it goes.
+//   velmaris-soak [--count N] [--every N] [--faults] [--size BYTES]
+// --faults sends every fifth upload through a fault of the server (error statuses, a closed
+// connection, garbage, chunked and compressed replies, a refused connection), so the error paths
+// are soaked too. Prints one line per sample; exits 1 when an upload gave the wrong reply, a
+// package file was left in TEMP, or the descriptors grew.
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "controls/file/file_upload.h"
+#include "core/error.h"
+#include "platform/codepage.h"
+#include "platform/headless/headless_ui.h"
+#include "platform/posix/poll_loop.h"
+#include "platform/posix/posix_socket.h"
+
+using namespace velmaris;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The reference server in a folder of its own, stopped with this program.
+class Server {
+ public:
+  explicit Server(const fs::path& root) {
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+    const std::string script = std::string(VELMARIS_SOURCE_DIR) + "/tools/refserver.py";
+    const std::string parent = std::to_string(getpid());
+    m_pid = fork();
+    if (m_pid == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      close(out[1]);
+      execlp("python3", "python3", script.c_str(), "--root", root.c_str(), "--port", "0",
+             "--parent-pid", parent.c_str(), "--idle-exit", "60", "--quiet",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    FILE* in = fdopen(out[0], "r");
+    if (in == nullptr || std::fscanf(in, "%d", &m_port) != 1) {
+      if (in != nullptr) fclose(in);
+      throw std::runtime_error("the reference server did not start");
+    }
+    fclose(in);
+  }
+  ~Server() {
+    kill(m_pid, SIGTERM);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+  }
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  }
+
+ private:
+  pid_t m_pid = -1;
+  int m_port = 0;
+};
+
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  return count - 1;  // the listing's own descriptor
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return -1;
+}
+
+// A free loopback port with nothing listening on it.
+int UnusedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+struct Route {
+  std::string path;
+  std::u16string reply;  // what NewFileName must read after it
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 5000;
+  int every = 500;
+  bool faults = false;
+  size_t size = 4096;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--count" && i + 1 < argc) {
+      count = std::atoi(argv[++i]);
+    } else if (arg == "--every" && i + 1 < argc) {
+      every = std::atoi(argv[++i]);
+    } else if (arg == "--size" && i + 1 < argc) {
+      size = static_cast<size_t>(std::atol(argv[++i]));
+    } else if (arg == "--faults") {
+      faults = true;
+    } else {
+      std::fprintf(stderr, "usage: %s [--count N] [--every N] [--faults] [--size BYTES]\n",
+                   argv[0]);
+      return 2;
+    }
+  }
+  if (count <= 0 || every <= 0) return 2;
+
+  char scratch_template[] = "/tmp/velmaris-soak-XXXXXX";
+  if (mkdtemp(scratch_template) == nullptr) return 2;
+  const fs::path scratch = scratch_template;
+  const fs::path temp = scratch / "temp";
+  fs::create_directories(temp);
+  fs::create_directories(scratch / "srv");
+  setenv("TEMP", temp.c_str(), 1);
+  const fs::path file = scratch / "soak.bin";
+  {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+    std::ofstream(file, std::ios::binary) << bytes;
+  }
+
+  int status = 0;
+  {
+    Server server(scratch / "srv");
+    PollLoop loop;
+    HeadlessUi ui;
+    Platform platform{loop, ui, [&] { return std::make_unique<PosixSocket>(loop); }};
+    FileUpload control(platform);
+
+    const std::u16string stored = u"/files/soak/soak.bin";
+    std::vector<Route> routes = {{server.Url("/upload.asp"), stored}};
+    if (faults) {
+      for (const char* mode : {"404", "500", "close", "garbage", "chunked", "gzip", "split"}) {
+        const bool whole = std::strcmp(mode, "chunked") == 0 || std::strcmp(mode, "gzip") == 0 ||
+                           std::strcmp(mode, "split") == 0;
+        routes.push_back({server.Url(std::string("/_fault/") + mode + "/upload.asp"),
+                          whole ? stored : u"Error"});
+      }
+      routes.push_back(
+          {"http://127.0.0.1:" + std::to_string(UnusedPort()) + "/upload.asp", u"Error"});
+    }
+
+    const std::u16string local = codepage::FromUtf8(file.string());
+    std::printf("%d uploads of %zu bytes%s through one FileUpload control\n", count, size,
+                faults ? ", every fifth through a fault" : "");
+    // Growth is counted from the first sample after a warm-up, when the loop, the socket and the
+    // allocator have reached their working size.
+    std::printf("%8s %6s %10s %14s %10s\n", "uploads", "fds", "RSS KB", "since warm-up", "seconds");
+    const auto start = std::chrono::steady_clock::now();
+    const int first_fds = OpenDescriptors();
+    std::printf("%8d %6d %10ld %14s %10.1f\n", 0, first_fds, ResidentKb(), "", 0.0);
+    long warm_rss = -1;
+    size_t boxes = 0;
+    int wrong = 0;
+    int left_behind = 0;
+    int last_fds = first_fds;
+    size_t fault_turn = 0;
+    for (int n = 1; n <= count; ++n) {
+      const Route& route =
+          faults && n % 5 == 0 ? routes[1 + fault_turn++ % (routes.size() - 1)] : routes[0];
+      control.SetNewFileName(u"");
+      try {
+        control.StartUpload(u"soak", codepage::FromUtf8(route.path), local, n);
+      } catch (const VbError& e) {
+        std::printf("upload %d: error %d %s\n", n, e.Number(),
+                    codepage::ToUtf8(e.Description()).c_str());
+      }
+      if (control.NewFileName() != route.reply) {
+        if (++wrong <= 5) {
+          std::printf("upload %d to %s: reply %s\n", n, route.path.c_str(),
+                      codepage::ToUtf8(control.NewFileName()).c_str());
+        }
+      }
+      if (!fs::is_empty(temp)) ++left_behind;
+      if (n % every == 0) {
+        // The boxes a refused connection shows are counted, not kept.
+        boxes += ui.History().size();
+        ui.ClearHistory();
+        last_fds = OpenDescriptors();
+        const long rss = ResidentKb();
+        if (warm_rss < 0) warm_rss = rss;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("%8d %6d %10ld %+14ld %10.1f\n", n, last_fds, rss, rss - warm_rss, seconds);
+        std::fflush(stdout);
+      }
+    }
+    boxes += ui.History().size();
+    std::printf("wrong replies: %d, uploads that left a package file: %d, boxes shown: %zu\n",
+                wrong, left_behind, boxes);
+    if (wrong > 0 || left_behind > 0 || last_fds > first_fds) status = 1;
+  }
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+  return status;
+}
