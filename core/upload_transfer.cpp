@@ -34,6 +34,20 @@ int32_t ReadPort(std::u16string_view text) {
   return static_cast<int32_t>(value);
 }
 
+// Counts a yield of the transfer for as long as it lasts.
+class Yielding {
+ public:
+  explicit Yielding(int& count) : m_count(count) { ++m_count; }
+  ~Yielding() { --m_count; }
+  Yielding(const Yielding&) = delete;
+  Yielding& operator=(const Yielding&) = delete;
+
+ private:
+  int& m_count;
+};
+
+constexpr char16_t kTransferUnderWay[] = u"上一次传输尚未结束";
+
 // Creates a package file of our own: exclusive, readable by the owner only, in the temporary
 // folder, so no other process or control can share or redirect it.
 std::u16string MakePackageFile() {
@@ -122,10 +136,16 @@ std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
 
 template <typename Predicate>
 void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
+  Yielding yielding(m_yields);
   while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
 }
 
+void UploadTransfer::RefuseInsideWait() const {
+  if (m_yields > 0) Raise(err::kInvalidCall, kLibrarySource, kTransferUnderWay);
+}
+
 void UploadTransfer::UploadFile(std::u16string_view path) {
+  RefuseInsideWait();
   m_package_file = MakePackageFile();
   auto native = ToNativePath(m_package_file);
   int fd = -1;
@@ -202,6 +222,7 @@ void UploadTransfer::CloseConnection() {
 }
 
 void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path) {
+  RefuseInsideWait();
   m_progress.SetValue(0);
   m_platform.loop.Pump();
   m_package.RemoveAll();
@@ -273,6 +294,7 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   // Progress means the server is still taking the package: the reply clock starts again.
   m_ticks = 0;
   if (m_in_progress_yield) return;
+  Yielding yielding(m_yields);
   m_in_progress_yield = true;
   m_platform.loop.Pump();
   m_in_progress_yield = false;

@@ -52,12 +52,18 @@ class UploadTransfer {
   // Writes the package to a fresh package file, connects and hands header and package to the
   // socket; returns before any reply. The package file is gone once this returns. `path`, when
   // given, replaces the transfer's path for this one request (an article post goes to the post
-  // path on the upload host); the transfer's own path does not change.
+  // path on the upload host); the transfer's own path does not change. Refused inside a wait,
+  // as RefuseInsideWait says.
   void UploadFile(std::u16string_view path = {});
   // Yields until the reply has been recognised or 300 ticks passed without progress.
   void WaitForReply();
   // Closes the connection if it is open, waiting up to 6 ticks for it to close.
   void CloseConnection();
+
+  // Raises 5 when one of the transfer's own waits is under way: a start made from a callback
+  // the wait yielded to (a page's timer, a click) would close the connection the waiting call is
+  // using and hand it the newer reply. Start methods call it before they change anything.
+  void RefuseInsideWait() const;
 
   // The transfer as every start method runs it: progress 0, fill the emptied package, upload
   // (to `path` when given, as UploadFile does), wait, close, progress 100.
@@ -103,6 +109,8 @@ class UploadTransfer {
   int16_t m_ticks = 0;
   bool m_awaiting_reply = false;
   bool m_in_progress_yield = false;
+  // How many of this transfer's waits and yields are on the stack.
+  int m_yields = 0;
   std::u16string m_package_file;
   std::u16string m_host = kLoopbackHost;
   std::u16string m_port = u"80";

@@ -26,6 +26,7 @@ void FileUpload::UploadFile() {
 
 void FileUpload::StartUpload(const std::u16string& sf, const std::u16string& pUrl,
                              const std::u16string& localfile, int32_t contentid) {
+  m_transfer.RefuseInsideWait();
   m_transfer.ParseServerAddress(pUrl);
   std::u16string folder = sf;
   if (folder.empty() || folder.back() != u'/') folder += u'/';

@@ -203,6 +203,7 @@ void PictureBatchBase::addFormData(const std::u16string& p_FormDataName,
 }
 
 void PictureBatchBase::StartUpload(const std::u16string& localfile) {
+  m_transfer.RefuseInsideWait();
   FileEntry file = FileSystemObject().GetFile(localfile);
   pbFile.SetValue(0);
   Pump();

@@ -225,5 +225,39 @@ TEST_F(TransferTest, OpenConnectionIsClosedBeforeTheNextOne) {
   EXPECT_GE(socket->Closes(), 1);
 }
 
+TEST_F(TransferTest, StartFromInsideItsOwnWaitIsRefused) {
+  // Something the wait yields to (a page's timer) starts again, once while the package is being
+  // sent and once while the reply is awaited: refused each time, and the waiting call gets its
+  // own reply on its own connection.
+  socket->send_step = std::chrono::seconds(1);
+  socket->file_steps = 3;
+  ReplyAfterSend("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst", std::chrono::seconds(2));
+  std::vector<int32_t> refused;
+  auto start_again = [&] {
+    try {
+      transfer.Run([this](CompondFile& p) { p.addFormData(u"second", u"x"); });
+    } catch (const VbError& e) {
+      refused.push_back(e.Number());
+    }
+    try {
+      transfer.UploadFile();
+    } catch (const VbError& e) {
+      refused.push_back(e.Number());
+    }
+  };
+  loop.After(std::chrono::milliseconds(1500), start_again);
+  loop.After(std::chrono::milliseconds(4500), start_again);
+  transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+  EXPECT_EQ(transfer.Reply(), u"first");
+  EXPECT_EQ(refused, (std::vector<int32_t>{err::kInvalidCall, err::kInvalidCall, err::kInvalidCall,
+                                           err::kInvalidCall}));
+  EXPECT_EQ(socket->Connects(), 1);
+  EXPECT_EQ(transfer.Package().Files().size(), 1u) << "the package was changed";
+  EXPECT_TRUE(TempIsEmpty());
+  // Once the call has returned, the next start goes through.
+  transfer.UploadFile();
+  EXPECT_EQ(socket->Connects(), 2);
+}
+
 }  // namespace
 }  // namespace velmaris
