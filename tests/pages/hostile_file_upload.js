@@ -106,5 +106,20 @@ for (var k = 0; k < conversions.length; ++k) {
   check(JSON.stringify(lastUpload().fields), JSON.stringify(v.fields),
         "fields for " + String(v.sf) + ", " + JSON.stringify(v.contentid));
 }
+// A start made by a timer while the control waits for its reply is refused; the waiting upload
+// keeps its own reply.
+var nested = null;
+host.later(100, function () {
+  try {
+    control.StartUpload("inner", url, file, 2);
+    nested = "accepted";
+  } catch (e) {
+    nested = e.number + " " + e.description;
+  }
+});
+control.StartUpload("outer", server + "/_fault/slow-500/upload.asp", file, 1);
+check(nested, (0x800A0005 | 0) + " 上一次传输尚未结束", "the start from inside the wait");
+check(control.NewFileName, "/files/outer/a.txt", "the waiting upload's reply");
+
 control.StartUpload("last", url, file, 1);
 check(control.NewFileName, "/files/last/a.txt", "the last upload");

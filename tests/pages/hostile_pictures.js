@@ -126,6 +126,23 @@ for (var k = 0; k < controls.length; ++k) {
   check(form.get("txtLog").text.slice(-15), "本次上传图片全部传输完成！\r\n", what + ": the next batch");
   check(list(), "[]", what + ": emptied after the batch");
   check(uploads().length, before + 2, what + ": both sent");
+  // The control's own StartUpload, called by a timer while a batch waits, is refused.
+  renew();
+  control.Init(server + "/_fault/slow-300/cms/upload.asp", post, "", 5, "编辑", "水印");
+  add(a);
+  var nested = null;
+  host.later(100, function () {
+    try {
+      control.StartUpload(b);
+      nested = "accepted";
+    } catch (e) {
+      nested = e.number + " " + e.description;
+    }
+  });
+  form.click("btnBegin");
+  check(nested, (0x800A0005 | 0) + " 上一次传输尚未结束", what + ": StartUpload inside the batch");
+  check(list(), "[]", what + ": the batch went through");
+
   // Texts of 10 MB go whole.
   var tenMb = 10 * 1024 * 1024;
   renew();
