@@ -171,7 +171,8 @@ void CompondFile::PackageToFile(const std::u16string& filename) const {
     head += "Content-Type: " + codepage::ToGbk(part.m_content_type()) + "\r\n\r\n";
     WriteAll(out.get(), head.data(), head.size());
 
-    Fd in(OpenOrRaise(part.m_filename(), O_RDONLY));
+    // Only a regular file: a device or a pipe could feed the package without end.
+    Fd in(OpenRegularFile(part.m_filename()));
     buffer.resize(kCopyChunk);
     for (;;) {
       ssize_t n = read(in.get(), buffer.data(), buffer.size());

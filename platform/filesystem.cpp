@@ -1,6 +1,11 @@
 #include "platform/filesystem.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -63,6 +68,19 @@ void RaiseFileError(const std::error_code& error, bool is_folder) {
     default:
       Raise(err::kPathFileAccess);
   }
+}
+
+int OpenRegularFile(std::u16string_view path) {
+  // Without O_NONBLOCK a pipe with no writer would block the open itself.
+  int fd = open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    Raise(err::kPathFileAccess);
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
 std::u16string TempFolderPath() {
@@ -237,14 +255,22 @@ void FileSystemObject::DeleteFile(std::u16string_view path) const {
 }
 
 std::string FileSystemObject::ReadAllBytes(std::u16string_view path) const {
-  auto native = ToNativePath(path);
-  std::error_code error;
-  auto status = fs::status(native, error);
-  if (error || !fs::exists(status)) Raise(err::kFileNotFound);
-  if (fs::is_directory(status)) Raise(err::kPathFileAccess);
-  std::ifstream in(native, std::ios::binary);
-  if (!in) Raise(err::kPermissionDenied);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const int fd = OpenRegularFile(path);
+  std::string bytes;
+  char buffer[64 * 1024];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      close(fd);
+      RaiseFileError(std::error_code(error, std::generic_category()));
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return bytes;
 }
 
 TextStream FileSystemObject::OpenTextFile(std::u16string_view path) const {

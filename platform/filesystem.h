@@ -23,6 +23,11 @@ std::u16string FromNativePath(const std::filesystem::path& path);
 // Raises the classic error for a failed file operation on `path`.
 [[noreturn]] void RaiseFileError(const std::error_code& error, bool is_folder = false);
 
+// Opens a file for reading and returns its descriptor (close-on-exec). Only a regular file is
+// opened: a folder, a device or a pipe (which may never end, or never answer) raises 75, a
+// missing file 53, as RaiseFileError says for the rest.
+int OpenRegularFile(std::u16string_view path);
+
 // The temporary folder: TEMP where set, else TMPDIR, else the system's.
 std::u16string TempFolderPath();
 

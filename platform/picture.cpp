@@ -1,5 +1,7 @@
 #include "platform/picture.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -36,8 +38,13 @@ File Open(std::u16string_view path) {
   const auto native = ToNativePath(path);
   std::error_code kind;
   if (std::filesystem::is_directory(native, kind)) Raise(err::kFileNotFound);
-  File file(std::fopen(native.c_str(), "rb"));
-  if (!file) RaiseFileError(std::error_code(errno, std::generic_category()));
+  const int fd = OpenRegularFile(path);
+  File file(fdopen(fd, "rb"));
+  if (!file) {
+    const int error = errno;
+    close(fd);
+    RaiseFileError(std::error_code(error, std::generic_category()));
+  }
   return file;
 }
 

@@ -1,6 +1,7 @@
 #include "core/multipart.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/error.h"
@@ -170,6 +171,23 @@ TEST_F(MultipartTest, MissingLocalFileRaisesFileNotFound) {
     FAIL() << "no error";
   } catch (const VbError& e) {
     EXPECT_EQ(e.Number(), err::kFileNotFound);
+  }
+}
+
+TEST_F(MultipartTest, OnlyRegularFilesAreCopied) {
+  // A device never ends and a pipe without a writer never answers: either would hang the
+  // package or fill the disk. Refused as path/file access errors, like a folder.
+  ASSERT_EQ(mkfifo((m_dir.Path() / "pipe").c_str(), 0600), 0);
+  std::filesystem::create_directory(m_dir.Path() / "folder");
+  for (const char16_t* path : {u"/dev/zero", u"pipe", u"folder"}) {
+    CompondFile package;
+    package.AddUploadFile(u"part", path);
+    try {
+      Write(package);
+      ADD_FAILURE() << "no error for " << codepage::ToUtf8(path);
+    } catch (const VbError& e) {
+      EXPECT_EQ(e.Number(), err::kPathFileAccess) << codepage::ToUtf8(path);
+    }
   }
 }
 

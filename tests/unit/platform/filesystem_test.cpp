@@ -26,6 +26,7 @@ TEST(FileSystemTest, ClassicErrorNumbers) {
   TempDir dir;
   dir.Write("file.txt", "x");
   dir.Write("full/inner.txt", "y");
+  ASSERT_EQ(mkfifo((dir.Path() / "pipe").c_str(), 0600), 0);
   FileSystemObject fso;
   auto p = [&](const std::string& relative) { return dir.U16(relative); };
   const char16_t nul = u'\0';
@@ -54,6 +55,10 @@ TEST(FileSystemTest, ClassicErrorNumbers) {
        err::kBadFileName},
       {"a lone surrogate", [&] { fso.GetFile(p("file") + u'\xD800' + u".txt"); },
        err::kBadFileName},
+      // Only regular files are read: a device never ends, a pipe without a writer never answers.
+      {"OpenTextFile of a device", [&] { fso.OpenTextFile(u"/dev/zero"); }, err::kPathFileAccess},
+      {"OpenTextFile of a pipe", [&] { fso.OpenTextFile(p("pipe")); }, err::kPathFileAccess},
+      {"OpenTextFile of a folder", [&] { fso.OpenTextFile(p("full")); }, err::kPathFileAccess},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.act), c.error) << c.what;
   EXPECT_TRUE(fso.FileExists(p("file.txt")));
