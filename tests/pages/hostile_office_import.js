@@ -61,6 +61,9 @@ var calls = [
   {what: "ImportTxtFile of a folder", call: function () {
     control.ImportTxtFile(work + "/folder.txt", 1, "u"); }, number: 0x800A004B | 0,
    description: "路径/文件访问错误"},
+  {what: "ImportTxtFile of a device", call: function () {
+    control.ImportTxtFile("/dev/zero", 1, "u"); }, number: 0x800A004B | 0,
+   description: "路径/文件访问错误"},
   {what: "ImportTxtFile with a NUL", call: function () {
     control.ImportTxtFile(text + "\0.txt", 1, "u"); }, number: badName,
    description: "错误的文件名或号码"},
