@@ -163,6 +163,11 @@ def word_rows(page, r):
                  f"{other} | {ratio} | — | — |")
 
 
+def waited(r):
+    wait = r.get("lock_wait_s", 0.0)
+    return f"; {wait / 60:.1f} min of it waiting for the build lock" if wait >= 1 else ""
+
+
 def render(r, samples):
     page = Page()
     m = r["machine"]
@@ -172,7 +177,8 @@ def render(r, samples):
              f"- Date: {r['started']}; commit {m.get('commit', '?')}; "
              f"{r['runs']} runs of everything; the whole command took "
              f"{r['total_s'] / 60:.1f} min "
-             f"({', '.join(f'{k} {v:.0f} s' for k, v in r['steps_s'].items())}).",
+             f"({', '.join(f'{k} {v:.0f} s' for k, v in r['steps_s'].items())}"
+             f"{waited(r)}).",
              f"- Machine: {m['cores']} cores ({m.get('cpu', '?')}), "
              f"{m['memory_gib']:.1f} GiB of memory, {m.get('os', '?')}, Linux {m['kernel']}; "
              f"load average {r['load_before'][0]:.2f} before, {r['load_after'][0]:.2f} after "
