@@ -52,6 +52,14 @@ form.click("Command2");
 check(boxesSince(shown), JSON.stringify(["路径未找到"]), "a folder that is not there");
 check(requestCount(), 0, "nothing sent for a missing folder");
 
+// A file picked where a folder is expected: the same.
+localFile("plain.txt", "P");
+shown = host.messages.length;
+pick(work + "/plain.txt");
+form.click("Command2");
+check(boxesSince(shown), JSON.stringify(["路径未找到"]), "a file picked as the folder");
+check(requestCount(), 0, "nothing sent for a file picked as the folder");
+
 // A file that vanishes while the walk is under way: the walk stops at it with the error, what
 // went before is on the server, nothing after it is, and no completion is claimed.
 localFile("t/a.txt", "A");
