@@ -13,7 +13,9 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$suppressions/ubsan.supp
 export LSAN_OPTIONS=suppressions=$suppressions/lsan.supp:print_suppressions=0
 
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMARIS_SANITIZE=ON \
+# -O1 with line tables only: half the compile time of -O2 -g, and the reports still name the lines.
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DVELMARIS_SANITIZE=ON \
   -DVELMARIS_BENCH=OFF >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"
 cd "$build_dir"
