@@ -6,7 +6,8 @@
 
 Measures, against one reference content server:
   - a large upload with FileUpload (the velmaris-upload driver) and with `curl -F`: wall time of
-    each (median, min-max), their ratio, and the peak memory of each process;
+    each (median, min-max), their ratio, and the peak memory of each process; what the server
+    stored is deleted after each of these uploads, untimed, so every one starts alike;
   - peak memory of FileUpload for a small and a large file (it should not grow with the size);
   - the CPU time FileUpload spends waiting five seconds for a server that answers late, beside the
     same upload answered at once (the difference is what the wait costs);
@@ -20,6 +21,7 @@ Prints a Markdown table, or with --json every sample as JSON (for bench/run).
 import argparse
 import json
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -39,6 +41,18 @@ def run(command, env=None):
     if int(code) != 0:
         sys.exit(f"failed ({code}): {' '.join(command)}")
     return float(wall), float(cpu), int(maxrss) / 1024.0
+
+
+def forget_uploads(server_root):
+    """Deletes what the server kept of the uploads so far: the stored files and the raw requests.
+    Otherwise each upload replaces the previous one's file, and ext4 writes a file out at once
+    when it is renamed over another (auto_da_alloc): the upload that happens to replace would
+    wait for hundreds of MiB of disk writes that have nothing to do with the client."""
+    shutil.rmtree(os.path.join(server_root, "files"), ignore_errors=True)
+    requests = os.path.join(server_root, "requests")
+    for name in os.listdir(requests) if os.path.isdir(requests) else []:
+        if name.endswith(".http"):
+            os.unlink(os.path.join(requests, name))
 
 
 def make_file(path, mib):
@@ -95,15 +109,18 @@ def main():
         small = os.path.join(work, "small.bin")
         make_file(big, args.size_mib)
         make_file(small, 1)
-        server, port = start_server(os.path.join(work, "srv"))
+        server_root = os.path.join(work, "srv")
+        server, port = start_server(server_root)
         url = f"http://127.0.0.1:{port}/upload.asp"
         env = dict(os.environ, TEMP=work)
         try:
             ours, theirs = [], []
             for _ in range(args.runs):
                 ours.append(run([driver, url, "bench", big], env))
+                forget_uploads(server_root)
                 theirs.append(run(["curl", "-s", "-o", "/dev/null", "-F", "curPath=bench/",
                                    "-F", "contentid=1", "-F", f"big.bin=@{big}", url]))
+                forget_uploads(server_root)
             late = f"http://127.0.0.1:{port}/_fault/slow-5000/upload.asp"
             silent = f"http://127.0.0.1:{port}/_fault/noanswer/upload.asp"
 
