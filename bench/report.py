@@ -206,6 +206,16 @@ def render(r, samples):
 
 FINDINGS = """## Findings
 
+- **The upload's wall times were the server's disk, not the clients.** Before the upload
+  benchmark deleted what the server had stored after each upload, every upload replaced the
+  previous one's 256 MiB file, and ext4 writes a file out at once when it is renamed over another
+  (`auto_da_alloc`). Whichever upload did the replacing waited for that, so both sides took
+  1.2–1.9 s, the ratio wandered between 0.8 and 1.45 from one run of `bench/run` to the next, and
+  the one upload that found no file to replace (the first) was the fastest by far. With the
+  stored copies deleted between uploads (untimed) both take about 0.4–0.5 s and the ratio is
+  steady. Of `FileUpload`'s time, about 0.1–0.2 s is writing the package file before the first
+  byte goes out (`strace -tt`: packaging, then connect, then the reply); curl streams from the
+  file at once but sends in 64 KiB pieces where `FileUpload` sends 256 KiB, which evens it out.
 - **Release builds** turn `VELMARIS_WERROR` off: GCC 12 at `-O3` warns wrongly (`-Wrestrict`
   inside `std::string`'s `operator+`, a known false positive of that compiler) in two library
   files, and a warning made an error would stop the build. The code is fine; the default build keeps warnings as errors.
@@ -239,7 +249,8 @@ METHOD = """## How each figure is taken
   poll loop and sockets) with `curl -s -F curPath=bench/ -F contentid=1 -F big.bin=@FILE` on the
   same 256 MiB file of random bytes. Wall time and peak RSS come from `velmaris-measure` (fork,
   exec, `wait4`), so each figure is the process's own. Both sides pay the same server, which
-  writes every byte to disk.
+  writes every byte to disk twice (the raw request and the stored file); what it stored is
+  deleted after each upload, untimed.
 - **Wait**: the same driver uploads a 1 MiB file to `/_fault/slow-5000/upload.asp` (answered
   after 5 s) and to `/_fault/noanswer/upload.asp` (never answered: `FileUpload` gives up after its
   300 ticks of 100 ms; curl is given `-m 30`). The CPU time (user + system, from `wait4`) is
