@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <random>
+#include <string_view>
 #include <system_error>
 
 #include "core/error.h"
@@ -160,20 +163,84 @@ void CompondFile::RemoveAll() {
   m_fields.clear();
 }
 
-void CompondFile::PackageToFile(const std::u16string& filename) const {
+namespace {
+
+// Watches a stream of bytes, fed in pieces, for one text, across the seams between pieces.
+class TextWatch {
+ public:
+  explicit TextWatch(std::string_view text) : m_text(text) {}
+
+  void Feed(const char* data, size_t size) {
+    if (m_found || size == 0) return;
+    // The seam: the end of what came before, joined to the start of this piece.
+    std::string seam = m_tail;
+    seam.append(data, std::min(size, m_text.size() - 1));
+    if (Holds(seam.data(), seam.size()) || Holds(data, size)) {
+      m_found = true;
+      return;
+    }
+    const size_t keep = m_text.size() - 1;
+    if (size >= keep) {
+      m_tail.assign(data + size - keep, keep);
+    } else {
+      m_tail.append(data, size);
+      if (m_tail.size() > keep) m_tail.erase(0, m_tail.size() - keep);
+    }
+  }
+  // A new content: the seam starts afresh (the part headers in between cannot hold the text).
+  void Restart() { m_tail.clear(); }
+  bool Found() const { return m_found; }
+
+ private:
+  bool Holds(const char* data, size_t size) const {
+    return memmem(data, size, m_text.data(), m_text.size()) != nullptr;
+  }
+
+  std::string_view m_text;
+  std::string m_tail;
+  bool m_found = false;
+};
+
+std::string RandomBoundary() {
+  std::random_device random;
+  std::string boundary = kBoundary;
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (int i = 0; i < 16; ++i) boundary += kHex[random() % 16];
+  return boundary;
+}
+
+}  // namespace
+
+std::string CompondFile::PackageToFile(const std::u16string& filename) const {
   Fd out(OpenOrRaise(filename, O_WRONLY | O_CREAT, 0600));
-  const std::string boundary_line = std::string("--") + kBoundary + "\r\n";
+  std::string boundary = kBoundary;
+  // A random boundary is found in the contents only by one built to hold it; a few tries
+  // settle it.
+  for (int attempt = 0;; ++attempt) {
+    if (WritePackage(out.get(), boundary)) return boundary;
+    if (attempt == 8) Raise(err::kInvalidCall);
+    boundary = RandomBoundary();
+    if (lseek(out.get(), 0, SEEK_SET) < 0 || ftruncate(out.get(), 0) < 0) {
+      RaiseFileError(std::error_code(errno, std::generic_category()));
+    }
+  }
+}
+
+bool CompondFile::WritePackage(int fd, const std::string& boundary) const {
+  const std::string boundary_line = "--" + boundary + "\r\n";
+  TextWatch watch(boundary);
   std::string buffer;
   for (const auto& part : m_files) {
     std::string head = boundary_line;
     head += "Content-Disposition: form-data; name=\"" + HeaderParameter(part.m_name()) +
             "\"; filename=\"" + HeaderParameter(part.m_filename()) + "\"\r\n";
     head += "Content-Type: " + codepage::ToGbk(part.m_content_type()) + "\r\n\r\n";
-    WriteAll(out.get(), head.data(), head.size());
+    WriteAll(fd, head.data(), head.size());
 
     // Only a regular file: a device or a pipe could feed the package without end.
     Fd in(OpenRegularFile(part.m_filename()));
     buffer.resize(kCopyChunk);
+    watch.Restart();
     for (;;) {
       ssize_t n = read(in.get(), buffer.data(), buffer.size());
       if (n < 0) {
@@ -181,20 +248,27 @@ void CompondFile::PackageToFile(const std::u16string& filename) const {
         RaiseFileError(std::error_code(errno, std::generic_category()));
       }
       if (n == 0) break;
-      WriteAll(out.get(), buffer.data(), static_cast<size_t>(n));
+      watch.Feed(buffer.data(), static_cast<size_t>(n));
+      if (watch.Found()) return false;
+      WriteAll(fd, buffer.data(), static_cast<size_t>(n));
     }
-    WriteAll(out.get(), "\r\n", 2);
+    WriteAll(fd, "\r\n", 2);
   }
   for (const auto& field : m_fields) {
     std::string text = boundary_line;
     text += "Content-Disposition: form-data; name=\"" + HeaderParameter(field.DataName()) +
             "\"\r\n\r\n";
-    text += codepage::ToGbk(field.DataValue());
+    std::string value = codepage::ToGbk(field.DataValue());
+    watch.Restart();
+    watch.Feed(value.data(), value.size());
+    if (watch.Found()) return false;
+    text += value;
     text += "\r\n";
-    WriteAll(out.get(), text.data(), text.size());
+    WriteAll(fd, text.data(), text.size());
   }
-  std::string closing = std::string("--") + kBoundary + "--\r\n";
-  WriteAll(out.get(), closing.data(), closing.size());
+  std::string closing = "--" + boundary + "--\r\n";
+  WriteAll(fd, closing.data(), closing.size());
+  return true;
 }
 
 }  // namespace velmaris

@@ -8,7 +8,8 @@
 
 namespace velmaris {
 
-// The boundary the request header announces; each part opens with two more hyphens.
+// The boundary the request header announces; each part opens with two more hyphens. A package
+// whose contents hold this text is written with a longer one instead (see PackageToFile).
 inline constexpr char kBoundary[] = "---------------------------7d1c934a05c4";
 
 class FormData {
@@ -56,7 +57,10 @@ class CompondFile {
   // Writes the package to `filename`, which is created if absent and written from its first
   // byte (not truncated: the caller provides a fresh file). File contents are copied in bounded
   // chunks. A missing or unreadable local file ends it with that file's error.
-  void PackageToFile(const std::u16string& filename) const;
+  // Returns the boundary used: kBoundary, unless a file or a value holds that text, which would
+  // end its part early on the server; then the package is written again with kBoundary followed
+  // by random hex digits, a boundary that none of the contents holds.
+  std::string PackageToFile(const std::u16string& filename) const;
 
   const std::vector<UploadFile>& Files() const { return m_files; }
   const std::vector<FormData>& Fields() const { return m_fields; }
@@ -64,6 +68,10 @@ class CompondFile {
  private:
   std::vector<UploadFile> m_files;
   std::vector<FormData> m_fields;
+
+  // Writes the package with `boundary` from the start of `fd`; false, having stopped, as soon as
+  // a content turns out to hold the boundary.
+  bool WritePackage(int fd, const std::string& boundary) const;
 };
 
 // A header parameter (name, filename) as written inside its quotes: '"', CR and LF become %22,

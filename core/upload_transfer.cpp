@@ -123,7 +123,7 @@ std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
       u"Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
       u"application/vnd.ms-excel, */*\r\n";
   header += u"Accept-Language: zh-cn\r\n";
-  header += u"Content-Type: multipart/form-data; boundary=" + AsciiToU16(kBoundary) + u"\r\n";
+  header += u"Content-Type: multipart/form-data; boundary=" + AsciiToU16(m_boundary) + u"\r\n";
   header += u"Accept-Encoding: gzip , deflate\r\n";
   header += u"User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n";
   header += u"Host: " + m_host + u":" + m_port + u"\r\n";
@@ -151,7 +151,7 @@ void UploadTransfer::UploadFile(std::u16string_view path) {
   int fd = -1;
   int64_t length = 0;
   try {
-    m_package.PackageToFile(m_package_file);
+    m_boundary = m_package.PackageToFile(m_package_file);
     fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
     struct stat info {};

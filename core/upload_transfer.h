@@ -46,7 +46,7 @@ class UploadTransfer {
   void ParseServerAddress(std::u16string_view address);
 
   // The ten-line request header for a package of `content_length` bytes, for `path` (the
-  // transfer's own path when empty).
+  // transfer's own path when empty), announcing the boundary the last package was written with.
   std::u16string BuildRequestHeader(int64_t content_length, std::u16string_view path = {}) const;
 
   // Writes the package to a fresh package file, connects and hands header and package to the
@@ -112,6 +112,7 @@ class UploadTransfer {
   // How many of this transfer's waits and yields are on the stack.
   int m_yields = 0;
   std::u16string m_package_file;
+  std::string m_boundary = kBoundary;
   std::u16string m_host = kLoopbackHost;
   std::u16string m_port = u"80";
   std::u16string m_path;

@@ -3,6 +3,7 @@
 
 #include "controls/file/file_upload.h"
 #include "core/error.h"
+#include "core/multipart.h"
 #include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
@@ -86,6 +87,18 @@ TEST_F(UploadIntegrationTest, FaultsAndTheirOutcomes) {
   // After all that, a plain upload still works.
   control.StartUpload(u"g", server.Url("/upload.asp"), path, 1);
   EXPECT_EQ(control.NewFileName(), u"/files/g/a.txt");
+}
+
+// A file that holds the request's boundary line (a saved request, say) is stored whole.
+TEST_F(UploadIntegrationTest, FileHoldingTheBoundaryArrivesWhole) {
+  std::string bytes = "POST / HTTP/1.1\r\n\r\n--" + std::string(kBoundary) +
+                      "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\ny\r\n--" +
+                      std::string(kBoundary) + "--\r\n";
+  auto path = MakeFile("request.txt", bytes);
+  control.StartUpload(u"saved", server.Url("/upload.asp"), path, 1);
+  EXPECT_EQ(control.NewFileName(), u"/files/saved/request.txt");
+  EXPECT_EQ(ReadFile(server.Root() / "files/saved/request.txt"), bytes);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
 }
 
 TEST_F(UploadIntegrationTest, NoServerListening) {

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "core/error.h"
 #include "platform/codepage.h"
 #include "tests/support/temp_dir.h"
@@ -201,6 +204,59 @@ TEST_F(MultipartTest, LargeFileCopiedWhole) {
   size_t start = written.find("\r\n\r\n") + 4;
   EXPECT_EQ(written.substr(start, big.size()), big);
   EXPECT_EQ(written.size(), start + big.size() + 2 + 45);
+}
+
+// A content holding the boundary would end its part early on the server: such a package is
+// written with a longer boundary, and every content arrives whole.
+TEST_F(MultipartTest, ContentHoldingTheBoundaryGetsAnotherBoundary) {
+  const std::string fixed = kBoundary;
+  const std::string delimiter = "\r\n--" + fixed + "\r\n";
+  std::string across_chunks(1024 * 1024 - 10,
+                            'x');  // the delimiter straddles the 1 MiB copy chunks
+  across_chunks += delimiter + "tail";
+  const struct {
+    const char* name;
+    std::string file;
+    std::u16string value;
+    bool changes;
+  } cases[] = {
+      {"plain contents keep the fixed boundary", "abc", u"v", false},
+      {"a near miss keeps it", fixed.substr(0, fixed.size() - 1) + "x", u"v", false},
+      {"file starts with it", "--" + fixed + "\r\nforged", u"v", true},
+      {"file holds it mid-way", "a" + delimiter + "b", u"v", true},
+      {"file holds it across a copy chunk", across_chunks, u"v", true},
+      {"value holds it", "abc", u"x\r\n--" + codepage::FromUtf8(fixed) + u"--\r\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_dir.Write("f.bin", c.file);
+    CompondFile package;
+    package.AddUploadFile(u"f.bin", u"f.bin");
+    package.addFormData(u"field", c.value);
+    auto out = m_dir.Path() / "out.pak";
+    std::filesystem::remove(out);
+    std::string boundary = package.PackageToFile(codepage::FromUtf8(out.string()));
+    std::string written = ReadFile(out);
+    if (!c.changes) {
+      EXPECT_EQ(boundary, fixed);
+    } else {
+      EXPECT_EQ(boundary.rfind(fixed, 0), 0u);
+      EXPECT_GT(boundary.size(), fixed.size());
+    }
+    // Split on the delimiter actually used: exactly the two parts and the closing line.
+    const std::string opener = "--" + boundary + "\r\n";
+    ASSERT_EQ(written.rfind(opener, 0), 0u);
+    std::vector<std::string> parts;
+    size_t at = opener.size();
+    for (size_t next; (next = written.find("\r\n--" + boundary, at)) != std::string::npos;
+         at = next + 4 + boundary.size() + 2) {
+      parts.push_back(written.substr(at, next - at));
+    }
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0].substr(parts[0].find("\r\n\r\n") + 4), c.file);
+    EXPECT_EQ(parts[1].substr(parts[1].find("\r\n\r\n") + 4), codepage::ToGbk(c.value));
+    EXPECT_EQ(written.substr(written.size() - boundary.size() - 6), "--" + boundary + "--\r\n");
+  }
 }
 
 }  // namespace
