@@ -206,16 +206,28 @@ def render(r, samples):
 
 FINDINGS = """## Findings
 
-- **The upload's wall times were the server's disk, not the clients.** Before the upload
-  benchmark deleted what the server had stored after each upload, every upload replaced the
-  previous one's 256 MiB file, and ext4 writes a file out at once when it is renamed over another
-  (`auto_da_alloc`). Whichever upload did the replacing waited for that, so both sides took
-  1.2–1.9 s, the ratio wandered between 0.8 and 1.45 from one run of `bench/run` to the next, and
-  the one upload that found no file to replace (the first) was the fastest by far. With the
-  stored copies deleted between uploads (untimed) both take about 0.4–0.5 s and the ratio is
-  steady. Of `FileUpload`'s time, about 0.1–0.2 s is writing the package file before the first
-  byte goes out (`strace -tt`: packaging, then connect, then the reply); curl streams from the
-  file at once but sends in 64 KiB pieces where `FileUpload` sends 256 KiB, which evens it out.
+- **The upload's ratio to curl lands between 1.0 and 1.7 from one run of `bench/run` to the
+  next, around the 1.5 target; it can miss.** The cause, measured: `FileUpload` writes the whole
+  request body to its package file before it connects, where curl sends from the file as it
+  reads it. `strace -ttt` of the driver puts 0.20–0.24 s between opening the package file and
+  connecting, then 0.2–0.7 s of sending and waiting for the reply. Copying 256 MiB into a fresh
+  file costs 0.14–0.16 s on this disk by itself (1 MiB reads and writes; `copy_file_range`
+  saves 0.01 s; looking for the boundary in the contents while they are copied costs under
+  0.01 s). The send goes at the reference server's pace (Python, writing every byte twice) and
+  takes 0.35–0.65 s for either client, in two clusters that follow the disk's writeback of
+  earlier uploads. So the ratio is about 1 + packaging / sending: near 1.1 when both sends are
+  slow, up to 1.6–1.7 when curl's falls in the fast cluster and ours does not. Fixing it would
+  take overlapping the packaging with the sending: settle the boundary and the length first
+  (open every local file, take its size, scan it for the boundary: about 0.04 s for 256 MiB
+  already in the page cache), then write the package file on a helper thread while the socket
+  sends what is already written (a file item that waits for more instead of ending at the end
+  of what is there), copying exactly the sizes taken, so the announced length holds even when a
+  file changes meanwhile. That keeps the package file, its snapshot and the bytes on the wire as
+  they are and should bring the ratio to about 1.1; it changes the transfer's core and its
+  socket, so it is left for a change of its own. (Earlier the wall times wandered for another
+  reason: each upload replaced the previous one's stored 256 MiB file, and ext4 writes a file
+  out at once when it is renamed over another (`auto_da_alloc`); the benchmark now deletes what
+  the server stored after each upload, untimed.)
 - **Release builds** turn `VELMARIS_WERROR` off: GCC 12 at `-O3` warns wrongly (`-Wrestrict`
   inside `std::string`'s `operator+`, a known false positive of that compiler) in two library
   files, and a warning made an error would stop the build. The code is fine; the default build keeps warnings as errors.
