@@ -187,7 +187,7 @@ class TextWatch {
       if (m_tail.size() > keep) m_tail.erase(0, m_tail.size() - keep);
     }
   }
-  // A new content: the seam starts afresh (the part headers in between cannot hold the text).
+  // A new content: the seam starts afresh, since only a boundary inside one content can cut it.
   void Restart() { m_tail.clear(); }
   bool Found() const { return m_found; }
 

@@ -19,5 +19,11 @@ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMARIS_BENCH=OFF >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"
 cd "$build_dir"
+# The tests that drive a real office: their processes end with the office's threads still
+# winding down, and LeakSanitizer's tracer, stopping those threads for the exit check, sometimes
+# crashes itself ("Tracer caught signal 11"), failing a test that found nothing. They run with
+# every other check; the leak check covers all the rest, fake office included.
+office='^(page[.]office_(word_pages|excel_workbook|ppt_slides)|LibreOfficeTest[.].*|OfficeDocumentsTest[.].*)$'
 # The reference server's own self-test has nothing to sanitize.
-ctest --output-on-failure -j"$(nproc)" -E '^refserver_selftest$'
+ctest --output-on-failure -j"$(nproc)" -E "^refserver_selftest\$|$office"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 ctest --output-on-failure -j"$(nproc)" -R "$office"
