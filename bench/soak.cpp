@@ -5,11 +5,6 @@
 // connection, garbage, chunked and compressed replies, a refused connection), so the error paths
 // are soaked too. Prints one line per sample; exits 1 when an upload gave the wrong reply, a
 // package file was left in TEMP, or the descriptors grew.
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,54 +21,12 @@
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"
+#include "tests/support/ref_server.h"
 
 using namespace velmaris;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The reference server in a folder of its own, stopped with this program.
-class Server {
- public:
-  explicit Server(const fs::path& root) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-    const std::string script = std::string(VELMARIS_SOURCE_DIR) + "/tools/refserver.py";
-    const std::string parent = std::to_string(getpid());
-    m_pid = fork();
-    if (m_pid == 0) {
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      execlp("python3", "python3", script.c_str(), "--root", root.c_str(), "--port", "0",
-             "--parent-pid", parent.c_str(), "--idle-exit", "60", "--quiet",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    FILE* in = fdopen(out[0], "r");
-    if (in == nullptr || std::fscanf(in, "%d", &m_port) != 1) {
-      if (in != nullptr) fclose(in);
-      throw std::runtime_error("the reference server did not start");
-    }
-    fclose(in);
-  }
-  ~Server() {
-    kill(m_pid, SIGTERM);
-    int status = 0;
-    waitpid(m_pid, &status, 0);
-  }
-  Server(const Server&) = delete;
-  Server& operator=(const Server&) = delete;
-
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
-  }
-
- private:
-  pid_t m_pid = -1;
-  int m_port = 0;
-};
 
 int OpenDescriptors() {
   int count = 0;
@@ -90,21 +42,8 @@ long ResidentKb() {
   return -1;
 }
 
-// A free loopback port with nothing listening on it.
-int UnusedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 struct Route {
-  std::string path;
+  std::u16string path;
   std::u16string reply;  // what NewFileName must read after it
 };
 
@@ -138,7 +77,6 @@ int main(int argc, char** argv) {
   const fs::path scratch = scratch_template;
   const fs::path temp = scratch / "temp";
   fs::create_directories(temp);
-  fs::create_directories(scratch / "srv");
   setenv("TEMP", temp.c_str(), 1);
   const fs::path file = scratch / "soak.bin";
   {
@@ -149,7 +87,7 @@ int main(int argc, char** argv) {
 
   int status = 0;
   {
-    Server server(scratch / "srv");
+    testing::RefServer server;
     PollLoop loop;
     HeadlessUi ui;
     Platform platform{loop, ui, [&] { return std::make_unique<PosixSocket>(loop); }};
@@ -164,8 +102,9 @@ int main(int argc, char** argv) {
         routes.push_back({server.Url(std::string("/_fault/") + mode + "/upload.asp"),
                           whole ? stored : u"Error"});
       }
-      routes.push_back(
-          {"http://127.0.0.1:" + std::to_string(UnusedPort()) + "/upload.asp", u"Error"});
+      routes.push_back({codepage::FromUtf8("http://127.0.0.1:" +
+                                           std::to_string(testing::UnusedPort()) + "/upload.asp"),
+                        u"Error"});
     }
 
     const std::u16string local = codepage::FromUtf8(file.string());
@@ -188,14 +127,14 @@ int main(int argc, char** argv) {
           faults && n % 5 == 0 ? routes[1 + fault_turn++ % (routes.size() - 1)] : routes[0];
       control.SetNewFileName(u"");
       try {
-        control.StartUpload(u"soak", codepage::FromUtf8(route.path), local, n);
+        control.StartUpload(u"soak", route.path, local, n);
       } catch (const VbError& e) {
         std::printf("upload %d: error %d %s\n", n, e.Number(),
                     codepage::ToUtf8(e.Description()).c_str());
       }
       if (control.NewFileName() != route.reply) {
         if (++wrong <= 5) {
-          std::printf("upload %d to %s: reply %s\n", n, route.path.c_str(),
+          std::printf("upload %d to %s: reply %s\n", n, codepage::ToUtf8(route.path).c_str(),
                       codepage::ToUtf8(control.NewFileName()).c_str());
         }
       }

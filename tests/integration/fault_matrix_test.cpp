@@ -131,26 +131,11 @@ class Rig {
     }
     return boxes;
   }
-  size_t StoredUploads() const {
-    std::istringstream lines(testing::ReadFile(server.Root() / "uploads.jsonl"));
-    size_t count = 0;
-    for (std::string line; std::getline(lines, line);) count += !line.empty();
-    return count;
-  }
-  size_t StoredArticles() const {
-    std::error_code error;
-    size_t count = 0;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(server.Root() / "articles", error)) {
-      count += entry.path().extension() == ".json";
-    }
-    return count;
-  }
+  size_t StoredUploads() const { return server.Uploads().size(); }
+  size_t StoredArticles() const { return server.ArticleCount(); }
   // The content field of the newest article.
   std::u16string LastArticleContent() const {
-    char name[32];
-    std::snprintf(name, sizeof name, "articles/%06zu.json", StoredArticles());
-    Json article = Json::parse(testing::ReadFile(server.Root() / name));
+    Json article = server.Article(static_cast<int>(StoredArticles()));
     for (const auto& field : article["fields"]) {
       if (field[0] == "content") return codepage::FromUtf8(field[1].get<std::string>());
     }

@@ -42,28 +42,6 @@ class PictureIntegrationTest : public ::testing::Test {
       form[u"btnAddFile"].on_click();
     }
   }
-  Json Uploads() const {
-    Json records = Json::array();
-    std::istringstream lines(testing::ReadFile(server.Root() / "uploads.jsonl"));
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty()) records.push_back(Json::parse(line));
-    }
-    return records;
-  }
-  Json Article(int n) const {
-    char name[32];
-    std::snprintf(name, sizeof name, "articles/%06d.json", n);
-    return Json::parse(testing::ReadFile(server.Root() / name));
-  }
-  size_t ArticleCount() const {
-    std::error_code error;
-    size_t count = 0;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(server.Root() / "articles", error)) {
-      count += entry.path().extension() == ".json";
-    }
-    return count;
-  }
 };
 
 TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
@@ -78,7 +56,7 @@ TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
   form[u"optNameByPic"].SetChecked(1);
   form[u"btnBegin"].on_click();
 
-  const Json uploads = Uploads();
+  const auto uploads = server.Uploads();
   ASSERT_EQ(uploads.size(), 2u);
   EXPECT_EQ(uploads[0]["fields"], Json::parse(R"([["curpath","2008"],["contentid","-1"],
       ["author","编辑"],["thumbnail","Yes"],["thumbnailalt","Click"],
@@ -88,11 +66,11 @@ TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
   EXPECT_EQ(testing::ReadFile(server.Root() / "files" / "日落.jpg"),
             testing::ReadFile(files.Path() / "日落.jpg"));
 
-  ASSERT_EQ(ArticleCount(), 2u);
-  EXPECT_EQ(Article(1)["fields"], Json::parse(R"([["columnid","5"],["issueid","0"],
+  ASSERT_EQ(server.ArticleCount(), 2u);
+  EXPECT_EQ(server.Article(1)["fields"], Json::parse(R"([["columnid","5"],["issueid","0"],
       ["objecttype","1"],["title","a"],["content","/files/a.jpg----abcdefghijklmnopqrstuvwxyz----"],
       ["author","编辑"]])"));
-  EXPECT_EQ(Article(2)["title"], "日落");
+  EXPECT_EQ(server.Article(2)["title"], "日落");
   EXPECT_EQ(form[u"txtLog"].Text(), u"开始处理图片上传：\r\n上传 " + a + u"完成！\r\n上传 " + b +
                                         u"完成！\r\n本次上传图片全部传输完成！\r\n");
   EXPECT_TRUE(ui.History().size() == 3u && ui.History()[2].kind == u"msgbox");
@@ -108,15 +86,15 @@ TEST_F(PictureIntegrationTest, ImageImportSizesPicturesAndPostsOneArticle) {
   List(form, {a, files.U16("B.gif")});
   form[u"btnBegin"].on_click();
 
-  const Json uploads = Uploads();
+  const auto uploads = server.Uploads();
   ASSERT_EQ(uploads.size(), 2u);
   EXPECT_EQ(uploads[0]["fields"], Json::parse(R"([["curpath","d"],["contentid","-1"],
       ["author","u"],["thumbnail","Yes"],["bili","-1"],["thumbnailwidth","400"],
       ["thumbnailheight","300"],["thumbnailalt","Click"],["thumbnailtarget","about:blank"],
       ["watermark","No"]])"));
   EXPECT_EQ(uploads[1]["fields"][5], Json::array({"thumbnailwidth", "500"}));
-  ASSERT_EQ(ArticleCount(), 1u);
-  const Json article = Article(1);
+  ASSERT_EQ(server.ArticleCount(), 1u);
+  const Json article = server.Article(1);
   EXPECT_EQ(article["title"], "B");
   EXPECT_EQ(article["fields"][4][1],
             std::string("<p align=center>/files/A.jpg</p><P align=center>A</P>") +

@@ -113,27 +113,6 @@ class OfficeDocumentsTest : public ::testing::Test {
     return target;
   }
 
-  Json Article(int n) const {
-    char name[32];
-    std::snprintf(name, sizeof name, "articles/%06d.json", n);
-    return Json::parse(ReadFile(server.Root() / name));
-  }
-  size_t ArticleCount() const {
-    std::error_code error;
-    size_t count = 0;
-    for (const auto& entry : fs::directory_iterator(server.Root() / "articles", error)) {
-      count += entry.path().extension() == ".json";
-    }
-    return count;
-  }
-  std::vector<Json> Uploads() const {
-    std::vector<Json> uploads;
-    std::ifstream in(server.Root() / "uploads.jsonl");
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty()) uploads.push_back(Json::parse(line));
-    }
-    return uploads;
-  }
   static std::string Field(const Json& record, const std::string& name) {
     for (const auto& field : record["fields"]) {
       if (field[0] == name) return field[1];
@@ -186,7 +165,7 @@ TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
                         : control->ImportDocFileOnePage(path, u"7", u"编辑部"),
               1);
 
-    const Json article = Article(++articles);
+    const Json article = server.Article(++articles);
     EXPECT_EQ(article["title"], fs::path(c.name).stem().string());
     ASSERT_EQ(article["pages"].size(), c.pages);
     std::string all;
@@ -202,7 +181,7 @@ TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
     for (const auto& text : texts) EXPECT_TRUE(Contains(all, text)) << text;
 
     // The picture of page 2 went up as the document's, its address in place of its source.
-    const auto sent = Uploads();
+    const auto sent = server.Uploads();
     ASSERT_EQ(sent.size(), ++uploads);
     EXPECT_EQ(Field(sent.back(), "contentid"), "-1");
     EXPECT_EQ(Field(sent.back(), "curPath"), "2024/春/");
@@ -216,7 +195,7 @@ TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
 
   const fs::path single = Document("fixtures/one_page.fodt", "doc", "通知.doc");
   EXPECT_EQ(control->ImportDocFile(U16(single), u"7", u"编辑部"), 1);
-  const Json article = Article(++articles);
+  const Json article = server.Article(++articles);
   EXPECT_EQ(article["title"], "通知");
   ASSERT_EQ(article["pages"].size(), 1u);
   EXPECT_TRUE(Contains(article["pages"][0], "只有一页的通知"));
@@ -244,7 +223,7 @@ TEST_F(OfficeDocumentsTest, WhatIsNotADocumentFailsAndLeavesNothing) {
         EXPECT_EQ(error.Number(), c.number);
         EXPECT_FALSE(error.Description().empty());
       }
-      EXPECT_EQ(ArticleCount(), 0u);
+      EXPECT_EQ(server.ArticleCount(), 0u);
       ExpectNothingLeft();
     }
   }
@@ -258,7 +237,7 @@ TEST_F(OfficeDocumentsTest, WorkbookSheetsAsPagesWithBorders) {
   const fs::path file = Document("import/annual_book.fods", "xls", "年报.xls");
   EXPECT_EQ(control->ImportXlsFile(U16(file), u"7", u"编辑部"), 1);
 
-  const Json article = Article(1);
+  const Json article = server.Article(1);
   EXPECT_EQ(article["title"], "年度销售");
   ASSERT_EQ(article["pages"].size(), 3u);
   const std::string sales = article["pages"][0];
@@ -270,7 +249,7 @@ TEST_F(OfficeDocumentsTest, WorkbookSheetsAsPagesWithBorders) {
   EXPECT_TRUE(Contains(note, "数据截至六月底"));
   EXPECT_FALSE(Contains(sales, "数据截至六月底"));
 
-  const auto sent = Uploads();
+  const auto sent = server.Uploads();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(Field(sent[0], "contentid"), "0");
   EXPECT_EQ(PictureSources(picture),
@@ -300,10 +279,10 @@ TEST_F(OfficeDocumentsTest, PresentationSlidesByTheirLanguage) {
     const fs::path file = Document(c.source, c.format, c.name);
     EXPECT_EQ(control->ImportPPTFile(U16(file), u"7", u"编辑部"), 1);
 
-    const Json article = Article(++articles);
+    const Json article = server.Article(++articles);
     EXPECT_EQ(article["title"], c.name);
     ASSERT_EQ(article["pages"].size(), 2u);
-    const auto sent = Uploads();
+    const auto sent = server.Uploads();
     ASSERT_EQ(sent.size(), uploads + 2);
     for (size_t n = 0; n < 2; ++n) {
       const Json& upload = sent[uploads + n];

@@ -30,20 +30,6 @@ class OfficeImportIntegrationTest : public ::testing::Test {
   std::u16string MakeFile(const std::string& name, const std::string& bytes) {
     return codepage::FromUtf8(files.Write(name, bytes).string());
   }
-  Json Article(int n) const {
-    char name[32];
-    std::snprintf(name, sizeof name, "articles/%06d.json", n);
-    return Json::parse(testing::ReadFile(server.Root() / name));
-  }
-  size_t ArticleCount() const {
-    std::error_code error;
-    size_t count = 0;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(server.Root() / "articles", error)) {
-      count += entry.path().extension() == ".json";
-    }
-    return count;
-  }
 };
 
 TEST_F(OfficeImportIntegrationTest, ImportTxtStoresTitlePagesAndFieldsInOrder) {
@@ -52,7 +38,7 @@ TEST_F(OfficeImportIntegrationTest, ImportTxtStoresTitlePagesAndFieldsInOrder) {
   std::u16string text = u"标题：春季报告\r\n作者：编辑部\r\n\r\na b\r\nc\r\n";
   EXPECT_EQ(control.ImportTxt(text, u"12", u"编辑部"), 1);
 
-  Json article = Article(1);
+  Json article = server.Article(1);
   EXPECT_EQ(article["title"], "春季报告");
   EXPECT_EQ(article["pages"], Json::array({"a&nbsp;b<br>c<br>"}));
   EXPECT_EQ(article["fields"], Json::parse(R"([["columnid","12"],["issueid","3"],["objecttype","2"],
@@ -76,7 +62,7 @@ TEST_F(OfficeImportIntegrationTest, PostGoesToTheUploadHostWithThePostPath) {
   EXPECT_EQ(requests[0].rfind("POST /cms/savepost.asp HTTP/1.1\r\n", 0), 0u);
   EXPECT_NE(requests[0].find("Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"),
             std::string::npos);
-  EXPECT_EQ(Article(1)["title"], "t");
+  EXPECT_EQ(server.Article(1)["title"], "t");
 
   // The next upload uses the upload path again.
   auto picture = MakeFile("p.png", "PNG");
@@ -99,18 +85,18 @@ TEST_F(OfficeImportIntegrationTest, TextFilesThroughTheListAndTheStartButton) {
   form[u"Command3"].on_click();
   EXPECT_EQ(form[u"List1"].Items(), (std::vector<std::u16string>{folder + u"/utf8.txt......完成",
                                                                  folder + u"/gbk.txt......完成"}));
-  ASSERT_EQ(ArticleCount(), 2u);
-  EXPECT_EQ(Article(1)["title"], "春季");
-  EXPECT_EQ(Article(1)["pages"], Json::array({"正文&nbsp;第一段<br>"}));
-  EXPECT_EQ(Article(2)["title"], "春季报告");
-  EXPECT_EQ(Article(2)["fields"][0], Json::array({"columnid", "7"}));
-  EXPECT_EQ(Article(2)["fields"][5], Json::array({"author", "编辑"}));
+  ASSERT_EQ(server.ArticleCount(), 2u);
+  EXPECT_EQ(server.Article(1)["title"], "春季");
+  EXPECT_EQ(server.Article(1)["pages"], Json::array({"正文&nbsp;第一段<br>"}));
+  EXPECT_EQ(server.Article(2)["title"], "春季报告");
+  EXPECT_EQ(server.Article(2)["fields"][0], Json::array({"columnid", "7"}));
+  EXPECT_EQ(server.Article(2)["fields"][5], Json::array({"author", "编辑"}));
   EXPECT_FALSE(form[u"Command4"].Enabled());
   EXPECT_TRUE(ui.History().size() == 1u && ui.History()[0].kind == u"filedialog");
 
   // A second run finds everything done.
   form[u"Command3"].on_click();
-  EXPECT_EQ(ArticleCount(), 2u);
+  EXPECT_EQ(server.ArticleCount(), 2u);
 }
 
 }  // namespace

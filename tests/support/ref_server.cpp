@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -72,6 +73,30 @@ std::vector<std::string> RefServer::WaitForRequests(size_t count) const {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return Requests();
+}
+
+nlohmann::json RefServer::Article(int n) const {
+  char name[32];
+  std::snprintf(name, sizeof name, "articles/%06d.json", n);
+  return nlohmann::json::parse(ReadFile(Root() / name));
+}
+
+size_t RefServer::ArticleCount() const {
+  std::error_code error;
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Root() / "articles", error)) {
+    count += entry.path().extension() == ".json";
+  }
+  return count;
+}
+
+std::vector<nlohmann::json> RefServer::Uploads() const {
+  std::vector<nlohmann::json> records;
+  std::istringstream lines(ReadFile(Root() / "uploads.jsonl"));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty()) records.push_back(nlohmann::json::parse(line));
+  }
+  return records;
 }
 
 int UnusedPort() {

@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/support/temp_dir.h"
 
 namespace velmaris::testing {
@@ -26,6 +28,11 @@ class RefServer {
   std::vector<std::string> Requests() const;
   // Waits (briefly) until `count` requests have been recorded.
   std::vector<std::string> WaitForRequests(size_t count) const;
+  // What the server stored: article `n` (numbered from 1), how many articles there are, and the
+  // record of every upload in arrival order.
+  nlohmann::json Article(int n) const;
+  size_t ArticleCount() const;
+  std::vector<nlohmann::json> Uploads() const;
 
  private:
   TempDir m_root;
