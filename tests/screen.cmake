@@ -23,7 +23,7 @@ gtest_discover_tests(screen_tests DISCOVERY_TIMEOUT 60
 # A page run with --gui: each control in its own window, screenshots through the host, and the run
 # ending once the page's last window is closed.
 add_test(NAME page.gui_forms
-  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/screen/run_gui_page.py
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/pages/run_page.py
     --host $<TARGET_FILE:velmaris> --library $<TARGET_FILE:VelmarisClient>
     --source-dir ${CMAKE_SOURCE_DIR} --screens ${VELMARIS_SCREENS_DIR}
     ${CMAKE_CURRENT_SOURCE_DIR}/screen/pages/gui_forms.js)

@@ -2,7 +2,7 @@
 """Runs one page script end to end: a private class registry and TEMP, the reference content
 server on a free loopback port, the library registered through the host, then the page.
 
-    run_page.py --host VELMARIS --library LIB --source-dir ROOT PAGE.js
+    run_page.py --host VELMARIS --library LIB --source-dir ROOT [--screens DIR] PAGE.js
 
 The page gets VELMARIS_SERVER (http://127.0.0.1:PORT), VELMARIS_SERVER_ROOT (where the server
 stores what arrives) and, as host.args[0], an empty folder for the files it uploads. The test
@@ -16,6 +16,10 @@ SOURCE lies below tests/data/office; LibreOffice (soffice, found on PATH) conver
 and the result is put into the page's folder as NAME before the page runs. Every page gets an
 office of its own (its pipe and profile in the page's scratch folder), so pages running side by
 side never share one.
+
+With --screens DIR the page runs with its forms on screen (`velmaris run PAGE.js --gui`), Qt
+drawing off screen unless QT_QPA_PLATFORM says otherwise; host.args[1] is DIR, for its
+screenshots, and the run must also end by itself (the script ended and its last window closed).
 """
 import argparse
 import os
@@ -86,6 +90,7 @@ def main():
     parser.add_argument("--host", required=True)
     parser.add_argument("--library", required=True)
     parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--screens", help="run with the forms on screen, screenshots to here")
     parser.add_argument("--timeout", type=float, default=60)
     parser.add_argument("page")
     options = parser.parse_args()
@@ -98,6 +103,15 @@ def main():
     root = os.path.join(scratch, "srv")
     for folder in (env["TEMP"], work, root):
         os.makedirs(folder)
+    command = [options.host, "run", options.page, work]
+    if options.screens:
+        command = [options.host, "run", options.page, "--gui", work, options.screens]
+        os.makedirs(options.screens, exist_ok=True)
+        env.setdefault("QT_QPA_PLATFORM", "offscreen")
+        if not env.get("XDG_RUNTIME_DIR"):
+            # Qt wants one, private to the user, and says so on every run without it.
+            env["XDG_RUNTIME_DIR"] = os.path.join(scratch, "runtime")
+            os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
 
     documents = office_documents(options.page)
     if documents:
@@ -120,10 +134,11 @@ def main():
         env["VELMARIS_SERVER_ROOT"] = root
         env["VELMARIS_REQUIRE_UNLOAD"] = "1"
         try:
-            status = subprocess.run([options.host, "run", options.page, work], env=env,
-                                    timeout=options.timeout).returncode
+            status = subprocess.run(command, env=env, timeout=options.timeout).returncode
         except subprocess.TimeoutExpired:
-            print("the page did not finish in %g s" % options.timeout, file=sys.stderr)
+            print("the page did not finish in %g s%s" % (
+                options.timeout, ": a window left open?" if options.screens else ""),
+                file=sys.stderr)
             status = 1
     finally:
         server.terminate()
