@@ -20,9 +20,6 @@ function articleCount() {
     }
   }
 }
-function article(n) {
-  return JSON.parse(host.readFile(serverRoot + "/articles/" + ("00000" + n).slice(-6) + ".json"));
-}
 function items() {
   return JSON.stringify(form.get("List1").items);
 }

@@ -12,41 +12,35 @@ function run() {
   form.click("btnAddFile");
   form.click("btnBegin");
   var records = uploads();
-  return records[records.length - 1].fields;
-}
-function field(fields, name) {
-  for (var i = 0; i < fields.length; ++i) {
-    if (fields[i][0] === name) return fields[i][1];
-  }
-  return undefined;
+  return records[records.length - 1];
 }
 
 check(form.get("cmbScale").text, "50%", "the scale at first");
 check(form.get("txtWidth").enabled || form.get("txtHeight").enabled, false, "boxes at first");
-var fields = run();
-check(field(fields, "thumbnailwidth") + " x " + field(fields, "thumbnailheight"), "400 x 300",
+var record = run();
+check(field(record, "thumbnailwidth") + " x " + field(record, "thumbnailheight"), "400 x 300",
       "50% of 801 x 601");
 
 form.select("cmbScale", 0);
 check(form.get("txtWidth").enabled && form.get("txtHeight").enabled, true, "both boxes open");
 form.setText("txtWidth", "320");
 form.setText("txtHeight", "240");
-fields = run();
-check(field(fields, "thumbnailwidth") + " x " + field(fields, "thumbnailheight"), "320 x 240",
+record = run();
+check(field(record, "thumbnailwidth") + " x " + field(record, "thumbnailheight"), "320 x 240",
       "typed width and height");
 
 // The picture keeps its proportions: 200 / 801 x 601 is 150.06.
 form.select("cmbScale", 1);
 check(form.get("txtHeight").enabled, false, "height box closed");
 form.setText("txtWidth", "200");
-fields = run();
-check(field(fields, "thumbnailwidth") + " x " + field(fields, "thumbnailheight"), "200 x 150",
+record = run();
+check(field(record, "thumbnailwidth") + " x " + field(record, "thumbnailheight"), "200 x 150",
       "typed width, height in proportion");
 
 form.check("chkSmallPic", false);
 check(form.get("cmbScale").enabled, false, "scale closed");
-fields = run();
-check(JSON.stringify(fields),
+record = run();
+check(JSON.stringify(record.fields),
       JSON.stringify([["curpath", "d"], ["contentid", "-1"], ["author", "u"],
                       ["thumbnail", "No"], ["watermark", "No"]]), "no reduced size");
 

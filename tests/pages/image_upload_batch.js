@@ -11,9 +11,6 @@ function add(path) {
   host.answerFileDialog(path);
   form.click("btnAddFile");
 }
-function article(n) {
-  return JSON.parse(host.readFile(serverRoot + "/articles/00000" + n + ".json"));
-}
 
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "2008", 5, "编辑", "W");
 var a = pictures + "/a.jpg";

@@ -6,21 +6,9 @@
 // office-document: import/annual_book.fods xlsx 年报新版.xlsx
 host.include("lib/assert.js");
 
-var SEPARATOR = "----abcdefghijklmnopqrstuvwxyz----";
-
 var control = new ActiveXObject("VelmarisClient.OfficeImport");
 var form = host.form(control);
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "表格", 9, "统计科");
-
-function article(n) {
-  return JSON.parse(host.readFile(serverRoot + "/articles/00000" + n + ".json"));
-}
-function field(record, name) {
-  for (var i = 0; i < record.fields.length; ++i) {
-    if (record.fields[i][0] === name) return record.fields[i][1];
-  }
-  return undefined;
-}
 
 var books = [work + "/年报.xls", work + "/年报新版.xlsx"];
 form.drop("List1", books);

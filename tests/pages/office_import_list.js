@@ -7,9 +7,6 @@ var control = new ActiveXObject("VelmarisClient.OfficeImport");
 var form = host.form(control);
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "d", 7, "编辑");
 
-function article(n) {
-  return JSON.parse(host.readFile(serverRoot + "/articles/00000" + n + ".json"));
-}
 function items() {
   return JSON.stringify(form.get("List1").items);
 }

@@ -6,11 +6,6 @@ host.include("lib/assert.js");
 var control = new ActiveXObject("VelmarisClient.OfficeImport");
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "2008/05", 12, "编辑", 3, 2);
 
-function article(n) {
-  return JSON.parse(host.readFile(serverRoot + "/articles/00000" + n + ".json"));
-}
-
-var separator = "----abcdefghijklmnopqrstuvwxyz----";
 var text = "标题：春季报告\r\n作者：编辑部\r\n\r\na b\r\nc\r\n";
 check(control.ImportTxt(text, "12a", "王五"), 1, "ImportTxt result");
 var first = article(1);
@@ -18,15 +13,15 @@ check(first.title, "春季报告", "title");
 check(JSON.stringify(first.pages), JSON.stringify(["a&nbsp;b<br>c<br>"]), "one page");
 check(JSON.stringify(first.fields),
       JSON.stringify([["columnid", "12a"], ["issueid", "3"], ["objecttype", "2"],
-                      ["title", "春季报告"], ["content", "a&nbsp;b<br>c<br>" + separator],
+                      ["title", "春季报告"], ["content", "a&nbsp;b<br>c<br>" + SEPARATOR],
                       ["author", "王五"], ["curpath", "2008/05"]]),
       "fields in order");
 check(text, "标题：春季报告\r\n作者：编辑部\r\n\r\na b\r\nc\r\n", "the text is not changed");
 
-// No title line: the title is "尚未设置"; an empty text is the separator alone.
+// No title line: the title is "尚未设置"; an empty text is the SEPARATOR alone.
 check(control.ImportTxt("", "1", "u"), 1, "empty text result");
 check(article(2).title, "尚未设置", "empty text title");
-check(article(2).fields[4][1], separator, "empty text content");
+check(article(2).fields[4][1], SEPARATOR, "empty text content");
 
 // A file in UTF-8 (what this platform writes) is read as such; the column goes as decimal text.
 var path = localFile("notes.txt", "会议纪要\n张三\n第一项 通过\n");

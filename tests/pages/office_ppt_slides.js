@@ -6,21 +6,10 @@
 // office-document: fixtures/slides.fodp odp 季度汇报.odp
 host.include("lib/assert.js");
 
-var SEPARATOR = "----abcdefghijklmnopqrstuvwxyz----";
-
 var control = new ActiveXObject("VelmarisClient.OfficeImport");
 var form = host.form(control);
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "演示", 3, "宣传部");
 
-function article(n) {
-  return JSON.parse(host.readFile(serverRoot + "/articles/00000" + n + ".json"));
-}
-function field(record, name) {
-  for (var i = 0; i < record.fields.length; ++i) {
-    if (record.fields[i][0] === name) return record.fields[i][1];
-  }
-  return undefined;
-}
 // Pages of article n: each the img element of slide picture `word`1, 2, ... at the typed size.
 function checkSlides(n, title, word, width, height, firstUpload) {
   var slides = article(n);

@@ -6,22 +6,12 @@
 // office-document: fixtures/three_pages.fodt doc 三页文档.doc
 host.include("lib/assert.js");
 
-var SEPARATOR = "----abcdefghijklmnopqrstuvwxyz----";
 var TEXTS = ["第一页：春天的故事", "第二页：夏天的故事", "第三页：秋天的故事"];
 
 var control = new ActiveXObject("VelmarisClient.OfficeImport");
 var form = host.form(control);
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "2024/春", 7, "编辑部");
 
-function article(n) {
-  return JSON.parse(host.readFile(serverRoot + "/articles/00000" + n + ".json"));
-}
-function field(record, name) {
-  for (var i = 0; i < record.fields.length; ++i) {
-    if (record.fields[i][0] === name) return record.fields[i][1];
-  }
-  return undefined;
-}
 function articleCount() {
   for (var n = 1; ; ++n) {
     try {

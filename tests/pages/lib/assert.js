@@ -50,6 +50,22 @@ function uploads() {
   return records;
 }
 
+// Article n as the server stored it (numbered from 1).
+function article(n) {
+  return JSON.parse(host.readFile(serverRoot + "/articles/" + ("00000" + n).slice(-6) + ".json"));
+}
+
+// The value of the field `name` in an upload's or an article's record.
+function field(record, name) {
+  for (var i = 0; i < record.fields.length; ++i) {
+    if (record.fields[i][0] === name) return record.fields[i][1];
+  }
+  return undefined;
+}
+
+// What the office import ends every article page with.
+var SEPARATOR = "----abcdefghijklmnopqrstuvwxyz----";
+
 function newControl() {
   return new ActiveXObject("VelmarisClient.FileUpload");
 }
