@@ -54,8 +54,9 @@ bool InflateBody(std::string_view coded, const std::string& encoding, std::strin
   return InflateWith(coded, 15, out) || InflateWith(coded, -15, out);
 }
 
-void HttpReply::Reset() {
+void HttpReply::Reset(Accept accept) {
   *this = HttpReply();
+  m_accept = accept;
 }
 
 void HttpReply::Append(std::string_view bytes) {
@@ -185,7 +186,9 @@ void HttpReply::Evaluate() {
       return;
     }
   }
-  if (m_status != 200) {
+  bool success =
+      m_accept == Accept::kAny2xx3xx ? m_status >= 200 && m_status < 400 : m_status == 200;
+  if (!success) {
     Finish(Outcome::kErrorReply);
     return;
   }

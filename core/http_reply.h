@@ -17,9 +17,13 @@ class HttpReply {
   // The most a reply may hold; a larger one is no reply.
   static constexpr size_t kMaxReply = 64 * 1024 * 1024;
 
+  // Which statuses are a success: 200 alone for an upload; any 2xx or 3xx for an article post,
+  // which a content server may answer with a redirect to the saved article.
+  enum class Accept { kStatus200, kAny2xx3xx };
+
   void Append(std::string_view bytes);
   void PeerClosed();
-  void Reset();
+  void Reset(Accept accept = Accept::kStatus200);
 
   Outcome Result() const { return m_outcome; }
   int StatusCode() const { return m_status; }
@@ -39,6 +43,7 @@ class HttpReply {
   std::string m_body;
   Outcome m_outcome = Outcome::kPending;
   bool m_closed = false;
+  Accept m_accept = Accept::kStatus200;
 
   // Parsed head.
   bool m_head_done = false;

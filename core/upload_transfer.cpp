@@ -144,8 +144,11 @@ void UploadTransfer::RefuseInsideWait() const {
   if (m_yields > 0) Raise(err::kInvalidCall, kLibrarySource, kTransferUnderWay);
 }
 
-void UploadTransfer::UploadFile(std::u16string_view path) {
+void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept accept) {
   RefuseInsideWait();
+  m_outcome = TransferOutcome::kNone;
+  m_status = 0;
+  m_accept = accept;
   m_package_file = MakePackageFile();
   auto native = ToNativePath(m_package_file);
   int fd = -1;
@@ -176,7 +179,7 @@ void UploadTransfer::UploadFile(std::u16string_view path) {
     m_timer.SetEnabled(false);
   }
 
-  m_received.Reset();
+  m_received.Reset(m_accept);
   m_awaiting_reply = false;
   m_socket->Connect();
   m_ticks = 0;
@@ -198,6 +201,7 @@ void UploadTransfer::UploadFile(std::u16string_view path) {
   } else {
     close(fd);
     m_finished = true;
+    m_outcome = TransferOutcome::kNotConnected;
     if (m_policy.keeps_reply) m_reply = kReplyError;
   }
 }
@@ -207,6 +211,7 @@ void UploadTransfer::WaitForReply() {
   if (!m_finished) {
     // Timed out: the result is not the previous transfer's.
     m_awaiting_reply = false;
+    m_outcome = TransferOutcome::kTimedOut;
     if (m_policy.keeps_reply) m_reply = kReplyError;
   }
 }
@@ -221,14 +226,15 @@ void UploadTransfer::CloseConnection() {
   m_timer.SetEnabled(false);
 }
 
-void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path) {
+void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path,
+                         HttpReply::Accept accept) {
   RefuseInsideWait();
   m_progress.SetValue(0);
   m_platform.loop.Pump();
   m_package.RemoveAll();
   fill(m_package);
   m_finished = false;
-  UploadFile(path);
+  UploadFile(path, accept);
   WaitForReply();
   CloseConnection();
   m_progress.SetValue(100);
@@ -260,8 +266,9 @@ void UploadTransfer::EndTransfer() {
   m_socket->Close();
 }
 
-void UploadTransfer::Failed() {
+void UploadTransfer::Failed(TransferOutcome outcome) {
   EndTransfer();
+  m_outcome = outcome;
   if (m_policy.keeps_reply) m_reply = kReplyError;
 }
 
@@ -271,17 +278,21 @@ void UploadTransfer::Judge() {
       return;
     case HttpReply::Outcome::kSuccess:
       EndTransfer();
+      m_outcome = TransferOutcome::kSuccess;
+      m_status = m_received.StatusCode();
       if (m_policy.keeps_reply) m_reply = codepage::FromGbk(m_received.Body());
       return;
     case HttpReply::Outcome::kErrorReply: {
       std::u16string received = codepage::FromGbk(m_received.Raw());
       EndTransfer();
+      m_outcome = TransferOutcome::kErrorReply;
+      m_status = m_received.StatusCode();
       if (m_policy.error_action) m_policy.error_action(received);
       if (m_policy.keeps_reply) m_reply = kReplyError;
       return;
     }
     case HttpReply::Outcome::kNoReply:
-      Failed();
+      Failed(TransferOutcome::kNoReply);
       return;
   }
 }
@@ -302,7 +313,7 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
 
 void UploadTransfer::OnSocketError(int32_t, const std::u16string& description) {
   // A connection that broke while the reply was awaited will bring no reply.
-  if (m_awaiting_reply) Failed();
+  if (m_awaiting_reply) Failed(TransferOutcome::kNoReply);
   m_platform.ui.MessageBox(description, msgbox::kOkOnly, u"");
 }
 

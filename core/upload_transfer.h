@@ -27,6 +27,16 @@ struct TransferPolicy {
 };
 
 inline constexpr char16_t kReplyError[] = u"Error";
+
+// How the last transfer ended, for callers that must tell a failure from a success.
+enum class TransferOutcome {
+  kNone,          // no transfer has run yet
+  kSuccess,       // a whole reply with a success status
+  kErrorReply,    // a reply with another status (LastStatus() says which)
+  kNoReply,       // the connection broke, closed early or brought no HTTP reply
+  kTimedOut,      // no reply within the reply wait
+  kNotConnected,  // the connection was never made
+};
 inline constexpr char16_t kLoopbackHost[] = u"127.0.0.1";
 
 inline constexpr int16_t kCloseTicks = 6;
@@ -54,7 +64,8 @@ class UploadTransfer {
   // given, replaces the transfer's path for this one request (an article post goes to the post
   // path on the upload host); the transfer's own path does not change. Refused inside a wait,
   // as RefuseInsideWait says.
-  void UploadFile(std::u16string_view path = {});
+  void UploadFile(std::u16string_view path = {},
+                  HttpReply::Accept accept = HttpReply::Accept::kStatus200);
   // Yields until the reply has been recognised or 300 ticks passed without progress.
   void WaitForReply();
   // Closes the connection if it is open, waiting up to 6 ticks for it to close.
@@ -67,11 +78,16 @@ class UploadTransfer {
 
   // The transfer as every start method runs it: progress 0, fill the emptied package, upload
   // (to `path` when given, as UploadFile does), wait, close, progress 100.
-  void Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path = {});
+  void Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path = {},
+           HttpReply::Accept accept = HttpReply::Accept::kStatus200);
 
   CompondFile& Package() { return m_package; }
   const std::u16string& Reply() const { return m_reply; }
   void SetReply(std::u16string reply) { m_reply = std::move(reply); }
+
+  TransferOutcome LastOutcome() const { return m_outcome; }
+  // The status of the last transfer's reply; 0 when no reply came.
+  int LastStatus() const { return m_status; }
 
   bool Finished() const { return m_finished; }
   void SetFinished(bool finished) { m_finished = finished; }
@@ -92,7 +108,7 @@ class UploadTransfer {
   // Acts on the reply once it is whole.
   void Judge();
   void EndTransfer();
-  void Failed();
+  void Failed(TransferOutcome outcome);
   // Yields while `keep_waiting` holds and fewer than `limit` ticks have passed.
   template <typename Predicate>
   void WaitTicks(int16_t limit, Predicate keep_waiting);
@@ -106,6 +122,9 @@ class UploadTransfer {
   HttpReply m_received;
 
   bool m_finished = false;
+  TransferOutcome m_outcome = TransferOutcome::kNone;
+  int m_status = 0;
+  HttpReply::Accept m_accept = HttpReply::Accept::kStatus200;
   int16_t m_ticks = 0;
   bool m_awaiting_reply = false;
   bool m_in_progress_yield = false;
