@@ -100,7 +100,13 @@ std::string DefaultLibraryPath() {
   std::error_code error;
   auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return "libVelmarisClient.so";
-  return (self.parent_path() / "libVelmarisClient.so").string();
+  // In the build tree the library sits beside the host; installed, it is in the library folder
+  // of the same prefix.
+  auto beside = self.parent_path() / "libVelmarisClient.so";
+  if (std::filesystem::exists(beside, error)) return beside.string();
+  auto installed = (self.parent_path() / VELMARIS_LIBDIR_FROM_BINDIR / "libVelmarisClient.so")
+                       .lexically_normal();
+  return std::filesystem::exists(installed, error) ? installed.string() : beside.string();
 }
 
 }  // namespace velmaris::host

@@ -49,7 +49,7 @@ class LibrarySet {
   Library* m_first = nullptr;
 };
 
-// libVelmarisClient.so in the folder of the running executable.
+// libVelmarisClient.so beside the running executable, else in the installed library folder.
 std::string DefaultLibraryPath();
 
 }  // namespace velmaris::host

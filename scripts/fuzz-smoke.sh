@@ -9,7 +9,7 @@ seconds=${FUZZ_SECONDS:-20}
 targets=(html_cleaner server_address http_reply text_import codepage coerce)
 
 cmake -S . -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMARIS_FUZZ=ON -DVELMARIS_TESTS=OFF -DVELMARIS_BENCH=OFF >/dev/null
+  -DVELMARIS_FUZZ=ON -DVELMARIS_WERROR=ON -DVELMARIS_TESTS=OFF -DVELMARIS_BENCH=OFF >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]/%/_fuzz}"
 
 scratch=$(mktemp -d)

@@ -15,7 +15,7 @@ export LSAN_OPTIONS=suppressions=$suppressions/lsan.supp:print_suppressions=0
 
 # -O1 with line tables only: half the compile time of -O2 -g, and the reports still name the lines.
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DVELMARIS_SANITIZE=ON \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DVELMARIS_SANITIZE=ON -DVELMARIS_WERROR=ON \
   -DVELMARIS_BENCH=OFF >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"
 cd "$build_dir"
