@@ -91,6 +91,30 @@ std::u16string TempFolderPath() {
   return u"/tmp";
 }
 
+void MakePrivateFolder(std::u16string_view path) {
+  const auto native = ToNativePath(path);
+  if (mkdir(native.c_str(), 0700) != 0 && errno != EEXIST) {
+    RaiseFileError(std::error_code(errno, std::generic_category()), true);
+  }
+  struct stat info {};
+  if (lstat(native.c_str(), &info) != 0) {
+    RaiseFileError(std::error_code(errno, std::generic_category()), true);
+  }
+  const std::u16string shown(path);
+  if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode)) {
+    Raise(err::kPathFileAccess, kLibrarySource, u"工作文件夹 " + shown + u" 不是一个普通文件夹");
+  }
+  if (info.st_uid != geteuid()) {
+    Raise(err::kPathFileAccess, kLibrarySource, u"工作文件夹 " + shown + u" 属于其他用户");
+  }
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    Raise(err::kPathFileAccess, kLibrarySource, u"其他用户可以写入工作文件夹 " + shown);
+  }
+  if ((info.st_mode & 0777) != 0700 && chmod(native.c_str(), 0700) != 0) {
+    RaiseFileError(std::error_code(errno, std::generic_category()), true);
+  }
+}
+
 int32_t FileEntry::Size() const {
   if (size > INT32_MAX) Raise(err::kOverflow);
   return static_cast<int32_t>(size);

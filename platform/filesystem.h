@@ -31,6 +31,12 @@ int OpenRegularFile(std::u16string_view path);
 // The temporary folder: TEMP where set, else TMPDIR, else the system's.
 std::u16string TempFolderPath();
 
+// Makes `path` a folder only this user can enter (0700), creating it when it is missing (its
+// parent must exist). A folder that is a link, belongs to another user or that others may write
+// to is refused with 75: what another user could reach into must not hold our files. An own
+// folder that others can merely read is narrowed to 0700.
+void MakePrivateFolder(std::u16string_view path);
+
 struct FileEntry {
   std::u16string Name;  // name with extension, no folder
   std::u16string Path;  // full path

@@ -93,7 +93,9 @@ std::u16string RemoveEvery(std::u16string text, std::u16string_view pattern) {
 
 ConversionFiles::ConversionFiles(std::u16string_view folder_ending)
     : m_work_dir(GetTempFolder() + kWorkFolder) {
-  CreateFolderPath(m_work_dir);
+  // The converted document and its pictures are the editor's: the working folder is private.
+  CreateFolderPath(GetTempFolder());
+  MakePrivateFolder(m_work_dir);
   m_temp_file = MakeTempFileName(m_work_dir, kTempPrefix);
   if (m_temp_file.empty()) {
     m_removed = true;

@@ -68,10 +68,10 @@ std::u16string TitleFromPath(std::u16string_view path);
 // together is not looked at again.
 std::u16string RemoveEvery(std::u16string text, std::u16string_view pattern);
 
-// The files of one conversion: the working folder "<TEMP>\doc2html\" (made when missing, never
-// removed), a temporary name reserved in it, and the folder the office writes beside that name.
-// Both go when the import is done with them, and at the latest when this object goes, so a failed
-// import leaves nothing behind.
+// The files of one conversion: the working folder "<TEMP>\doc2html\" (private to the user, made
+// when missing, never removed), a temporary name reserved in it, and the folder the office writes
+// beside that name. Both go when the import is done with them, and at the latest when this object
+// goes, so a failed import leaves nothing behind.
 class ConversionFiles {
  public:
   // `folder_ending` takes the place of the name's ".tmp" to name the office's folder (".files",

@@ -168,6 +168,8 @@ void PlaceExport(const fs::path& exported, const fs::path& target, const fs::pat
     if (moved.empty()) {
       fs::create_directories(picture_folder, error);
       if (error) RaiseFileError(error, true);
+      // The pictures are the user's alone, as the office wrote them.
+      fs::permissions(picture_folder, fs::perms::owner_all, error);
     }
     const fs::path name = entry.path().filename();
     fs::rename(entry.path(), picture_folder / name, error);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
@@ -98,7 +99,7 @@ pid_t SpawnOffice(const LibreOfficeOptions& options) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawnattr_t attributes;
@@ -112,8 +113,12 @@ pid_t SpawnOffice(const LibreOfficeOptions& options) {
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
+  // Everything the office writes (converted documents, their pictures) is the user's alone: it
+  // starts with a umask that keeps others out. Ours is set back at once.
+  const mode_t umask_before = umask(077);
   const int result =
       posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  umask(umask_before);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (result != 0) {

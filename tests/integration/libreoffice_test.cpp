@@ -207,12 +207,16 @@ TEST_F(LibreOfficeTest, WordSavesAWholeDocumentAsHtml) {
 
     const std::string html = ReadFile(temp);
     EXPECT_TRUE(Contains(html, "charset=utf-8")) << html.substr(0, 300);
+    // What the office writes is the user's alone.
+    const auto private_file = fs::perms::owner_read | fs::perms::owner_write;
+    EXPECT_EQ(fs::status(temp).permissions() & fs::perms::all, private_file);
     for (const auto& text : c.texts) EXPECT_TRUE(Contains(html, text)) << text;
     const auto sources = PictureSources(html);
     EXPECT_EQ(sources.size(), c.pictures);
     for (const auto& src : sources) {
       EXPECT_EQ(src.rfind("htmlCD34.files/", 0), 0u) << src;
       EXPECT_TRUE(fs::is_regular_file(work / src)) << src;
+      EXPECT_EQ(fs::status(work / src).permissions() & fs::perms::all, private_file) << src;
     }
     // Nothing but the HTML and its picture folder is left in the working folder.
     for (const auto& entry : fs::directory_iterator(work)) {

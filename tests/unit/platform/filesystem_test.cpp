@@ -105,6 +105,52 @@ TEST(FileSystemTest, DeleteFolderTakesReadOnlyContents) {
   EXPECT_FALSE(fso.FolderExists(dir.U16("ro")));
 }
 
+// A working folder others could reach into is refused; one we can make private is made so.
+TEST(FileSystemTest, PrivateFolderIsTheUsersAlone) {
+  TempDir dir;
+  const bool root = geteuid() == 0;
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> prepare;
+    int32_t error;
+  } cases[] = {
+      {"missing", [](const std::string&) {}, 0},
+      {"own, readable by others", [](const std::string& p) { mkdir(p.c_str(), 0755); }, 0},
+      {"own, writable by others",
+       [](const std::string& p) {
+         mkdir(p.c_str(), 0700);
+         chmod(p.c_str(), 0777);
+       },
+       err::kPathFileAccess},
+      {"a link to an own folder",
+       [&](const std::string& p) {
+         mkdir((p + ".real").c_str(), 0700);
+         symlink((p + ".real").c_str(), p.c_str());
+       },
+       err::kPathFileAccess},
+      {"another user's",
+       [&](const std::string& p) {
+         mkdir(p.c_str(), 0700);
+         if (root) {
+           EXPECT_EQ(chown(p.c_str(), 65534, 65534), 0);
+         }
+       },
+       root ? err::kPathFileAccess : 0},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = (dir.Path() / ("work" + std::to_string(n++))).string();
+    c.prepare(path);
+    EXPECT_EQ(ErrorOf([&] { MakePrivateFolder(codepage::FromUtf8(path)); }), c.error);
+    struct stat info {};
+    ASSERT_EQ(lstat(path.c_str(), &info), 0);
+    if (c.error == 0) {
+      EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+  }
+}
+
 TEST(FileSystemTest, TextStreamLinesInGbk) {
   TempDir dir;
   dir.Write("t.txt", "one\r\n\xD6\xD0\xCE\xC4\nthree\rfour\r\n\r\nlast");
