@@ -42,8 +42,9 @@ void PollLoop::RunFor(std::chrono::milliseconds duration) {
 
 int PollLoop::AddTimer(std::chrono::milliseconds interval, Callback on_tick) {
   int id = m_next_id++;
-  m_timers[id] = {interval, Clock::now() + interval,
-                  std::make_shared<Callback>(std::move(on_tick))};
+  const auto due = Clock::now() + interval;
+  m_timers[id] = {interval, due, std::make_shared<Callback>(std::move(on_tick))};
+  m_due.push({due, id});
   return id;
 }
 
@@ -75,11 +76,18 @@ void PollLoop::Post(Callback callback) {
   [[maybe_unused]] auto n = write(m_wake_fd, &one, sizeof one);
 }
 
-int PollLoop::MillisToNextTimer() const {
-  if (m_timers.empty()) return -1;
-  auto due = Clock::time_point::max();
-  for (const auto& [id, timer] : m_timers) due = std::min(due, timer.due);
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+void PollLoop::DropStaleDue() {
+  while (!m_due.empty()) {
+    auto it = m_timers.find(m_due.top().id);
+    if (it != m_timers.end() && it->second.due == m_due.top().due) return;
+    m_due.pop();
+  }
+}
+
+int PollLoop::MillisToNextTimer() {
+  DropStaleDue();
+  if (m_due.empty()) return -1;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(m_due.top().due - Clock::now()).count();
   return static_cast<int>(std::max<int64_t>(0, left));
 }
 
@@ -126,17 +134,23 @@ int PollLoop::DispatchOnce(int timeout_ms) {
 }
 
 int PollLoop::RunDueTimers() {
-  int handled = 0;
-  auto now = Clock::now();
+  // Every timer due now ticks once, in the order they fell due; the next tick of each is
+  // scheduled before any runs, so a handler that waits does not see them again at once.
+  const auto now = Clock::now();
   std::vector<int> due;
-  for (const auto& [id, timer] : m_timers) {
-    if (timer.due <= now) due.push_back(id);
+  for (DropStaleDue(); !m_due.empty() && m_due.top().due <= now; DropStaleDue()) {
+    const int id = m_due.top().id;
+    m_due.pop();
+    TimerEntry& timer = m_timers.at(id);
+    timer.due += timer.interval;
+    if (timer.due <= now) timer.due = now + timer.interval;
+    m_due.push({timer.due, id});
+    due.push_back(id);
   }
+  int handled = 0;
   for (int id : due) {
     auto it = m_timers.find(id);
     if (it == m_timers.end()) continue;
-    it->second.due += it->second.interval;
-    if (it->second.due <= now) it->second.due = now + it->second.interval;
     auto callback = it->second.on_tick;
     (*callback)();
     ++handled;

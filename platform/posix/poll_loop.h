@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <queue>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/message_loop.h"
@@ -36,6 +38,16 @@ class PollLoop : public MessageLoop {
     Clock::time_point due;
     std::shared_ptr<Callback> on_tick;
   };
+  // When a timer is due next. Entries of removed or rescheduled timers stay until they come up
+  // and are then dropped, so adding, removing and finding the next timer cost O(log n) whatever
+  // the number of timers.
+  struct Due {
+    Clock::time_point due;
+    int id;
+    bool operator>(const Due& other) const {
+      return due != other.due ? due > other.due : id > other.id;
+    }
+  };
   struct Watch {
     int fd;
     short events;
@@ -48,10 +60,13 @@ class PollLoop : public MessageLoop {
   int RunDueTimers();
   int RunPosted();
   // Milliseconds until the next timer is due, -1 when there is none.
-  int MillisToNextTimer() const;
+  int MillisToNextTimer();
+  // Drops queue entries that no longer stand for a timer's due time.
+  void DropStaleDue();
 
   int m_next_id = 1;
-  std::map<int, TimerEntry> m_timers;
+  std::unordered_map<int, TimerEntry> m_timers;
+  std::priority_queue<Due, std::vector<Due>, std::greater<Due>> m_due;
   std::map<int, Watch> m_watches;
   int m_wake_fd = -1;
   std::mutex m_posted_mutex;

@@ -23,6 +23,26 @@ TEST(PollLoopTest, TimerTicksWhileEnabledOnly) {
   EXPECT_EQ(ticks, 3);
 }
 
+// Timers tick in the order they fall due, and one removed by an earlier handler does not tick.
+TEST(PollLoopTest, TimersTickInDueOrderAndRemovalHolds) {
+  PollLoop loop;
+  std::string order;
+  Timer* removed = nullptr;
+  Timer late(loop, std::chrono::milliseconds(25), [&] { order += 'b'; });
+  Timer first(loop, std::chrono::milliseconds(10), [&] {
+    order += 'a';
+    removed->SetEnabled(false);
+  });
+  Timer same(loop, std::chrono::milliseconds(10), [&] { order += 'c'; });
+  removed = &same;
+  late.SetEnabled(true);
+  first.SetEnabled(true);
+  same.SetEnabled(true);
+  while (order.find('b') == std::string::npos) loop.WaitForEvent();
+  EXPECT_EQ(order.find('c'), std::string::npos) << order;
+  EXPECT_EQ(order[0], 'a') << order;
+}
+
 TEST(PollLoopTest, PostFromAnotherThreadWakesAWait) {
   PollLoop loop;
   bool ran = false;
