@@ -45,6 +45,23 @@ std::u16string FromNativePath(const fs::path& path) {
   return codepage::FromUtf8(path.string());
 }
 
+std::u16string NameText(const std::string& bytes) {
+  if (codepage::IsValidUtf8(bytes)) return codepage::FromUtf8(bytes);
+  // GBK has no U+FFFD of its own: one in the result means bytes that were not GBK.
+  std::u16string gbk = codepage::FromGbk(bytes);
+  if (gbk.find(u'\uFFFD') == std::u16string::npos) return gbk;
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  std::u16string text;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '%') {
+      text += static_cast<char16_t>(c);
+    } else {
+      text += {u'%', kHex[c >> 4], kHex[c & 0xF]};
+    }
+  }
+  return text;
+}
+
 void RaiseFileError(const std::error_code& error, bool is_folder) {
   switch (static_cast<std::errc>(error.value())) {
     case std::errc::no_such_file_or_directory:
@@ -124,32 +141,33 @@ namespace {
 
 template <typename Entries>
 void SortByName(Entries& entries) {
-  std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return a.Name < b.Name; });
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    // Two names may read alike (the same text in GBK and in UTF-8): their bytes decide.
+    return a.Name != b.Name ? a.Name < b.Name : a.native < b.native;
+  });
 }
 
-void ListFolder(const std::u16string& path, std::vector<FileEntry>* files,
+// Lists the folder by its own bytes; each entry is named below it by its name's bytes.
+void ListFolder(const FolderEntry& folder, std::vector<FileEntry>* files,
                 std::vector<FolderEntry>* folders) {
   std::error_code error;
-  fs::directory_iterator it(ToNativePath(path), error);
+  fs::directory_iterator it(folder.native, error);
   if (error) RaiseFileError(error, true);
+  std::u16string prefix = folder.Path;
+  if (prefix.empty() || (prefix.back() != u'/' && prefix.back() != u'\\')) prefix += u'/';
   for (; it != fs::directory_iterator(); it.increment(error)) {
     if (error) RaiseFileError(error, true);
     const auto& entry = *it;
     std::error_code status_error;
-    auto name = FromNativePath(entry.path().filename());
-    auto full = FromNativePath(entry.path());
-    if (entry.is_symlink(status_error)) {
-      // A link to a file counts as the file; a link to a folder is not followed.
-      if (files && entry.is_regular_file(status_error)) {
-        files->push_back({name, full, static_cast<int64_t>(entry.file_size(status_error))});
-      }
-      continue;
-    }
-    if (entry.is_directory(status_error)) {
-      if (folders) folders->emplace_back(name, full);
+    auto name = NameText(entry.path().filename().string());
+    auto full = prefix + name;
+    const bool link = entry.is_symlink(status_error);
+    if (!link && entry.is_directory(status_error)) {
+      if (folders) folders->emplace_back(name, full, entry.path());
     } else if (files && entry.is_regular_file(status_error)) {
-      files->push_back({name, full, static_cast<int64_t>(entry.file_size(status_error))});
+      // A link to a file counts as the file; a link to a folder is not followed.
+      files->push_back(
+          {name, full, static_cast<int64_t>(entry.file_size(status_error)), entry.path()});
     }
   }
   if (files) SortByName(*files);
@@ -160,20 +178,20 @@ void ListFolder(const std::u16string& path, std::vector<FileEntry>* files,
 
 std::vector<FileEntry> FolderEntry::Files() const {
   std::vector<FileEntry> files;
-  ListFolder(Path, &files, nullptr);
+  ListFolder(*this, &files, nullptr);
   return files;
 }
 
 std::vector<FolderEntry> FolderEntry::SubFolders() const {
   std::vector<FolderEntry> folders;
-  ListFolder(Path, nullptr, &folders);
+  ListFolder(*this, nullptr, &folders);
   return folders;
 }
 
 int64_t FolderEntry::TotalSize() const {
   std::vector<FileEntry> files;
   std::vector<FolderEntry> folders;
-  ListFolder(Path, &files, &folders);
+  ListFolder(*this, &files, &folders);
   int64_t total = 0;
   for (const auto& file : files) total += file.size;
   for (const auto& folder : folders) total += folder.TotalSize();
@@ -213,7 +231,7 @@ FileEntry FileSystemObject::GetFile(std::u16string_view path) const {
   auto size = fs::file_size(native, error);
   if (error) RaiseFileError(error);
   return {FromNativePath(absolute.filename()), FromNativePath(absolute.lexically_normal()),
-          static_cast<int64_t>(size)};
+          static_cast<int64_t>(size), absolute.lexically_normal()};
 }
 
 FolderEntry FileSystemObject::GetFolder(std::u16string_view path) const {
@@ -225,7 +243,7 @@ FolderEntry FileSystemObject::GetFolder(std::u16string_view path) const {
   auto text = absolute.string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   fs::path clean(text);
-  return FolderEntry(FromNativePath(clean.filename()), FromNativePath(clean));
+  return FolderEntry(FromNativePath(clean.filename()), FromNativePath(clean), clean);
 }
 
 bool FileSystemObject::FileExists(std::u16string_view path) const {

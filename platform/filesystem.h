@@ -19,6 +19,10 @@ bool IsNativeName(std::u16string_view path);
 // "\" becomes "/"; the text is taken as UTF-8 on disk. A text that is no native name raises 52.
 std::filesystem::path ToNativePath(std::u16string_view path);
 std::u16string FromNativePath(const std::filesystem::path& path);
+// The most readable text for a name as the disk holds it: valid UTF-8 as such, else GBK (as
+// archives made on Chinese Windows carry), else every byte outside printable ASCII as %XX. For
+// showing and sending only: an entry is opened by its own bytes, never by this text.
+std::u16string NameText(const std::string& bytes);
 
 // Raises the classic error for a failed file operation on `path`.
 [[noreturn]] void RaiseFileError(const std::error_code& error, bool is_folder = false);
@@ -41,6 +45,9 @@ struct FileEntry {
   std::u16string Name;  // name with extension, no folder
   std::u16string Path;  // full path
   int64_t size = 0;
+  // The path as the system names it. For an entry a walk listed, its name's own bytes below its
+  // folder: a "\" or a byte that is not UTF-8 in a name stays what it is.
+  std::filesystem::path native;
 
   // The length as a 32-bit signed count; larger files raise overflow (6).
   int32_t Size() const;
@@ -48,11 +55,13 @@ struct FileEntry {
 
 class FolderEntry {
  public:
-  FolderEntry(std::u16string name, std::u16string path)
-      : Name(std::move(name)), Path(std::move(path)) {}
+  FolderEntry(std::u16string name, std::u16string path, std::filesystem::path native_path)
+      : Name(std::move(name)), Path(std::move(path)), native(std::move(native_path)) {}
 
   std::u16string Name;
   std::u16string Path;
+  // As for FileEntry: what the folder's entries are listed and opened by.
+  std::filesystem::path native;
 
   // Files directly in the folder, in name order.
   std::vector<FileEntry> Files() const;

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
+
 #include "core/error.h"
 #include "platform/codepage.h"
 #include "tests/support/temp_dir.h"
@@ -93,6 +95,31 @@ TEST(FileSystemTest, FileAndFolderEntries) {
   // The link back up the tree is neither listed nor counted.
   EXPECT_EQ(subs[0].SubFolders().size(), 1u);
   EXPECT_EQ(folder.Size(), 10);
+}
+
+// Listed names are shown as readably as they can be, and each entry still reaches its own file.
+TEST(FileSystemTest, ListedEntriesKeepTheirOwnBytes) {
+  TempDir dir;
+  const struct {
+    std::string bytes;
+    std::u16string shown;
+  } cases[] = {
+      {"..\\..\\passwd", u"..\\..\\passwd"}, {"\xff.txt", u"%FF.txt"},
+      {"\xef\xbf\xbd.txt", u"\uFFFD.txt"},   {"\xd6\xd0.txt", u"中.txt"},  // GBK
+      {"\xe4\xb8\xad.txt", u"中.txt"},                                     // the same in UTF-8
+  };
+  for (const auto& c : cases) dir.Write("t/" + c.bytes, c.bytes);
+  auto files = FileSystemObject().GetFolder(dir.U16("t")).Files();
+  ASSERT_EQ(files.size(), std::size(cases));
+  std::multiset<std::u16string> shown;
+  for (const auto& file : files) {
+    shown.insert(file.Name);
+    EXPECT_EQ(file.Path, dir.U16("t") + u"/" + file.Name);
+    EXPECT_EQ(testing::ReadFile(file.native), file.native.filename().string());
+  }
+  std::multiset<std::u16string> expected;
+  for (const auto& c : cases) expected.insert(c.shown);
+  EXPECT_EQ(shown, expected);
 }
 
 TEST(FileSystemTest, DeleteFolderTakesReadOnlyContents) {
