@@ -148,6 +148,25 @@ FormControl& Form::Add(ControlKind kind, std::u16string name, Rect rect, std::u1
   return *m_children.back();
 }
 
+void Form::Click(FormControl& control) {
+  if (control.Kind() == ControlKind::kOptionButton) {
+    Choose(control);
+  } else if (control.Kind() == ControlKind::kCheckBox) {
+    control.SetChecked(control.Checked() == 1 ? 0 : 1);
+  }
+  if (control.on_click) control.on_click();
+}
+
+void Form::Choose(FormControl& option) {
+  for (const auto& other : m_children) {
+    if (other.get() != &option && other->Kind() == ControlKind::kOptionButton &&
+        other->Container() == option.Container() && other->Checked() != 0) {
+      other->SetChecked(0);
+    }
+  }
+  option.SetChecked(1);
+}
+
 FormControl* Form::Find(std::u16string_view name) {
   for (auto& child : m_children) {
     if (child->Name() == name) return child.get();

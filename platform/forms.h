@@ -115,6 +115,13 @@ class Form {
   FormControl& operator[](std::u16string_view name);
   const std::vector<std::unique_ptr<FormControl>>& Children() const { return m_children; }
 
+  // A person's click, as on screen: an option button is chosen, a check box ticks or clears (grey
+  // is for the control to set), and then the control hears the click.
+  void Click(FormControl& control);
+  // Chooses an option button: the option buttons of one container are a group, so the others
+  // of its container are cleared.
+  void Choose(FormControl& option);
+
   const std::u16string& Caption() const { return m_caption; }
   int Width() const { return m_width; }
   int Height() const { return m_height; }

@@ -19,11 +19,12 @@ struct Picture {
 };
 
 // Reads only as much of the file as its size needs. Raises the file system's error when the file
-// cannot be opened (53 when it is missing) and 481 "无效的图片" when it holds no picture.
+// cannot be opened (53 when it is missing) and 481 "无效的图片" when it holds no picture or one
+// whose header claims more pixels than any real picture has.
 PictureSize LoadPictureSize(std::u16string_view path);
 
-// Decodes the whole picture; the same failures as LoadPictureSize, and 481 for a picture whose
-// data is damaged past its header.
+// Decodes the whole picture, after its header's size passed the test of LoadPictureSize; the same
+// failures, and 481 for a picture whose data is damaged past its header.
 Picture LoadPicture(std::u16string_view path);
 
 }  // namespace velmaris

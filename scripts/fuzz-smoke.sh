@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
-targets=(html_cleaner server_address http_reply text_import codepage coerce)
+targets=(html_cleaner server_address http_reply text_import codepage coerce picture_rle)
 
 cmake -S . -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMARIS_FUZZ=ON -DVELMARIS_WERROR=ON -DVELMARIS_TESTS=OFF -DVELMARIS_BENCH=OFF >/dev/null

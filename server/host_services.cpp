@@ -238,7 +238,7 @@ VELMARIS_EXPORT HRESULT VelmarisFormAct(IUnknown* control, const OLECHAR* name,
 
   // Arguments are read before anything changes, so a bad one leaves the form as it was.
   if (verb == u"click") {
-    return server::RunGuarded(excep, [&] { Fire(child->on_click); });
+    return server::RunGuarded(excep, [&] { form.Click(*child); });
   }
   if (verb == u"setText") {
     std::u16string text;
@@ -279,15 +279,10 @@ VELMARIS_EXPORT HRESULT VelmarisFormAct(IUnknown* control, const OLECHAR* name,
     if (value < 0 || value > largest) return com::E_INVALIDARG;
     return server::RunGuarded(excep, [&] {
       if (child->Kind() == ControlKind::kOptionButton && value == 1) {
-        // Option buttons in one container are a group: choosing one clears the others.
-        for (const auto& other : form.Children()) {
-          if (other.get() != child && other->Kind() == ControlKind::kOptionButton &&
-              other->Container() == child->Container() && other->Checked() != 0) {
-            other->SetChecked(0);
-          }
-        }
+        form.Choose(*child);
+      } else {
+        child->SetChecked(value);
       }
-      child->SetChecked(value);
       Fire(child->on_click);
     });
   }

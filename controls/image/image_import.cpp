@@ -1,7 +1,6 @@
 #include "controls/image/image_import.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -52,22 +51,11 @@ constexpr char16_t kCaptionClose[] = u"</P>";
 // The whole number a size box holds, as a 16-bit integer: 13 when it is not a number, 6 when it
 // is out of range.
 int32_t BoxNumber(const FormControl& box) {
-  const std::u16string& text = box.Text();
-  if (!IsNumericText(text)) Raise(err::kTypeMismatch);
-  std::string ascii;
-  for (char16_t c : text) {
-    if (c != u' ' && c != u'\t' && c != u'+') ascii.push_back(static_cast<char>(c));
-  }
-  double value = 0;
-  std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-  const int64_t whole = RoundHalfEven(value);
-  if (whole < INT16_MIN || whole > INT16_MAX) Raise(err::kOverflow);
-  return static_cast<int32_t>(whole);
+  return WholeNumber(box.Text(), INT16_MIN, INT16_MAX);
 }
 
 int32_t Rounded(double value) {
-  if (!(value >= INT32_MIN && value <= INT32_MAX)) Raise(err::kOverflow);
-  return static_cast<int32_t>(RoundHalfEven(value));
+  return WholeNumber(value, INT32_MIN, INT32_MAX);
 }
 
 }  // namespace

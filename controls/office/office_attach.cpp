@@ -1,11 +1,9 @@
 #include "controls/office/office_attach.h"
 
-#include <charconv>
 #include <exception>
 
 #include "controls/office/file_helpers.h"
 #include "controls/office/plain_text.h"
-#include "core/text.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 
@@ -55,17 +53,7 @@ AttachedApplication AttachOfficeApplication(const OfficeImportSite& site,
 }
 
 int32_t ColumnIdNumber(std::u16string_view column_id) {
-  if (!IsNumericText(column_id)) Raise(err::kTypeMismatch);
-  std::string ascii;
-  for (char16_t c : column_id) {
-    if (c != u' ' && c != u'\t' && c != u'+') ascii.push_back(static_cast<char>(c));
-  }
-  double value = 0;
-  std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-  if (!(value >= -2147483648.5 && value <= 2147483647.5)) Raise(err::kOverflow);
-  const int64_t whole = RoundHalfEven(value);
-  if (whole < INT32_MIN || whole > INT32_MAX) Raise(err::kOverflow);
-  return static_cast<int32_t>(whole);
+  return WholeNumber(column_id, INT32_MIN, INT32_MAX);
 }
 
 std::u16string TitleFromPath(std::u16string_view path) {

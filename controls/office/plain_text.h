@@ -2,6 +2,7 @@
 // trimmed, and the test a size box's text must pass.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,13 @@ std::u16string TrimSpaces(std::u16string_view text);
 // True for a decimal number: blanks around it, an optional sign, digits with an optional decimal
 // point, and an optional exponent ("e" or "E", optional sign, digits). Empty text is no number.
 bool IsNumericText(std::u16string_view text);
+
+// The whole number nearest to a numeric text, halves to the even neighbour: 13 when the text is no
+// number, 6 when the number lies outside lowest..highest (a number beyond any double included).
+// A number too small for a double reads as 0.
+int32_t WholeNumber(std::u16string_view text, int32_t lowest, int32_t highest);
+
+// The same range rule for a computed number: 6 outside lowest..highest, and for NaN.
+int32_t WholeNumber(double value, int32_t lowest, int32_t highest);
 
 }  // namespace velmaris

@@ -84,7 +84,8 @@ void ReportToStandardError(std::exception_ptr error) {
 
 }  // namespace
 
-FormRenderer::FormRenderer(Form& form, std::shared_ptr<void> owner) : m_owner(std::move(owner)) {
+FormRenderer::FormRenderer(Form& form, std::shared_ptr<void> owner)
+    : m_form(form), m_owner(std::move(owner)) {
   setWindowTitle(Q(form.Caption()));
   setFixedSize(Pixels(form.Width()), Pixels(form.Height()));
   for (const auto& model : form.Children()) {
@@ -195,36 +196,16 @@ void FormRenderer::ConnectInput(Child& child) {
   Child* at = &child;
   switch (model.Kind()) {
     case ControlKind::kButton:
-      connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this, [this, at] {
-        Deliver(*at, [at] {
-          if (at->model->on_click) at->model->on_click();
-        });
-      });
+      connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this,
+              [this, at] { Deliver(*at, [this, at] { m_form.Click(*at->model); }); });
       break;
     case ControlKind::kCheckBox:
-      // A click ticks or clears the box, whatever it showed; grey is for the control to set.
-      connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked, this, [this, at] {
-        Deliver(*at, [at] {
-          at->model->SetChecked(at->model->Checked() == 1 ? 0 : 1);
-          if (at->model->on_click) at->model->on_click();
-        });
-      });
+      connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked, this,
+              [this, at] { Deliver(*at, [this, at] { m_form.Click(*at->model); }); });
       break;
     case ControlKind::kOptionButton:
-      connect(static_cast<QRadioButton*>(widget), &QRadioButton::clicked, this, [this, at] {
-        Deliver(*at, [this, at] {
-          // The option buttons of one container are a group: choosing one clears the others.
-          for (const auto& other : m_children) {
-            FormControl& peer = *other->model;
-            if (other.get() != at && peer.Kind() == ControlKind::kOptionButton &&
-                peer.Container() == at->model->Container() && peer.Checked() != 0) {
-              peer.SetChecked(0);
-            }
-          }
-          at->model->SetChecked(1);
-          if (at->model->on_click) at->model->on_click();
-        });
-      });
+      connect(static_cast<QRadioButton*>(widget), &QRadioButton::clicked, this,
+              [this, at] { Deliver(*at, [this, at] { m_form.Click(*at->model); }); });
       break;
     case ControlKind::kTextBox:
       if (auto* line = qobject_cast<QLineEdit*>(widget)) {

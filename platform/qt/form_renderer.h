@@ -64,6 +64,7 @@ class FormRenderer : public QWidget {
   void Deliver(Child& child, const std::function<void()>& action);
   Child* Find(std::u16string_view name) const;
 
+  Form& m_form;
   std::vector<std::unique_ptr<Child>> m_children;
   std::shared_ptr<void> m_owner;
   bool m_attached = true;

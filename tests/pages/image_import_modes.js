@@ -1,6 +1,6 @@
 // ImageImport: the same two pictures, titled A and B by their names, in each article mode: one
 // article per picture, one article with a page per picture, one article with both on one page.
-// Each picture is asked for at half its size.
+// Each picture is asked for at half its size. The modes are chosen by clicks, as a person would.
 host.include("lib/assert.js");
 
 var pictures = host.env("VELMARIS_PICTURES");
@@ -25,6 +25,12 @@ function newArticles() {
   }
 }
 
+// A click on a check box ticks it, and the control follows it as on screen; a second clears it.
+form.click("chkStamp");
+check(form.get("chkStamp").checked + " " + form.get("txtStampText").enabled, "1 true", "stamp on");
+form.click("chkStamp");
+check(form.get("chkStamp").checked + " " + form.get("txtStampText").enabled, "0 false", "stamp off");
+
 var modes = [
   {option: "opOnePic", articles: [["A", F1 + SEP], ["B", F2 + SEP]]},
   {option: "opOneCPagging", articles: [["B", F1 + SEP + F2 + SEP]]},
@@ -34,7 +40,11 @@ var modes = [
 for (var m = 0; m < modes.length; ++m) {
   var mode = modes[m];
   var before = uploads().length;
-  form.check(mode.option, true);
+  // Clicked as a person would: the option is chosen and the others of its frame cleared.
+  form.click(mode.option);
+  for (var o = 0; o < modes.length; ++o) {
+    check(form.get(modes[o].option).checked, o === m ? 1 : 0, mode.option + ": " + modes[o].option);
+  }
   host.answerFileDialog(pictures + "\0A.gif\0B.bmp");
   form.click("btnAddFile");
   form.click("btnBegin");

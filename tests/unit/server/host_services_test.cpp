@@ -147,6 +147,21 @@ TEST_F(HostServices, ActionsDriveTheFormAsAUserWould) {
        [&] { EXPECT_EQ(Child(u"Check1").Checked(), 2); }},
       {"check box beyond grey", u"Check1", u"check", &three.Get(), E_INVALIDARG,
        [&] { EXPECT_EQ(fake->clicks[u"Check1"], 1); }},
+      // A click does what a person's click does before the control hears it.
+      {"option clicked", u"Option1", u"click", nullptr, S_OK,
+       [&] {
+         EXPECT_EQ(Child(u"Option1").Checked(), 1);
+         EXPECT_EQ(Child(u"Option2").Checked(), 0);
+         EXPECT_EQ(Child(u"Option3").Checked(), 1);
+         EXPECT_EQ(fake->clicks[u"Option1"], 2);
+       }},
+      {"grey check box clicked", u"Check1", u"click", nullptr, S_OK,
+       [&] { EXPECT_EQ(Child(u"Check1").Checked(), 1); }},
+      {"ticked check box clicked", u"Check1", u"click", nullptr, S_OK,
+       [&] {
+         EXPECT_EQ(Child(u"Check1").Checked(), 0);
+         EXPECT_EQ(fake->clicks[u"Check1"], 3);
+       }},
       {"files dropped", u"List1", u"drop", &paths.Get(), S_OK,
        [&] {
          EXPECT_EQ(fake->dropped, (std::vector<std::u16string>{u"C:\\a \"b\".doc", u"错.txt"}));

@@ -214,6 +214,14 @@ TEST_F(ImageImportTest, SizeToAskForByTheSelectedScale) {
       {1, 800, 600, u"12a", u"", 0, 0, err::kTypeMismatch},
       {0, 800, 600, u"32768", u"1", 0, 0, err::kOverflow},
       {0, 800, 600, u"-32768", u"0", -32768, 0, 0},
+      // Beyond a double, beyond a 64-bit integer, halves rounded past the edge: out of range.
+      {0, 800, 600, u"1e400", u"1", 0, 0, err::kOverflow},
+      {0, 800, 600, u"1", u"-1E400", 0, 0, err::kOverflow},
+      {0, 800, 600, u"9e99", u"1", 0, 0, err::kOverflow},
+      {1, 800, 600, u"-9e99", u"", 0, 0, err::kOverflow},
+      {0, 800, 600, u"32767.5", u"1", 0, 0, err::kOverflow},
+      {0, 800, 600, u"-32768.5", u"1e-400", -32768, 0, 0},  // too small for a double: 0
+      {1, 1, 70000, u"32767", u"", 0, 0, err::kOverflow},   // the height it gives
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "scale " << c.scale << ", " << c.width << "x" << c.height);

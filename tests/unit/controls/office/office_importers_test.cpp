@@ -439,7 +439,14 @@ TEST(OfficeImportRules, TitlesColumnIdsSheetNamesAndRemovals) {
                  {u"12a", 0, err::kTypeMismatch},
                  {u"2147483648", 0, err::kOverflow},
                  {u"2147483647.5", 0, err::kOverflow},
-                 {u"-1e10", 0, err::kOverflow}};
+                 {u"-1e10", 0, err::kOverflow},
+                 {u"1e400", 0, err::kOverflow},
+                 {u"-1e400", 0, err::kOverflow},
+                 {u"9e99", 0, err::kOverflow},
+                 {u"0.00001e400", 0, err::kOverflow},
+                 {u"1e-400", 0, 0},
+                 {u"100000e-400", 0, 0},
+                 {u"-2147483648.5", INT32_MIN, 0}};
   for (const auto& c : columns) {
     SCOPED_TRACE(codepage::ToUtf8(c.text));
     if (c.error == 0) {
