@@ -40,7 +40,8 @@ class OfficeImport : public ArticleContext {
   // Reads a text file (raising the file system's error when it cannot) and imports it as ImportTxt.
   int32_t ImportTxtFile(const std::u16string& fileDoc, int32_t colID,
                         const std::u16string& UserName);
-  // Posts the text as an article of one page; returns 1 once the post has run.
+  // Posts the text as an article of one page; returns 1 once the server took it, and fails with
+  // the post's error when it did not.
   int32_t ImportTxt(const std::u16string& varText, const std::u16string& colID,
                     const std::u16string& UserName);
 

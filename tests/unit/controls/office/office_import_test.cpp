@@ -165,6 +165,17 @@ TEST_F(OfficeImportTest, ImportTxtFileReadsTheFileOrFailsWithItsError) {
     EXPECT_EQ(error.Number(), err::kFileNotFound);
   }
   EXPECT_EQ(requests.size(), 1u);
+
+  // An article the server did not take fails the import with the post's error.
+  status = [](int) { return "404 Not Found"; };
+  try {
+    control.ImportTxtFile(path, 1, u"u");
+    ADD_FAILURE() << "no error";
+  } catch (const VbError& error) {
+    EXPECT_EQ(error.Number(), err::kNotAccepted);
+    EXPECT_EQ(error.Description(), u"文章发布失败：服务器返回状态 404");
+  }
+  EXPECT_EQ(requests.size(), 2u);
 }
 
 TEST_F(OfficeImportTest, ListTakesPathsFromDialogDropAndScript) {
@@ -334,8 +345,12 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
     const char* what;
     std::u16string failing;
     const char16_t* description;
+    size_t requests = 1;
   } cases[] = {
       {"missing text file", files.U16("missing.txt"), u"文件未找到"},
+      // Its article is the second request.
+      {"post refused by the server", MakeFile("post.txt", "t"), u"文章发布失败：服务器返回状态 500",
+       2},
       // This platform offers no office programs.
       {"Word document, any case", files.U16("Report.DOC"),
        u"对象变量或 With 块变量未设置：无法启动 Word.Application（没有可用的 Office 程序）"},
@@ -347,6 +362,7 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
   };
   auto first = MakeFile("first.txt", "t");
   auto last = MakeFile("last.txt", "t");
+  status = [](int n) { return n == 2 ? "500 Internal Server Error" : "200 OK"; };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     OfficeImport fresh(platform);
@@ -359,7 +375,7 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
 
     const auto& entries = fresh.GetForm()[u"List1"].Items();
     EXPECT_EQ(entries, (std::vector<std::u16string>{first + u"......完成", c.failing, last}));
-    EXPECT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests.size(), c.requests);
     ASSERT_EQ(ui.History().size(), 1u);
     EXPECT_EQ(ui.History()[0].text, c.failing + u"\r\n" + c.description);
     EXPECT_EQ(ui.History()[0].style, msgbox::kOkOnly | msgbox::kCritical);
