@@ -88,7 +88,10 @@ class OfficeImport : public ArticleContext {
   void OnHoverItem(int index);
 
   // The import run.
-  void ImportEntry(const std::u16string& path);
+  // Hands the entry to the importer for its extension; false when there is none.
+  bool ImportEntry(const std::u16string& path);
+  // Tells the editor which entries no importer takes; nothing when there were none.
+  void TellNotSupported(const std::vector<std::u16string>& paths);
   void SetImporting(bool importing);
   // Where the entry that read `text` at `index` is now (entries may go while a cancelled run
   // finishes its document); -1 when it is gone.
