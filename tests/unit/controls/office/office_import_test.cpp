@@ -165,17 +165,6 @@ TEST_F(OfficeImportTest, ImportTxtFileReadsTheFileOrFailsWithItsError) {
     EXPECT_EQ(error.Number(), err::kFileNotFound);
   }
   EXPECT_EQ(requests.size(), 1u);
-
-  // An article the server did not take fails the import with the post's error.
-  status = [](int) { return "404 Not Found"; };
-  try {
-    control.ImportTxtFile(path, 1, u"u");
-    ADD_FAILURE() << "no error";
-  } catch (const VbError& error) {
-    EXPECT_EQ(error.Number(), err::kNotAccepted);
-    EXPECT_EQ(error.Description(), u"文章发布失败：服务器返回状态 404");
-  }
-  EXPECT_EQ(requests.size(), 2u);
 }
 
 TEST_F(OfficeImportTest, ListTakesPathsFromDialogDropAndScript) {
