@@ -28,6 +28,9 @@ inline constexpr int32_t kDuplicateKey = 457;
 inline constexpr int32_t kPackage = 9999;
 // The base of object-defined errors, raised for a malformed server address.
 inline constexpr int32_t kObjectError = static_cast<int32_t>(0x80040000u);
+// The server did not take a request that must succeed (an article post, a batch's picture): an
+// object-defined error above the 512 numbers the system keeps for its own.
+inline constexpr int32_t kNotAccepted = kObjectError + 512 + 1;
 }  // namespace err
 
 // The source text of errors the runtime raises on the library's behalf.

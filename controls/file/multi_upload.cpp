@@ -16,6 +16,12 @@ constexpr char16_t kDefaultPath[] = u"/upload.asp";
 constexpr char16_t kErrorCaption[] = u"文件上传时出错!";
 constexpr char16_t kSendingFile[] = u"正在发送文件:";
 constexpr char16_t kAllDone[] = u"所有文件上传完成.";
+// The end of a run in which the server did not take every file: "共 5 个文件，其中 2 个上传失败."
+constexpr char16_t kCountOpen[] = u"共 ";
+constexpr char16_t kCountFailed[] = u" 个文件，其中 ";
+constexpr char16_t kCountClose[] = u" 个上传失败.";
+// Before the count when the run stopped because the server could not be reached.
+constexpr char16_t kStopped[] = u"无法连接服务器，上传已停止.";
 // The thumbnail cache a folder may carry: never sent; only this exact spelling is skipped.
 constexpr char16_t kThumbnailCache[] = u"Thumbs.db";
 constexpr char16_t kPathField[] = u"path";
@@ -135,6 +141,9 @@ void MultiUpload::Command2_Click() {
   m_total_bytes = FileSystemObject().GetFolder(local_dir).TotalSize();
   m_sent_bytes = 0;
   m_files_sent = 0;
+  m_files_total = 0;
+  m_files_failed = 0;
+  m_unreachable = false;
   UploadFolder(local_dir, server_dir);
 
   // The last file's wait has normally ended already; with no file sent there is nothing to wait
@@ -143,13 +152,27 @@ void MultiUpload::Command2_Click() {
   m_transfer.CloseConnection();
   pb.SetValue(100);
   m_platform.loop.Pump();
-  m_platform.ui.MessageBox(kAllDone, msgbox::kOkOnly, u"");
+  if (m_files_failed == 0) {
+    m_platform.ui.MessageBox(kAllDone, msgbox::kOkOnly, u"");
+    return;
+  }
+  m_platform.ui.MessageBox((m_unreachable ? std::u16string(kStopped) + u"\r\n" : u"") + kCountOpen +
+                               DecimalText(m_files_total) + kCountFailed +
+                               DecimalText(m_files_failed) + kCountClose,
+                           msgbox::kOkOnly | msgbox::kExclamation, u"");
 }
 
 void MultiUpload::UploadFolder(const std::u16string& local_dir, const std::u16string& server_dir) {
   FolderEntry folder = FileSystemObject().GetFolder(local_dir);
   for (const FileEntry& file : folder.Files()) {
     if (file.Name == kThumbnailCache) continue;
+    ++m_files_total;
+    // Once a connection could not be made the others would fail alike, each after its own wait
+    // and socket box: the rest of the tree is only counted.
+    if (m_unreachable) {
+      ++m_files_failed;
+      continue;
+    }
     lblFileName.SetText(kSendingFile + file.Name);
     pbFile.SetValue(0);
     m_platform.loop.Pump();
@@ -161,6 +184,8 @@ void MultiUpload::UploadFolder(const std::u16string& local_dir, const std::u16st
     m_transfer.UploadFile();
     ++m_files_sent;
     m_transfer.WaitForReply();
+    if (m_transfer.LastOutcome() != TransferOutcome::kSuccess) ++m_files_failed;
+    if (m_transfer.LastOutcome() == TransferOutcome::kNotConnected) m_unreachable = true;
 
     // A file counts once its turn is over, whether or not the server took it.
     m_sent_bytes += file.size;

@@ -34,7 +34,8 @@ class MultiUpload {
  private:
   // "...": picks the local folder.
   void Command1_Click();
-  // "开始上传": walks the picked folder and uploads every file.
+  // "开始上传": walks the picked folder and uploads every file, then says whether the server took
+  // them all or how many of how many it did not.
   void Command2_Click();
   // Sends the files of `local_dir` (ending in "\"), then each subfolder's, into `server_dir`
   // (ending in "/") and the matching folders below it.
@@ -64,6 +65,11 @@ class MultiUpload {
   int64_t m_sent_bytes = 0;
   // Requests handed to the socket in this run; none means there is no reply to wait for.
   int64_t m_files_sent = 0;
+  // Files the run meant to send (the thumbnail cache is not one), and those the server did not
+  // take; after a connection that could not be made, the rest count as not taken unsent.
+  int64_t m_files_total = 0;
+  int64_t m_files_failed = 0;
+  bool m_unreachable = false;
   bool m_running = false;
   // A folder choice or StartUpload came while a run was going: the start button is decided when
   // the run ends, so a second run cannot start inside the first.

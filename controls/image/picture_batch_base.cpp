@@ -37,6 +37,7 @@ constexpr char16_t kUploaded[] = u"完成！";
 constexpr char16_t kAllDone[] = u"本次上传图片全部传输完成！";
 constexpr char16_t kSystemError[] = u"系统错误，操作被强行终止，错误描述：";
 constexpr char16_t kTransferError[] = u"传输遇到错误：";
+constexpr char16_t kUploadFailed[] = u"图片上传失败：";
 // Between a picture's path and what went wrong with it.
 constexpr char16_t kPathSeparator[] = u"：";
 
@@ -247,6 +248,8 @@ void PictureBatchBase::FillPackage(const PostFields& fields) {
 void PictureBatchBase::UploadPicture(const std::u16string& path) {
   AppendLog(kUploading + path);
   StartUpload(path);
+  // Without the server's answer there is nothing to post: "Error" is no article.
+  RaiseUnlessAccepted(m_transfer, kUploadFailed);
   AppendLog(std::u16string(kUploaded) + kCrLf);
 }
 

@@ -72,6 +72,7 @@ class PictureBatchBase : public ArticleContext {
   // Empties the package and adds `fields` in order through addFormData.
   void FillPackage(const PostFields& fields);
   // Logs "上传 path", uploads the picture with the fields already in the package, logs "完成！".
+  // An upload the server did not take raises kNotAccepted, which ends the batch.
   void UploadPicture(const std::u16string& path);
   // The last reply with every "Click" turned into "点击看大图".
   std::u16string ReplyFragment() const;

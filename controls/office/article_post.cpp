@@ -1,12 +1,38 @@
 #include "controls/office/article_post.h"
 
 #include "core/error.h"
+#include "core/text.h"
 
 namespace velmaris {
 
 namespace {
 
 constexpr char16_t kNoPostAddress[] = u"尚未设置文章的发布地址";
+constexpr char16_t kPostFailed[] = u"文章发布失败：";
+
+// Why a request was not taken, after what failed.
+constexpr char16_t kStatusCame[] = u"服务器返回状态 ";
+constexpr char16_t kNoReply[] = u"服务器没有应答";
+constexpr char16_t kConnectionBroken[] = u"（连接已断开）";
+constexpr char16_t kTimedOut[] = u"（等待超时）";
+constexpr char16_t kNotConnected[] = u"（无法连接）";
+
+std::u16string WhyNotAccepted(const UploadTransfer& transfer) {
+  switch (transfer.LastOutcome()) {
+    case TransferOutcome::kErrorReply:
+      return kStatusCame + DecimalText(transfer.LastStatus());
+    case TransferOutcome::kNoReply:
+      return std::u16string(kNoReply) + kConnectionBroken;
+    case TransferOutcome::kTimedOut:
+      return std::u16string(kNoReply) + kTimedOut;
+    case TransferOutcome::kNotConnected:
+      return std::u16string(kNoReply) + kNotConnected;
+    case TransferOutcome::kNone:
+    case TransferOutcome::kSuccess:
+      break;
+  }
+  return kNoReply;
+}
 
 }  // namespace
 
@@ -26,7 +52,13 @@ void PostForm(UploadTransfer& transfer, std::u16string_view post_path, const Pos
       [&](CompondFile& package) {
         for (const auto& [name, value] : fields) package.addFormData(name, value);
       },
-      post_path);
+      post_path, HttpReply::Accept::kAny2xx3xx);
+  RaiseUnlessAccepted(transfer, kPostFailed);
+}
+
+void RaiseUnlessAccepted(const UploadTransfer& transfer, std::u16string_view what) {
+  if (transfer.LastOutcome() == TransferOutcome::kSuccess) return;
+  Raise(err::kNotAccepted, kLibrarySource, std::u16string(what) + WhyNotAccepted(transfer));
 }
 
 PostFields ArticleFields(const Article& article) {

@@ -31,8 +31,13 @@ constexpr char16_t kWidthNotNumber[] = u"图片宽度必须为一数值！";
 // An entry being imported reads its path and kBusyMark; an imported one then also kDoneMark.
 constexpr char16_t kBusyMark[] = u"...";
 constexpr char16_t kDoneMark[] = u"...完成";
-// Any entry whose text holds this counts as done, a path that happens to contain it included.
-constexpr std::u16string_view kDoneWord = std::u16string_view(kDoneMark).substr(3);
+// Entries no importer takes (a PDF, a folder), shown once the run is over, one path a line.
+constexpr char16_t kNotSupported[] = u"以下文件的类型不支持导入：";
+
+// Only the marks a run writes make an entry done: a path may itself contain "完成".
+bool IsDone(std::u16string_view entry) {
+  return entry.ends_with(std::u16string(kBusyMark) + kDoneMark);
+}
 
 class Flag {
  public:
@@ -256,37 +261,54 @@ void OfficeImport::OnStartClick() {
   m_running = true;
   // Entries added during the run wait for the next one.
   const int count = static_cast<int>(List1.Items().size());
+  std::vector<std::u16string> not_supported;
   for (int i = 0; i < count && m_running; ++i) {
     if (i >= static_cast<int>(List1.Items().size())) break;
     const std::u16string path = List1.Items()[static_cast<size_t>(i)];
-    if (path.find(kDoneWord) != std::u16string::npos) continue;
+    if (IsDone(path)) continue;
     const std::u16string busy = path + kBusyMark;
     List1.SetItem(i, busy);
     pbFile.SetValue(0);
     m_platform.loop.Pump();
 
     std::optional<std::u16string> failure;
+    bool imported = false;
     try {
-      ImportEntry(path);
+      imported = ImportEntry(path);
     } catch (const VbError& error) {
       failure = error.Description();
     } catch (const std::exception& error) {
       failure = codepage::FromUtf8(error.what());
     }
     int at = FindEntry(i, busy);
-    if (failure) {
+    if (failure || !imported) {
       // The entry reads its path again, so the next run tries it afresh.
       if (at >= 0) List1.SetItem(at, path);
+    }
+    if (failure) {
       m_running = false;
       SetImporting(false);
+      TellNotSupported(not_supported);
       m_platform.ui.MessageBox(path + u"\r\n" + *failure, msgbox::kOkOnly | msgbox::kCritical, u"");
       return;
+    }
+    if (!imported) {
+      not_supported.push_back(path);
+      continue;
     }
     if (at >= 0) List1.SetItem(at, busy + kDoneMark);
     m_platform.loop.Pump();
   }
   m_running = false;
   SetImporting(false);
+  TellNotSupported(not_supported);
+}
+
+void OfficeImport::TellNotSupported(const std::vector<std::u16string>& paths) {
+  if (paths.empty()) return;
+  std::u16string text = kNotSupported;
+  for (const auto& path : paths) text += u"\r\n" + path;
+  m_platform.ui.MessageBox(text, msgbox::kOkOnly | msgbox::kExclamation, u"");
 }
 
 void OfficeImport::OnCancelClick() {
@@ -324,7 +346,7 @@ OfficeAutomation* OfficeImport::Office() {
 
 // --- The import run -------------------------------------------------------------------------
 
-void OfficeImport::ImportEntry(const std::u16string& path) {
+bool OfficeImport::ImportEntry(const std::u16string& path) {
   const std::u16string ext = LowerCase(GetFileExtension(path));
   const std::u16string column = DecimalText(m_column_id);
   if (ext == u"txt") {
@@ -339,8 +361,10 @@ void OfficeImport::ImportEntry(const std::u16string& path) {
     ImportPPTFile(path, column, m_user_name);
   } else if (ext == u"xls" || ext == u"xlsx") {
     ImportXlsFile(path, column, m_user_name);
+  } else {
+    return false;
   }
-  // Anything else has no importer: the entry is marked done as it is.
+  return true;
 }
 
 void OfficeImport::SetImporting(bool importing) {

@@ -40,7 +40,8 @@ class OfficeImport : public ArticleContext {
   // Reads a text file (raising the file system's error when it cannot) and imports it as ImportTxt.
   int32_t ImportTxtFile(const std::u16string& fileDoc, int32_t colID,
                         const std::u16string& UserName);
-  // Posts the text as an article of one page; returns 1 once the post has run.
+  // Posts the text as an article of one page; returns 1 once the server took it, and fails with
+  // the post's error when it did not.
   int32_t ImportTxt(const std::u16string& varText, const std::u16string& colID,
                     const std::u16string& UserName);
 
@@ -87,7 +88,10 @@ class OfficeImport : public ArticleContext {
   void OnHoverItem(int index);
 
   // The import run.
-  void ImportEntry(const std::u16string& path);
+  // Hands the entry to the importer for its extension; false when there is none.
+  bool ImportEntry(const std::u16string& path);
+  // Tells the editor which entries no importer takes; nothing when there were none.
+  void TellNotSupported(const std::vector<std::u16string>& paths);
   void SetImporting(bool importing);
   // Where the entry that read `text` at `index` is now (entries may go while a cancelled run
   // finishes its document); -1 when it is gone.

@@ -1,5 +1,5 @@
-// ImageUpload: an upload answered with 404 is logged with what the server sent, and the picture's
-// article is posted with "Error" as its content.
+// ImageUpload: an upload answered with 404 is logged with what the server sent and ends the batch
+// with its error; no article is posted from it, and the list keeps the picture.
 host.include("lib/assert.js");
 
 var pictures = host.env("VELMARIS_PICTURES");
@@ -14,8 +14,10 @@ form.click("btnBegin");
 var log = form.get("txtLog").text;
 var head = "开始处理图片上传：\r\n上传 " + pictures + "/a.jpg传输遇到错误：HTTP/1.1 404 Not Found\r\n";
 check(log.substring(0, head.length), head, "log start");
-var tail = "</html>\r\n完成！\r\n本次上传图片全部传输完成！\r\n";
+var tail = "</html>\r\n系统错误，操作被强行终止，错误描述：\r\n(-2147220991)[VelmarisClient]" +
+           pictures + "/a.jpg：图片上传失败：服务器返回状态 404;\r\n";
 check(log.substring(log.length - tail.length), tail, "log end");
-var posted = JSON.parse(host.readFile(serverRoot + "/articles/000001.json"));
-check(JSON.stringify(posted.pages), JSON.stringify(["Error"]), "article content");
+checkError(function () { article(1); }, 0x800A0035 | 0, "文件未找到", undefined, "no article");
 check(uploads().length, 0, "nothing stored");
+check(JSON.stringify(form.get("lstFileList").items), JSON.stringify([pictures + "/a.jpg"]),
+      "the picture stays listed");

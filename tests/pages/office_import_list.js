@@ -1,6 +1,7 @@
 // Documents listed through the dialog go through the start button one by one: each entry reads
 // "..." while its document is imported and "...完成" after it, a second run skips what is done,
-// and an entry whose importer fails is shown in a message box and reads its path again.
+// and an entry whose importer fails (its article refused included) is shown in a message box and
+// reads its path again. Entries no importer takes are named in one box and the run goes on.
 host.include("lib/assert.js");
 
 var control = new ActiveXObject("VelmarisClient.OfficeImport");
@@ -53,3 +54,32 @@ check(shown.length, before + 1, "one message box");
 check(shown[shown.length - 1].text, doc + "\r\n文件未找到", "the failure shown");
 check(form.get("List1").items[2], doc, "the entry reads its path again");
 check(form.get("Command3").enabled, true, "idle after the failure");
+
+// A name that holds "完成" is imported like any other; a PDF and a folder are named as not
+// supported, stay as they were, and the run goes on past them.
+var list = new ActiveXObject("VelmarisClient.OfficeImport");
+var listForm = host.form(list);
+list.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "d", 7, "编辑");
+var report = localFile("项目完成报告.txt", "项目完成报告\r\n");
+var pdf = localFile("说明.pdf", "%PDF");
+var last = localFile("c.txt", "第三篇\r\n");
+listForm.drop("List1", [pdf, work, report, last]);
+before = host.messages.length;
+listForm.click("Command3");
+check(JSON.stringify(listForm.get("List1").items),
+      JSON.stringify([pdf, work, report + "......完成", last + "......完成"]), "marks");
+check(article(3).title, "项目完成报告", "a name holding 完成 is imported");
+check(host.messages.length, before + 1, "one box for what is not supported");
+check(host.messages[before].text, "以下文件的类型不支持导入：\r\n" + pdf + "\r\n" + work,
+      "the box names them");
+
+// The server refuses the article: the entry is not done and the box says why.
+list.Init(server + "/cms/upload.asp", server + "/_fault/500/cms/savepost.asp", "d", 7, "编辑");
+var refused = localFile("d.txt", "第四篇\r\n");
+listForm.drop("List1", [refused]);
+before = host.messages.length;
+listForm.click("Command3");
+check(listForm.get("List1").items[4], refused, "the refused entry reads its path again");
+check(host.messages.length, before + 2, "the unsupported entries, then the failure");
+check(host.messages[before + 1].text, refused + "\r\n文章发布失败：服务器返回状态 500",
+      "the failure shown");

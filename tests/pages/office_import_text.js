@@ -1,6 +1,7 @@
 // ImportTxt turns a text into one article: a title line and an author line at the top are
 // recognised, the rest becomes one page of markup, posted as seven fields in a fixed order to the
-// post path. A text file that cannot be read fails with the file system's error.
+// post path. A text file that cannot be read fails with the file system's error, and an article
+// the server does not take fails the import.
 host.include("lib/assert.js");
 
 var control = new ActiveXObject("VelmarisClient.OfficeImport");
@@ -35,3 +36,10 @@ checkError(function () { control.ImportTxtFile(work + "/missing.txt", 1, "u"); }
 checkError(function () { host.readFile(serverRoot + "/articles/000004.json"); }, 0x800A0035 | 0,
            "文件未找到", undefined, "nothing posted for the missing file");
 check(host.messages.length, 0, "message boxes");
+
+// The server refuses the article: the import fails, naming the status; a redirect is success.
+control.Init(server + "/cms/upload.asp", server + "/_fault/500/cms/savepost.asp", "d", 1, "u");
+checkError(function () { control.ImportTxt("t\r\n", "1", "u"); }, 0x80040201 | 0,
+           "文章发布失败：服务器返回状态 500", "VelmarisClient", "refused article");
+control.Init(server + "/cms/upload.asp", server + "/_fault/hdr500/cms/savepost.asp", "d", 1, "u");
+check(control.ImportTxtFile(path, 1, "u"), 1, "article answered with a redirect");

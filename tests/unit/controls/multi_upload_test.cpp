@@ -287,12 +287,26 @@ TEST_F(MultiUploadTest, ErrorRepliesShowABoxAndTheWalkGoesOn) {
   }
   EXPECT_EQ(boxes[1].text, u"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 3\r\n\r\nbad");
   EXPECT_EQ(boxes[2].text.rfind(u"HTTP/1.1 404 Not Found", 0), 0u);
-  EXPECT_EQ(boxes[3].text, u"所有文件上传完成.");
+  // Only a run whose every file was taken is complete.
+  EXPECT_EQ(boxes[3].text, u"共 5 个文件，其中 3 个上传失败.");
+  EXPECT_EQ(boxes[3].style, msgbox::kOkOnly | msgbox::kExclamation);
   // The silent server held the walk for the reply limit, then the walk went on.
   EXPECT_GE(loop.ElapsedMs(), 30000);
   EXPECT_LT(loop.ElapsedMs(), 32000);
   EXPECT_EQ(control->SentBytes(), 5);
   EXPECT_EQ(socket->State(), FakeSocket::kClosed);
+
+  // A server that cannot be reached stops the run at its first file: one socket box, not one a
+  // file, and the files left count as not taken.
+  Make();
+  ui.ClearHistory();
+  socket->connect_mode = FakeSocket::ConnectMode::kRefuse;
+  RunTree(Tree("t2", {{"a", "1"}, {"Thumbs.db", "T"}, {"s/b", "2"}, {"s/c", "3"}}));
+  EXPECT_EQ(socket->Connects(), 1);
+  EXPECT_EQ(Boxes(), (std::vector<std::u16string>{
+                         u"|连接被强制拒绝",
+                         u"|无法连接服务器，上传已停止.\r\n共 3 个文件，其中 3 个上传失败."}));
+  EXPECT_EQ(Child(u"pb").Value(), 100);
 }
 
 TEST_F(MultiUploadTest, PickerStartUploadAndTheStartButton) {

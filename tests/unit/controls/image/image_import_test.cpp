@@ -382,16 +382,24 @@ TEST_F(ImageImportTest, APictureThatCannotBeSizedEndsTheBatchAndPostsNothing) {
   files.Write("broken.jpg", "no picture");
   const std::u16string broken = files.U16("broken.jpg");
   const std::u16string lines = u"系统错误，操作被强行终止，错误描述：\r\n";
+  const auto late = MakePicture("late.jpg");
   const struct {
     const char* what;
     int scale;
     std::u16string second;
-    std::u16string error;
+    std::u16string error;  // the log after the first picture's line
+    size_t sent = 1;       // the first picture's upload; the article never goes
   } cases[] = {
       {"no width in a proportional mode", 1, flat,
-       u"(5)[ImageImport]" + flat + u"：图片的宽度或高度为 0，无法按比例计算尺寸;\r\n"},
-      {"no picture at all", 6, broken, u"(481)[VelmarisClient]" + broken + u"：无效的图片;\r\n"},
+       lines + u"(5)[ImageImport]" + flat + u"：图片的宽度或高度为 0，无法按比例计算尺寸;\r\n"},
+      {"no picture at all", 6, broken,
+       lines + u"(481)[VelmarisClient]" + broken + u"：无效的图片;\r\n"},
+      {"no answer to the second upload", 6, late,
+       u"上传 " + late + u"\r\n" + lines + u"(-2147220991)[VelmarisClient]" + late +
+           u"：图片上传失败：服务器没有应答（等待超时）;\r\n",
+       2},
   };
+  reply = [](int n, const std::string&) { return n == 2 ? "" : Ok("f"); };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     requests.clear();
@@ -401,8 +409,8 @@ TEST_F(ImageImportTest, APictureThatCannotBeSizedEndsTheBatchAndPostsNothing) {
     List({good, c.second});
     Click(u"btnBegin");
 
-    EXPECT_EQ(requests.size(), 1u);  // the first picture's upload; the article never goes
-    EXPECT_EQ(Log(), u"开始上传图片：\r\n上传 " + good + u"完成！\r\n" + lines + c.error);
+    EXPECT_EQ(requests.size(), c.sent);
+    EXPECT_EQ(Log(), u"开始上传图片：\r\n上传 " + good + u"完成！\r\n" + c.error);
     EXPECT_EQ(form[u"lstFileList"].Items(), (std::vector<std::u16string>{good, c.second}));
     EXPECT_EQ(testing::ButtonState(form), testing::kDone);
     EXPECT_FALSE(control.Running());

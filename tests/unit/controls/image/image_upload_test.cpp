@@ -449,20 +449,6 @@ TEST_F(ImageUploadTest, TitleComesFromThePictureNameOrTheCommonTitle) {
   }
 }
 
-TEST_F(ImageUploadTest, ErrorReplyIsLoggedAndPostedAsError) {
-  const auto a = MakePicture("a.jpg");
-  Choose(a);
-  const std::string refusal = "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone";
-  reply = [&](int n, const std::string&) { return n == 1 ? refusal : Ok("OK"); };
-  Click(u"btnBegin");
-
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(Field(requests[1], "content"), "Error" + Gbk(kSep));
-  EXPECT_EQ(Log(), u"开始处理图片上传：\r\n上传 " + a + u"传输遇到错误：" +
-                       codepage::FromUtf8(refusal) +
-                       u"\r\n完成！\r\n本次上传图片全部传输完成！\r\n");
-}
-
 TEST_F(ImageUploadTest, CancelFinishesThePictureInHandAndIgnoresANewStart) {
   std::vector<std::u16string> paths;
   for (const char* name : {"1.jpg", "2.jpg", "3.jpg"}) {
@@ -520,6 +506,8 @@ TEST_F(ImageUploadTest, FailureEndsTheBatchWithTheErrorLinesAndReturnsToRest) {
   const std::u16string two = MakePicture("2.jpg");
   const std::u16string done = u"上传 " + one + u"完成！\r\n";
   const std::u16string lines = u"系统错误，操作被强行终止，错误描述：\r\n";
+  const std::string refusal = "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone";
+  const std::u16string not_taken = u"(-2147220991)[VelmarisClient]";
   const struct {
     const char* what;
     bool init;
@@ -527,7 +515,17 @@ TEST_F(ImageUploadTest, FailureEndsTheBatchWithTheErrorLinesAndReturnsToRest) {
     int vanish_after;         // the second picture is deleted once this request went out
     size_t sent;
     std::u16string log;
+    int refused = 0;  // the request answered with `refusal`
   } cases[] = {
+      // No article is posted from a refused upload.
+      {"the second upload refused", true, "", 0, 3,
+       done + u"上传 " + two + u"传输遇到错误：" + codepage::FromUtf8(refusal) + u"\r\n" + lines +
+           not_taken + two + u"：图片上传失败：服务器返回状态 404;\r\n",
+       3},
+      {"the first article refused", true, "", 0, 2,
+       done + u"传输遇到错误：" + codepage::FromUtf8(refusal) + u"\r\n" + lines + not_taken + one +
+           u"：文章发布失败：服务器返回状态 404;\r\n",
+       2},
       {"the second picture vanished", true, "", 2, 2,
        done + u"上传 " + two + u"\r\n" + lines + u"(53)[VelmarisClient]" + two +
            u"：文件未找到;\r\n"},
@@ -554,6 +552,7 @@ TEST_F(ImageUploadTest, FailureEndsTheBatchWithTheErrorLinesAndReturnsToRest) {
     on_request = [&](int n) {
       if (n == c.vanish_after) std::filesystem::remove(codepage::ToUtf8(two));
     };
+    reply = [&](int n, const std::string&) { return n == c.refused ? refusal : Ok("OK"); };
     const std::string folder = (temp.Path() / c.temp_folder).string();
     testing::ScopedEnv batch_temp("TEMP", folder.c_str());
     f[u"btnBegin"].on_click();
@@ -573,6 +572,7 @@ TEST_F(ImageUploadTest, FailureEndsTheBatchWithTheErrorLinesAndReturnsToRest) {
     EXPECT_EQ(f[u"txtLog"].Text(), log);
   }
   on_request = nullptr;
+  reply = nullptr;
 }
 
 }  // namespace

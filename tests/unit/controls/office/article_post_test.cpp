@@ -88,13 +88,45 @@ TEST_F(ArticlePostTest, FailuresLeaveTheUploadPathInPlace) {
   }
   EXPECT_EQ(transfer.Path(), u"/cms/upload.asp");
   EXPECT_EQ(socket->Connects(), 0);
+}
 
-  // Nobody listening: the post ends after its waits without an error.
-  socket->connect_mode = testing::FakeSocket::ConnectMode::kRefuse;
-  PostArticle(transfer, u"/post.asp", article);
-  EXPECT_EQ(transfer.Path(), u"/cms/upload.asp");
-  EXPECT_EQ(socket->Connects(), 1);
-  EXPECT_EQ(progress.Value(), 100);
+TEST_F(ArticlePostTest, PostSucceedsOnlyWhenTheServerTookIt) {
+  const Article article{u"1", u"0", u"1", u"t", u"c", u"a", u"p"};
+  const struct {
+    const char* status;  // "" answers nothing
+    bool refuse = false;
+    bool peer_closes = false;
+    const char16_t* error = nullptr;  // the description of the failure; null for success
+  } cases[] = {
+      {"200 OK"},
+      {"201 Created"},
+      {"204 No Content"},
+      {"302 Found"},  // a redirect to the saved article
+      {"404 Not Found", false, false, u"文章发布失败：服务器返回状态 404"},
+      {"500 Internal Server Error", false, false, u"文章发布失败：服务器返回状态 500"},
+      {"", false, false, u"文章发布失败：服务器没有应答（等待超时）"},
+      {"", false, true, u"文章发布失败：服务器没有应答（连接已断开）"},
+      {"", true, false, u"文章发布失败：服务器没有应答（无法连接）"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.status) + (c.refuse ? "refused" : "") +
+                 (c.peer_closes ? "closed" : ""));
+    status = [&](int) { return std::string(c.status); };
+    on_request = [&](int) {
+      if (c.peer_closes) socket->PeerClose();
+    };
+    socket->connect_mode = c.refuse ? testing::FakeSocket::ConnectMode::kRefuse
+                                    : testing::FakeSocket::ConnectMode::kAfter;
+    try {
+      PostArticle(transfer, u"/post.asp", article);
+      EXPECT_EQ(c.error, nullptr);
+    } catch (const VbError& error) {
+      EXPECT_EQ(error.Number(), err::kNotAccepted);
+      EXPECT_EQ(error.Description(), c.error ? c.error : u"(success)");
+    }
+    EXPECT_EQ(transfer.Path(), u"/cms/upload.asp");
+    EXPECT_EQ(progress.Value(), 100);
+  }
 }
 
 TEST(ArticlePost, PagesAreEachFollowedByTheSeparator) {

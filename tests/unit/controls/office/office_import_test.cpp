@@ -215,33 +215,37 @@ TEST_F(OfficeImportTest, ListTakesPathsFromDialogDropAndScript) {
 
 TEST_F(OfficeImportTest, RunMarksEntriesImportsTextAndSkipsWhatIsDone) {
   auto a = MakeFile("a.txt", "A\r\n");
-  auto done = MakeFile("已完成.txt", "X\r\n");
-  auto other = MakeFile("notes.md", "x");
-  for (const auto& path : {a, done, other, files.U16("folder.d") + u"/file"}) {
-    control.AddFileToList(path);
-  }
+  // Done only by the marks a run writes, not by a name that holds "完成".
+  auto report = MakeFile("项目完成报告.txt", "X\r\n");
+  auto done = MakeFile("b.txt", "B\r\n") + u"......完成";
+  auto other = MakeFile("notes.pdf", "x");
+  auto folder = files.U16("folder.d") + u"/file";
+  for (const auto& path : {a, report, done, other, folder}) control.AddFileToList(path);
   std::vector<std::string> seen;
-  on_request = [&](int) {
+  on_request = [&](int n) {
     seen.push_back(State());
-    EXPECT_EQ(Entries()[0], a + u"...");
+    EXPECT_EQ(Entries()[static_cast<size_t>(n - 1)], (n == 1 ? a : report) + u"...");
   };
   Click(u"Command3");
 
-  EXPECT_EQ(seen, (std::vector<std::string>{kImporting}));
-  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(seen, (std::vector<std::string>{kImporting, kImporting}));
+  ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(Field(requests[0], "columnid"), "12");
   EXPECT_EQ(Field(requests[0], "author"), "\xB1\xE0\xBC\xAD");
-  EXPECT_EQ(Entries(), (std::vector<std::u16string>{a + u"......完成", done, other + u"......完成",
-                                                    files.U16("folder.d") + u"/file......完成"}));
+  // Entries no importer takes are not done: they read their paths, and the editor is told once.
+  EXPECT_EQ(Entries(), (std::vector<std::u16string>{a + u"......完成", report + u"......完成", done,
+                                                    other, folder}));
   EXPECT_EQ(State(), kIdle);
   EXPECT_FALSE(control.Running());
-  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Boxes(), std::vector<std::u16string>{u"以下文件的类型不支持导入：\r\n" + other +
+                                                 u"\r\n" + folder});
+  EXPECT_EQ(ui.History().back().style, msgbox::kOkOnly | msgbox::kExclamation);
 
-  Click(u"Command3");  // everything is done now
-  EXPECT_EQ(requests.size(), 1u);
+  Click(u"Command3");  // everything that can be imported is done now
+  EXPECT_EQ(requests.size(), 2u);
   // The same path added again is a new entry: the old one's text has changed.
   control.AddFileToList(a);
-  EXPECT_EQ(Entries().size(), 5u);
+  EXPECT_EQ(Entries().size(), 6u);
 }
 
 TEST_F(OfficeImportTest, SizeBoxesMustHoldNumbers) {
@@ -334,8 +338,12 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
     const char* what;
     std::u16string failing;
     const char16_t* description;
+    size_t requests = 1;
   } cases[] = {
       {"missing text file", files.U16("missing.txt"), u"文件未找到"},
+      // Its article is the second request.
+      {"post refused by the server", MakeFile("post.txt", "t"), u"文章发布失败：服务器返回状态 500",
+       2},
       // This platform offers no office programs.
       {"Word document, any case", files.U16("Report.DOC"),
        u"对象变量或 With 块变量未设置：无法启动 Word.Application（没有可用的 Office 程序）"},
@@ -347,6 +355,7 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
   };
   auto first = MakeFile("first.txt", "t");
   auto last = MakeFile("last.txt", "t");
+  status = [](int n) { return n == 2 ? "500 Internal Server Error" : "200 OK"; };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     OfficeImport fresh(platform);
@@ -359,7 +368,7 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
 
     const auto& entries = fresh.GetForm()[u"List1"].Items();
     EXPECT_EQ(entries, (std::vector<std::u16string>{first + u"......完成", c.failing, last}));
-    EXPECT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests.size(), c.requests);
     ASSERT_EQ(ui.History().size(), 1u);
     EXPECT_EQ(ui.History()[0].text, c.failing + u"\r\n" + c.description);
     EXPECT_EQ(ui.History()[0].style, msgbox::kOkOnly | msgbox::kCritical);

@@ -19,6 +19,9 @@ class OfficeWorld : public FakeWorld {
   // Called once request n (from 1) has been sent, before its answer arrives.
   std::function<void(int n)> on_request;
   std::string reply_body = "OK";
+  // The status request n (from 1) is answered with, with `reply_body`; "" answers nothing at all.
+  // Unset: "200 OK" for every request.
+  std::function<std::string(int n)> status;
 
   // Install after the control (and so its socket) exists; again for each new control.
   void AnswerEveryRequest() {
@@ -31,11 +34,15 @@ class OfficeWorld : public FakeWorld {
       m_answered = socket->Connects();
       requests.push_back(socket->Sent().substr(m_seen));
       m_seen = socket->Sent().size();
-      std::string reply =
-          "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(reply_body.size()) + "\r\n\r\n" +
-          reply_body;
-      loop.After(std::chrono::milliseconds(50), [this, reply] { socket->Deliver(reply); });
-      if (on_request) on_request(static_cast<int>(requests.size()));
+      const int n = static_cast<int>(requests.size());
+      const std::string line = status ? status(n) : "200 OK";
+      if (!line.empty()) {
+        std::string reply = "HTTP/1.1 " + line +
+                            "\r\nContent-Length: " + std::to_string(reply_body.size()) +
+                            "\r\n\r\n" + reply_body;
+        loop.After(std::chrono::milliseconds(50), [this, reply] { socket->Deliver(reply); });
+      }
+      if (on_request) on_request(n);
     };
   }
 
