@@ -276,15 +276,13 @@ void UploadTransfer::Judge() {
       m_status = m_received.StatusCode();
       if (m_policy.keeps_reply) m_reply = codepage::FromGbk(m_received.Body());
       return;
-    case HttpReply::Outcome::kErrorReply: {
-      std::u16string received = codepage::FromGbk(m_received.Raw());
+    case HttpReply::Outcome::kErrorReply:
       EndTransfer();
       m_outcome = TransferOutcome::kErrorReply;
       m_status = m_received.StatusCode();
-      if (m_policy.error_action) m_policy.error_action(received);
+      if (m_policy.error_action) m_policy.error_action(codepage::FromGbk(m_received.Raw()));
       if (m_policy.keeps_reply) m_reply = kReplyError;
       return;
-    }
     case HttpReply::Outcome::kNoReply:
       Failed(TransferOutcome::kNoReply);
       return;
