@@ -24,34 +24,45 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool InflateWith(std::string_view coded, int window_bits, std::string& out) {
+Inflated InflateWith(std::string_view coded, int window_bits, std::string& out) {
   z_stream stream{};
-  if (inflateInit2(&stream, window_bits) != Z_OK) return false;
+  if (inflateInit2(&stream, window_bits) != Z_OK) return Inflated::kInvalid;
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(coded.data()));
   stream.avail_in = static_cast<uInt>(coded.size());
   std::string result;
   char buffer[16384];
   int rc;
+  Inflated inflated = Inflated::kInvalid;
   do {
     stream.next_out = reinterpret_cast<Bytef*>(buffer);
     stream.avail_out = sizeof buffer;
     rc = inflate(&stream, Z_NO_FLUSH);
     if (rc != Z_OK && rc != Z_STREAM_END) break;
-    result.append(buffer, sizeof buffer - stream.avail_out);
-    if (result.size() > HttpReply::kMaxReply) break;
+    size_t produced = sizeof buffer - stream.avail_out;
+    // A small body may inflate to any size: stop at the limit instead of following it.
+    if (result.size() + produced > HttpReply::kMaxReply) {
+      inflated = Inflated::kTooLarge;
+      break;
+    }
+    result.append(buffer, produced);
+    if (rc == Z_STREAM_END) inflated = Inflated::kDone;
   } while (rc != Z_STREAM_END);
   inflateEnd(&stream);
-  if (rc != Z_STREAM_END) return false;
-  out.swap(result);
-  return true;
+  if (inflated == Inflated::kDone) out.swap(result);
+  return inflated;
+}
+
+bool IsKnownCoding(const std::string& encoding) {
+  return encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate";
 }
 
 }  // namespace
 
-bool InflateBody(std::string_view coded, const std::string& encoding, std::string& out) {
+Inflated InflateBody(std::string_view coded, const std::string& encoding, std::string& out) {
   if (encoding == "gzip" || encoding == "x-gzip") return InflateWith(coded, 15 + 16, out);
   // "deflate" is meant as zlib-wrapped, but some servers send it raw.
-  return InflateWith(coded, 15, out) || InflateWith(coded, -15, out);
+  Inflated wrapped = InflateWith(coded, 15, out);
+  return wrapped == Inflated::kInvalid ? InflateWith(coded, -15, out) : wrapped;
 }
 
 void HttpReply::Reset(Accept accept) {
@@ -61,12 +72,12 @@ void HttpReply::Reset(Accept accept) {
 
 void HttpReply::Append(std::string_view bytes) {
   if (m_outcome != Outcome::kPending) return;
-  m_raw.append(bytes);
-  if (m_raw.size() > kMaxReply) {
-    Finish(Outcome::kNoReply);
-    return;
-  }
+  const size_t room = kMaxReply - m_raw.size();
+  const bool cut = bytes.size() > room;
+  m_raw.append(bytes.substr(0, room));
   Evaluate();
+  // Still not whole at the limit: the rest is neither kept nor waited for.
+  if (cut && m_outcome == Outcome::kPending) FinishTooLarge();
 }
 
 void HttpReply::PeerClosed() {
@@ -156,7 +167,7 @@ bool HttpReply::DecodeChunks() {
       return m_raw.find("\r\n\r\n", eol) != std::string::npos;
     }
     if (size > kMaxReply) {
-      Finish(Outcome::kNoReply);
+      FinishTooLarge();
       return false;
     }
     size_t data_start = eol + 2;
@@ -167,13 +178,21 @@ bool HttpReply::DecodeChunks() {
 }
 
 void HttpReply::FinishBody(std::string body) {
-  if (!m_encoding.empty() && m_encoding != "identity") {
+  // Only the codings the request offers are undone; any other name (some servers put the
+  // charset here) and an empty body are taken as they came.
+  if (IsKnownCoding(m_encoding) && !body.empty()) {
     std::string plain;
-    if (!InflateBody(body, m_encoding, plain)) {
-      Finish(Outcome::kNoReply);
-      return;
+    switch (InflateBody(body, m_encoding, plain)) {
+      case Inflated::kInvalid:
+        Finish(Outcome::kNoReply);
+        return;
+      case Inflated::kTooLarge:
+        FinishTooLarge();
+        return;
+      case Inflated::kDone:
+        body.swap(plain);
+        break;
     }
-    body.swap(plain);
   }
   m_body.swap(body);
   Finish(Outcome::kSuccess);
@@ -202,7 +221,9 @@ void HttpReply::Evaluate() {
   }
   size_t have = m_raw.size() - m_body_start;
   if (m_content_length >= 0) {
-    if (have >= static_cast<uint64_t>(m_content_length)) {
+    if (static_cast<uint64_t>(m_content_length) > kMaxReply - m_body_start) {
+      FinishTooLarge();  // known at once: no need to take in what will not be kept
+    } else if (have >= static_cast<uint64_t>(m_content_length)) {
       FinishBody(m_raw.substr(m_body_start, static_cast<size_t>(m_content_length)));
     } else if (m_closed) {
       Finish(Outcome::kNoReply);  // cut short

@@ -213,14 +213,18 @@ std::string RandomBoundary() {
 
 std::string CompondFile::PackageToFile(const std::u16string& filename) const {
   Fd out(OpenOrRaise(filename, O_WRONLY | O_CREAT, 0600));
+  return PackageToFile(out.get());
+}
+
+std::string CompondFile::PackageToFile(int fd) const {
   std::string boundary = kBoundary;
   // A random boundary is found in the contents only by one built to hold it; a few tries
   // settle it.
   for (int attempt = 0;; ++attempt) {
-    if (WritePackage(out.get(), boundary)) return boundary;
+    if (WritePackage(fd, boundary)) return boundary;
     if (attempt == 8) Raise(err::kInvalidCall);
     boundary = RandomBoundary();
-    if (lseek(out.get(), 0, SEEK_SET) < 0 || ftruncate(out.get(), 0) < 0) {
+    if (lseek(fd, 0, SEEK_SET) < 0 || ftruncate(fd, 0) < 0) {
       RaiseFileError(std::error_code(errno, std::generic_category()));
     }
   }

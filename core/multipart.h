@@ -61,6 +61,8 @@ class CompondFile {
   // end its part early on the server; then the package is written again with kBoundary followed
   // by random hex digits, a boundary that none of the contents holds.
   std::string PackageToFile(const std::u16string& filename) const;
+  // The same into an open, empty file, left positioned at its end.
+  std::string PackageToFile(int fd) const;
 
   const std::vector<UploadFile>& Files() const { return m_files; }
   const std::vector<FormData>& Fields() const { return m_fields; }

@@ -1,7 +1,6 @@
 #include "core/upload_transfer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,16 +48,18 @@ class Yielding {
 constexpr char16_t kTransferUnderWay[] = u"上一次传输尚未结束";
 
 // Creates a package file of our own: exclusive, readable by the owner only, in the temporary
-// folder, so no other process or control can share or redirect it.
-std::u16string MakePackageFile() {
+// folder. Its name goes at once: the package is written, read back and sent through this one
+// descriptor, so nothing can swap the file under it, and nothing is left behind.
+int MakePackageFile(std::u16string& path) {
   std::string pattern = ToNativePath(TempFolderPath()).string() + "/velmaris-XXXXXX.pak";
   int fd = mkostemps(pattern.data(), 4, O_CLOEXEC);
   if (fd < 0) {
     int error = errno;
     RaiseFileError(std::error_code(error, std::generic_category()), error == ENOENT);
   }
-  close(fd);
-  return codepage::FromUtf8(pattern);
+  unlink(pattern.c_str());
+  path = codepage::FromUtf8(pattern);
+  return fd;
 }
 
 }  // namespace
@@ -149,25 +150,18 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   m_outcome = TransferOutcome::kNone;
   m_status = 0;
   m_accept = accept;
-  m_package_file = MakePackageFile();
-  auto native = ToNativePath(m_package_file);
-  int fd = -1;
+  int fd = MakePackageFile(m_package_file);
   int64_t length = 0;
   try {
-    m_boundary = m_package.PackageToFile(m_package_file);
-    fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
-    struct stat info {};
-    fstat(fd, &info);
-    length = info.st_size;
+    m_boundary = m_package.PackageToFile(fd);
+    length = lseek(fd, 0, SEEK_CUR);
+    if (length < 0 || lseek(fd, 0, SEEK_SET) < 0) {
+      RaiseFileError(std::error_code(errno, std::generic_category()));
+    }
   } catch (...) {
-    if (fd >= 0) close(fd);
-    unlink(native.c_str());
+    close(fd);
     throw;
   }
-  // The open descriptor keeps the bytes until they are sent; the name goes now, so nothing is
-  // left behind whatever happens to the connection.
-  unlink(native.c_str());
   std::string header = codepage::ToGbk(BuildRequestHeader(length, path));
 
   if (m_socket->State() != TcpSocket::kClosed) {
@@ -282,15 +276,13 @@ void UploadTransfer::Judge() {
       m_status = m_received.StatusCode();
       if (m_policy.keeps_reply) m_reply = codepage::FromGbk(m_received.Body());
       return;
-    case HttpReply::Outcome::kErrorReply: {
-      std::u16string received = codepage::FromGbk(m_received.Raw());
+    case HttpReply::Outcome::kErrorReply:
       EndTransfer();
       m_outcome = TransferOutcome::kErrorReply;
       m_status = m_received.StatusCode();
-      if (m_policy.error_action) m_policy.error_action(received);
+      if (m_policy.error_action) m_policy.error_action(codepage::FromGbk(m_received.Raw()));
       if (m_policy.keeps_reply) m_reply = kReplyError;
       return;
-    }
     case HttpReply::Outcome::kNoReply:
       Failed(TransferOutcome::kNoReply);
       return;
@@ -312,8 +304,15 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
 }
 
 void UploadTransfer::OnSocketError(int32_t, const std::u16string& description) {
-  // A connection that broke while the reply was awaited will bring no reply.
-  if (m_awaiting_reply) Failed(TransferOutcome::kNoReply);
+  if (m_awaiting_reply) {
+    // A server that refuses a package often answers before it has read it all and closes, and
+    // the rest of the send then fails: a whole reply that came first is judged as if the server
+    // had closed after it. Only when none came is the failure the socket's.
+    m_received.PeerClosed();
+    Judge();
+    auto result = m_received.Result();
+    if (result == HttpReply::Outcome::kSuccess || result == HttpReply::Outcome::kErrorReply) return;
+  }
   m_platform.ui.MessageBox(description, msgbox::kOkOnly, u"");
 }
 

@@ -32,7 +32,7 @@ inline constexpr char16_t kReplyError[] = u"Error";
 enum class TransferOutcome {
   kNone,          // no transfer has run yet
   kSuccess,       // a whole reply with a success status
-  kErrorReply,    // a reply with another status (LastStatus() says which)
+  kErrorReply,    // a reply with another status (LastStatus() says which), or too large to keep
   kNoReply,       // the connection broke, closed early or brought no HTTP reply
   kTimedOut,      // no reply within the reply wait
   kNotConnected,  // the connection was never made
@@ -86,7 +86,7 @@ class UploadTransfer {
   void SetReply(std::u16string reply) { m_reply = std::move(reply); }
 
   TransferOutcome LastOutcome() const { return m_outcome; }
-  // The status of the last transfer's reply; 0 when no reply came.
+  // The status of the last transfer's reply, as the server sent it; 0 when no reply came.
   int LastStatus() const { return m_status; }
 
   bool Finished() const { return m_finished; }

@@ -56,9 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(whole.Body().size() <= HttpReply::kMaxReply, "body beyond the limit");
   }
   if (whole.Result() == HttpReply::Outcome::kErrorReply) {
-    Check(whole.StatusCode() != 200 && pieces.StatusCode() == whole.StatusCode(),
+    Check((whole.StatusCode() != 200 || whole.TooLarge()) &&
+              pieces.StatusCode() == whole.StatusCode() && pieces.TooLarge() == whole.TooLarge(),
           "error reply with the wrong status");
   }
+  Check(whole.Raw().size() <= HttpReply::kMaxReply, "more kept than the limit");
   if (close) Check(whole.Result() != HttpReply::Outcome::kPending, "pending after the close");
   return 0;
 }

@@ -43,7 +43,8 @@ class TcpSocket {
   virtual std::string GetData() = 0;
   virtual void Close() = 0;
 
-  // Events, delivered on the loop's thread.
+  // Events, delivered on the loop's thread; none comes from a socket once Close has been called
+  // (a handler that closes it hears nothing more of that connection).
   std::function<void(int64_t bytes_total)> on_data_arrival;
   // Per queued item: bytes of it sent so far and bytes of it still to send.
   std::function<void(int64_t bytes_sent, int64_t bytes_remaining)> on_send_progress;

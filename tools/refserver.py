@@ -33,6 +33,7 @@ MAX_HEADER = 64 * 1024          # request header and multipart part header limit
 READ_TIMEOUT = 30.0             # seconds of client silence before giving up on a request
 RESET_AFTER = 64 * 1024         # body bytes read before the "reset" fault kills the connection
 NOANSWER_LIMIT = 120.0          # "noanswer" holds the connection at most this long
+ENDLESS_SIZE = 1 << 30          # "endless" sends this much body at most
 DRAIN_LIMIT = 2.0               # after answering, wait this long for the client to close
 INLINE_FILE_LIMIT = 16 << 20    # stored files up to this size go out in one write
 PAGE_SEP = "----abcdefghijklmnopqrstuvwxyz----"
@@ -43,7 +44,8 @@ DELIVERY_MODES = ("", "split", "chunked", "gzip", "deflate")
 
 REASONS = {
     200: "OK", 302: "Found", 400: "Bad Request", 403: "Forbidden",
-    404: "Not Found", 405: "Method Not Allowed", 500: "Internal Server Error",
+    404: "Not Found", 405: "Method Not Allowed", 413: "Request Entity Too Large",
+    500: "Internal Server Error",
     501: "Not Implemented",
 }
 
@@ -521,6 +523,15 @@ class Handler(socketserver.BaseRequestHandler):
         mode = req.mode
         mode_ok = mode is None or mode in KNOWN_MODES or _slow_ms(mode) is not None
 
+        if mode == "early":
+            # Refuses on the header alone, as a server with an upload limit does, and closes
+            # with the body unread: the client's further sending then meets a reset.
+            rec.write(leftover[:length])
+            rec.finish()
+            self.log(n, req, 413, " (body not read)")
+            self.send(sock, simple(413, "request too large"), "")
+            return
+
         if req.header("expect", "").lower() == "100-continue" and len(leftover) < length:
             sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n")
 
@@ -556,6 +567,10 @@ class Handler(socketserver.BaseRequestHandler):
             sock.sendall(b"hello there\r\n\r\n")
             self.drain(sock)
             return
+        if mode == "endless":
+            self.log(n, req, 200, " (endless body)")
+            self.send_endless(sock)
+            return
         if mode in FIXED_FAULTS:
             resp = FIXED_FAULTS[mode]()
             self.log(n, req, resp.status)
@@ -572,6 +587,12 @@ class Handler(socketserver.BaseRequestHandler):
         except OSError as e:
             resp = simple(500, "could not store: %s" % e)
         self.log(n, req, resp.status, " [%s]" % mode if mode else "")
+        if mode == "answer-reset":
+            # The whole answer, then a reset instead of an orderly close.
+            self.send(sock, resp, "")
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+            return
         self.finish_with(sock, resp, mode if mode in DELIVERY_MODES else "")
 
     def read_body(self, sock, rec, leftover, length):
@@ -590,6 +611,16 @@ class Handler(socketserver.BaseRequestHandler):
             rec.write(data)
             got += len(data)
         return got, extra
+
+    def send_endless(self, sock):
+        """200 with a body that ends only at ENDLESS_SIZE or when the client goes away."""
+        sock.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n")
+        block = b"x" * CHUNK
+        for _ in range(ENDLESS_SIZE // CHUNK):
+            try:
+                sock.sendall(block)
+            except OSError:
+                return
 
     def hold_open(self, sock):
         deadline = time.monotonic() + NOANSWER_LIMIT
@@ -769,7 +800,8 @@ FIXED_FAULTS = {
                                headers=[("Location", "/"), ("X-Request-Cost", "500ms")]),
 }
 KNOWN_MODES = set(FIXED_FAULTS) | {"noanswer", "split", "chunked", "gzip", "deflate",
-                                   "close", "reset", "garbage"}
+                                   "close", "reset", "garbage", "early", "answer-reset",
+                                   "endless"}
 
 
 # ---------------------------------------------------------------------------

@@ -389,6 +389,40 @@ class ServerTest(unittest.TestCase):
                         self.assertEqual(got, b"" if mode == "close" else b"hello there\r\n\r\n")
                 self.assertFalse(os.path.exists(os.path.join(self.root, "files", t)))
 
+    def test_answers_that_end_the_connection_their_own_way(self):
+        # early: answers on the header alone; answer-reset: the whole answer, then a reset;
+        # endless: a body that runs until the client has had enough.
+        for mode in ("early", "answer-reset", "endless"):
+            with self.subTest(mode=mode):
+                t = self.tag()
+                raw = post_request(b"/_fault/%s/upload.asp" % mode.encode(),
+                                   form(field("curPath", t), filepart("r.txt", b"r" * 1000)))
+                data, reset = b"", False
+                with self.connect() as s:
+                    s.sendall(raw[:raw.index(b"\r\n\r\n") + 4] if mode == "early" else raw)
+                    try:
+                        while len(data) < (2 << 20):
+                            got = s.recv(65536)
+                            if not got:
+                                break
+                            data += got
+                    except ConnectionResetError:
+                        reset = True
+                status, headers, body = parse_response(data)
+                stored = os.path.exists(os.path.join(self.root, "files", t))
+                if mode == "early":
+                    self.assertEqual(status, "HTTP/1.1 413 Request Entity Too Large")
+                    self.assertFalse(stored)
+                elif mode == "answer-reset":
+                    self.assertEqual((status, body), ("HTTP/1.1 200 OK", ("/files/%s/r.txt" % t).encode()))
+                    self.assertTrue(reset)
+                    self.assertEqual(self.stored(t + "/r.txt"), b"r" * 1000)
+                else:
+                    self.assertEqual(status, "HTTP/1.1 200 OK")
+                    self.assertNotIn("content-length", headers)
+                    self.assertGreaterEqual(len(body), 1 << 20)
+                    self.assertFalse(stored)
+
     def test_reset_while_sending(self):
         t = self.tag()
         size = 64 << 20

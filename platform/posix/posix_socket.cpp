@@ -190,33 +190,45 @@ void PosixSocket::UpdateWatch() {
   m_loop.SetFdEvents(m_watch, events);
 }
 
-void PosixSocket::ReadAvailable() {
+PosixSocket::Read PosixSocket::ReadPass() {
   char buffer[64 * 1024];
-  bool peer_closed = false;
-  int64_t arrived = 0;
-  for (;;) {
+  Read read;
+  // One pass takes a bounded amount, so a server that sends without end cannot fill memory
+  // before the data is handed on; the loop calls again while more is waiting.
+  while (read.arrived < kReadPass) {
     ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
     if (n > 0) {
       m_received.append(buffer, static_cast<size_t>(n));
-      arrived += n;
+      read.arrived += n;
       continue;
     }
     if (n == 0) {
-      peer_closed = true;
+      read.peer_closed = true;
       break;
     }
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-    int error = errno;
-    if (arrived > 0 && on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
-    Fail(error);
+    if (errno != EAGAIN && errno != EWOULDBLOCK) read.error = errno;
+    read.drained = true;
+    break;
+  }
+  if (read.arrived > 0) {
+    m_received_total += read.arrived;
+    int generation = m_generation;
+    if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
+    // Its handler may have closed the socket: nothing more is reported from it.
+    if (generation != m_generation) read.gone = true;
+  }
+  return read;
+}
+
+void PosixSocket::ReadAvailable() {
+  Read read = ReadPass();
+  if (read.gone) return;
+  if (read.error != 0) {
+    Fail(read.error);
     return;
   }
-  if (arrived > 0) {
-    m_received_total += arrived;
-    if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
-  }
-  if (peer_closed && m_state == kConnected) {
+  if (read.peer_closed && m_state == kConnected) {
     m_state = kClosing;
     if (m_watch != 0) {
       m_loop.UnwatchFd(m_watch);
@@ -224,6 +236,17 @@ void PosixSocket::ReadAvailable() {
     }
     if (on_close) on_close();
   }
+}
+
+void PosixSocket::FailSending(int error_number) {
+  // A server that refuses a request often answers and closes before it has read it all, so the
+  // send fails while its answer waits unread: that answer is handed on before the failure.
+  for (;;) {
+    Read read = ReadPass();
+    if (read.gone) return;
+    if (read.arrived == 0 || read.drained || read.peer_closed || read.error != 0) break;
+  }
+  Fail(error_number);
 }
 
 void PosixSocket::WriteQueued() {
@@ -248,7 +271,7 @@ void PosixSocket::WriteQueued() {
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-      Fail(errno);
+      FailSending(errno);
       return;
     }
     item.offset += static_cast<size_t>(n);
@@ -305,6 +328,7 @@ void PosixSocket::Fail(int error_number) {
 }
 
 void PosixSocket::CloseDescriptors() {
+  ++m_generation;
   if (m_resolution) {
     std::lock_guard<std::mutex> lock(m_resolution->mutex);
     m_resolution->socket = nullptr;

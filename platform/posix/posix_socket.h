@@ -35,6 +35,8 @@ class PosixSocket : public TcpSocket {
 
   // Chunk size for file sends: the most a send holds in memory.
   static constexpr size_t kChunk = 256 * 1024;
+  // The most one pass reads before handing the data on.
+  static constexpr int64_t kReadPass = 256 * 1024;
 
  private:
   struct Resolution;
@@ -51,8 +53,19 @@ class PosixSocket : public TcpSocket {
   void TryNextAddress();
   void OnReady(short mask);
   void OnConnectDone();
+  // What one bounded read pass met.
+  struct Read {
+    int64_t arrived = 0;
+    bool peer_closed = false;
+    bool drained = false;  // nothing more to read for now
+    int error = 0;
+    bool gone = false;  // the data handler closed or reopened the socket
+  };
+  Read ReadPass();
   void ReadAvailable();
   void WriteQueued();
+  // A send failed: delivers what the peer said first, then fails unless that closed the socket.
+  void FailSending(int error_number);
   void Fail(int error_number);
   void UpdateWatch();
   void CloseDescriptors();
@@ -69,6 +82,7 @@ class PosixSocket : public TcpSocket {
   std::deque<Item> m_queue;
   std::string m_received;
   int64_t m_received_total = 0;
+  int m_generation = 0;  // changes whenever the descriptors go
 };
 
 // The socket control's error number and description for a system error.

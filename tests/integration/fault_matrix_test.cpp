@@ -95,6 +95,11 @@ const Mode kModes[] = {
     {"garbage", Ends::kNoReply},
     {"refused", Ends::kSocketError},
     {"reset", Ends::kSocketError, 0, true},
+    // Answers before the package is sent and closes: the rest of the send meets a reset.
+    {"early", Ends::kStatus, 413, true},
+    {"answer-reset", Ends::kBody},
+    // 200 with a body without end: judged an error once more than a reply may hold has come.
+    {"endless", Ends::kStatus, 200},
 };
 
 const Mode kNoAnswer{"noanswer", Ends::kNoReply};

@@ -85,6 +85,7 @@ void FakeSocket::PeerClose() {
 }
 
 void FakeSocket::RaiseError(int32_t number, const std::u16string& description) {
+  if (m_state == kClosed) return;  // a closed socket reports nothing, as the real one
   m_state = kError;
   if (on_error) on_error(number, description);
 }

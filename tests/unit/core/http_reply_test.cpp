@@ -55,10 +55,17 @@ TEST(HttpReplyTest, AssemblesWholeRepliesHoweverTheyArrive) {
        false, Outcome::kSuccess, "/files/a.doc"},
       {"corrupt gzip", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 3\r\n\r\nabc",
        false, Outcome::kNoReply, ""},
+      {"empty gzip body", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 0\r\n\r\n",
+       false, Outcome::kSuccess, ""},
+      {"a charset for a coding",
+       "HTTP/1.1 200 OK\r\nContent-Encoding: UTF-8\r\nContent-Length: 7\r\n\r\nnew.doc", false,
+       Outcome::kSuccess, "new.doc"},
       {"not found", "HTTP/1.1 404 Not Found\r\n\r\n", false, Outcome::kErrorReply, ""},
       {"500 only in a header", "HTTP/1.1 302 Found\r\nX-Cost: 500ms\r\n\r\n", false,
        Outcome::kErrorReply, ""},
       {"forbidden", "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", false,
+       Outcome::kErrorReply, ""},
+      {"created is not 200", "HTTP/1.1 201 Created\r\nContent-Length: 7\r\n\r\nnew.doc", false,
        Outcome::kErrorReply, ""},
       {"404 in a 200 body", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n404", false,
        Outcome::kSuccess, "404"},
@@ -97,12 +104,35 @@ TEST(HttpReplyTest, ErrorReplyKnownAsSoonAsTheHeaderIsIn) {
   EXPECT_NE(reply.Raw().find("partial"), std::string::npos);
 }
 
-TEST(HttpReplyTest, OversizedReplyIsNoReply) {
-  HttpReply reply;
-  reply.Append("HTTP/1.1 200 OK\r\n\r\n");
-  std::string block(1024 * 1024, 'x');
-  for (int i = 0; i < 65 && reply.Result() == Outcome::kPending; ++i) reply.Append(block);
-  EXPECT_EQ(reply.Result(), Outcome::kNoReply);
+// Beyond the limit a reply is an error reply whatever its status, known as soon as the excess is
+// announced or arrives; only its beginning is kept, for the error action.
+TEST(HttpReplyTest, RepliesAreKeptUpToTheLimit) {
+  const size_t limit = HttpReply::kMaxReply;
+  const std::string head = "HTTP/1.1 200 OK\r\n\r\n";
+  const std::string bomb = Gzip(std::string(2 * limit, '\0'));
+  const Case cases[] = {
+      {"to the close, at the limit", head + std::string(limit - head.size(), 'x'), true,
+       Outcome::kSuccess, ""},
+      {"to the close, a byte over", head + std::string(limit - head.size() + 1, 'x'), false,
+       Outcome::kErrorReply, ""},
+      {"announced too long", "HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\nxx", false,
+       Outcome::kErrorReply, ""},
+      {"inflates beyond it",
+       "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+           std::to_string(bomb.size()) + "\r\n\r\n" + bomb,
+       false, Outcome::kErrorReply, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    HttpReply reply;
+    for (size_t at = 0; at < c.reply.size(); at += 65536) reply.Append(c.reply.substr(at, 65536));
+    if (c.closes) reply.PeerClosed();
+    EXPECT_EQ(reply.Result(), c.outcome);
+    EXPECT_EQ(reply.TooLarge(), c.outcome == Outcome::kErrorReply);
+    EXPECT_EQ(reply.StatusCode(), 200);
+    EXPECT_LE(reply.Raw().size(), limit);
+    EXPECT_EQ(reply.Raw().rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  }
 }
 
 }  // namespace

@@ -110,32 +110,56 @@ TEST_F(TransferTest, SuccessfulTransferSendsHeaderAndPackageAndKeepsTheBody) {
   EXPECT_TRUE(ui.History().empty());
 }
 
+// Each wait ends on the tick of its limit, not one later, and a reply that comes after the reply
+// wait has given up is not taken, even while the connection is still open.
 TEST_F(TransferTest, TickLimits) {
   struct Case {
     const char* what;
     FakeSocket::ConnectMode mode;
-    bool answer;
-    int64_t min_ms, max_ms;  // fake time the whole transfer takes
+    int connect_ms;
+    bool late_answer;        // the server answers half a tick after the reply wait's limit
+    int64_t min_ms, max_ms;  // fake time the upload and the reply wait take
     size_t boxes;
+    TransferOutcome outcome;
   };
   const Case cases[] = {
       // 6 ticks to connect, then no reply wait at all.
-      {"connect never completes", FakeSocket::ConnectMode::kNever, false, 500, 700, 0},
-      {"connection refused", FakeSocket::ConnectMode::kRefuse, false, 0, 100, 1},
+      {"connect never completes", FakeSocket::ConnectMode::kNever, 10, false, 600, 600, 0,
+       TransferOutcome::kNotConnected},
+      {"connects half a tick too late", FakeSocket::ConnectMode::kAfter, 650, false, 600, 600, 0,
+       TransferOutcome::kNotConnected},
+      {"connection refused", FakeSocket::ConnectMode::kRefuse, 10, false, 0, 100, 1,
+       TransferOutcome::kNotConnected},
       // The reply clock starts after the connect wait and runs 300 ticks.
-      {"silent server", FakeSocket::ConnectMode::kAfter, false, 30000, 30200, 0},
+      {"silent server", FakeSocket::ConnectMode::kAfter, 10, false, 30010, 30010, 0,
+       TransferOutcome::kTimedOut},
+      {"answers half a tick too late", FakeSocket::ConnectMode::kAfter, 10, true, 30010, 30010, 0,
+       TransferOutcome::kTimedOut},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ui.ClearHistory();
     transfer.SetReply(u"previous.doc");
     socket->connect_mode = c.mode;
+    socket->connect_delay = std::chrono::milliseconds(c.connect_ms);
+    if (c.late_answer) {
+      ReplyAfterSend("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nlate",
+                     std::chrono::milliseconds(kReplyTicks * 100 + 50));
+    }
+    // The steps as a page drives them, with the page's own pause before it closes.
+    FillOneFile(transfer.Package());
+    transfer.SetFinished(false);
     int64_t start = loop.ElapsedMs();
-    transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+    transfer.UploadFile();
+    transfer.WaitForReply();
     int64_t took = loop.ElapsedMs() - start;
+    loop.RunFor(std::chrono::seconds(1));
+    transfer.CloseConnection();
+    transfer.Package().RemoveAll();
     EXPECT_GE(took, c.min_ms);
     EXPECT_LE(took, c.max_ms);
     EXPECT_EQ(transfer.Reply(), u"Error") << "a failed transfer keeps no earlier result";
+    EXPECT_EQ(transfer.LastOutcome(), c.outcome);
     EXPECT_EQ(ui.History().size(), c.boxes);
     EXPECT_EQ(socket->State(), FakeSocket::kClosed);
     EXPECT_TRUE(TempIsEmpty());
@@ -162,15 +186,48 @@ TEST_F(TransferTest, ErrorReplyRunsTheControlsActionAndEndsAtOnce) {
   EXPECT_LT(loop.ElapsedMs(), 1000);
 }
 
-TEST_F(TransferTest, BrokenConnectionWhileWaitingEndsTheWait) {
-  transfer.SetReply(u"previous.doc");
-  loop.After(std::chrono::seconds(2), [this] { socket->RaiseError(10054, u"连接被对方重设"); });
-  transfer.Run([this](CompondFile& p) { FillOneFile(p); });
-  EXPECT_EQ(transfer.Reply(), u"Error");
-  EXPECT_LT(loop.ElapsedMs(), 3000);
-  ASSERT_EQ(ui.History().size(), 1u);
-  EXPECT_EQ(ui.History()[0].text, u"连接被对方重设");
-  EXPECT_EQ(ui.History()[0].style, msgbox::kOkOnly);
+// A connection that breaks while the reply is awaited ends the wait. A whole reply that came
+// before the break is judged as if the server had closed after it, and shows no box; only a break
+// with no whole reply shows the socket's description.
+TEST_F(TransferTest, BrokenConnectionWhileWaiting) {
+  const struct {
+    const char* what;
+    std::string before;  // what arrived before the break
+    const char16_t* reply;
+    size_t actions;
+    TransferOutcome outcome;
+  } cases[] = {
+      {"nothing came", "", u"Error", 0, TransferOutcome::kNoReply},
+      {"a reply cut short", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nne", u"Error", 0,
+       TransferOutcome::kNoReply},
+      {"a reply to the close", "HTTP/1.1 200 OK\r\n\r\nnew.doc", u"new.doc", 0,
+       TransferOutcome::kSuccess},
+      {"a refusal", "HTTP/1.1 413 Request Entity Too Large\r\n\r\n", u"Error", 1,
+       TransferOutcome::kErrorReply},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui.ClearHistory();
+    actions.clear();
+    transfer.SetReply(u"previous.doc");
+    int64_t start = loop.ElapsedMs();
+    loop.After(std::chrono::seconds(2), [this, &c] {
+      if (!c.before.empty()) socket->Deliver(c.before);
+      socket->RaiseError(10054, u"连接被对方重设");
+    });
+    transfer.Run([this](CompondFile& p) { FillOneFile(p); });
+    EXPECT_EQ(transfer.Reply(), c.reply);
+    EXPECT_EQ(transfer.LastOutcome(), c.outcome);
+    EXPECT_EQ(actions.size(), c.actions);
+    EXPECT_LT(loop.ElapsedMs() - start, 3000);
+    if (c.outcome != TransferOutcome::kNoReply) {
+      EXPECT_TRUE(ui.History().empty());
+      continue;
+    }
+    ASSERT_EQ(ui.History().size(), 1u);
+    EXPECT_EQ(ui.History()[0].text, u"连接被对方重设");
+    EXPECT_EQ(ui.History()[0].style, msgbox::kOkOnly);
+  }
 }
 
 TEST_F(TransferTest, ProgressRoundsHalvesToEven) {
