@@ -278,7 +278,7 @@ void UploadTransfer::Judge() {
       return;
     case HttpReply::Outcome::kErrorReply:
       EndTransfer();
-      m_outcome = TransferOutcome::kErrorReply;
+      m_outcome = m_received.TooLarge() ? TransferOutcome::kTooLarge : TransferOutcome::kErrorReply;
       m_status = m_received.StatusCode();
       if (m_policy.error_action) m_policy.error_action(codepage::FromGbk(m_received.Raw()));
       if (m_policy.keeps_reply) m_reply = kReplyError;

@@ -32,7 +32,8 @@ inline constexpr char16_t kReplyError[] = u"Error";
 enum class TransferOutcome {
   kNone,          // no transfer has run yet
   kSuccess,       // a whole reply with a success status
-  kErrorReply,    // a reply with another status (LastStatus() says which), or too large to keep
+  kErrorReply,    // a reply with another status (LastStatus() says which)
+  kTooLarge,      // a reply too large to keep, judged an error reply whatever its status
   kNoReply,       // the connection broke, closed early or brought no HTTP reply
   kTimedOut,      // no reply within the reply wait
   kNotConnected,  // the connection was never made

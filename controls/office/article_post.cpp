@@ -16,11 +16,14 @@ constexpr char16_t kNoReply[] = u"服务器没有应答";
 constexpr char16_t kConnectionBroken[] = u"（连接已断开）";
 constexpr char16_t kTimedOut[] = u"（等待超时）";
 constexpr char16_t kNotConnected[] = u"（无法连接）";
+constexpr char16_t kTooLarge[] = u"服务器的应答过长";
 
 std::u16string WhyNotAccepted(const UploadTransfer& transfer) {
   switch (transfer.LastOutcome()) {
     case TransferOutcome::kErrorReply:
       return kStatusCame + DecimalText(transfer.LastStatus());
+    case TransferOutcome::kTooLarge:
+      return kTooLarge;
     case TransferOutcome::kNoReply:
       return std::u16string(kNoReply) + kConnectionBroken;
     case TransferOutcome::kTimedOut:

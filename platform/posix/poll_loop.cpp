@@ -134,18 +134,20 @@ int PollLoop::DispatchOnce(int timeout_ms) {
 }
 
 int PollLoop::RunDueTimers() {
-  // Every timer due now ticks once, in the order they fell due; the next tick of each is
-  // scheduled before any runs, so a handler that waits does not see them again at once.
+  // Every timer due now ticks once, in the order they fell due. The next tick of each is
+  // scheduled only once all are taken off the queue, so a timer whose next tick is due at once
+  // (a zero interval, or one far behind) waits for the next pass instead of ticking for ever.
   const auto now = Clock::now();
   std::vector<int> due;
   for (DropStaleDue(); !m_due.empty() && m_due.top().due <= now; DropStaleDue()) {
-    const int id = m_due.top().id;
+    due.push_back(m_due.top().id);
     m_due.pop();
+  }
+  for (int id : due) {
     TimerEntry& timer = m_timers.at(id);
     timer.due += timer.interval;
     if (timer.due <= now) timer.due = now + timer.interval;
     m_due.push({timer.due, id});
-    due.push_back(id);
   }
   int handled = 0;
   for (int id : due) {

@@ -23,10 +23,13 @@ TEST(PollLoopTest, TimerTicksWhileEnabledOnly) {
   EXPECT_EQ(ticks, 3);
 }
 
-// Timers tick in the order they fall due, and one removed by an earlier handler does not tick.
+// Timers tick in the order they fall due, one removed by an earlier handler does not tick, and
+// one with no interval ticks once a pass without holding the loop.
 TEST(PollLoopTest, TimersTickInDueOrderAndRemovalHolds) {
   PollLoop loop;
   std::string order;
+  int zero_ticks = 0;
+  Timer zero(loop, std::chrono::milliseconds(0), [&] { ++zero_ticks; });
   Timer* removed = nullptr;
   Timer late(loop, std::chrono::milliseconds(25), [&] { order += 'b'; });
   Timer first(loop, std::chrono::milliseconds(10), [&] {
@@ -38,7 +41,9 @@ TEST(PollLoopTest, TimersTickInDueOrderAndRemovalHolds) {
   late.SetEnabled(true);
   first.SetEnabled(true);
   same.SetEnabled(true);
+  zero.SetEnabled(true);
   while (order.find('b') == std::string::npos) loop.WaitForEvent();
+  EXPECT_GT(zero_ticks, 0);
   EXPECT_EQ(order.find('c'), std::string::npos) << order;
   EXPECT_EQ(order[0], 'a') << order;
 }
