@@ -141,6 +141,11 @@ void CompondFile::RemoveFormData(const std::u16string& name) {
 }
 
 void CompondFile::AddUploadFile(const std::u16string& name, const std::u16string& filename) {
+  AddUploadFile(name, filename, {});
+}
+
+void CompondFile::AddUploadFile(const std::u16string& name, const std::u16string& filename,
+                                std::filesystem::path source) {
   GuardPackage(u"CompondFile:AddUploadFile Method", [&] {
     if (FindKey(m_files, filename, [](const UploadFile& f) { return f.m_filename(); }) !=
         m_files.end()) {
@@ -148,6 +153,7 @@ void CompondFile::AddUploadFile(const std::u16string& name, const std::u16string
     }
     UploadFile part;
     part.SetupUploadFile(name, filename, u"text/plain");
+    part.SetSource(std::move(source));
     m_files.push_back(std::move(part));
   });
 }
@@ -242,7 +248,8 @@ bool CompondFile::WritePackage(int fd, const std::string& boundary) const {
     WriteAll(fd, head.data(), head.size());
 
     // Only a regular file: a device or a pipe could feed the package without end.
-    Fd in(OpenRegularFile(part.m_filename()));
+    Fd in(part.Source().empty() ? OpenRegularFile(part.m_filename())
+                                : OpenRegularNativeFile(part.Source()));
     buffer.resize(kCopyChunk);
     watch.Restart();
     for (;;) {

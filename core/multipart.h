@@ -2,6 +2,7 @@
 // request body with a fixed boundary. All file parts come before all fields.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,10 +37,16 @@ class UploadFile {
   std::u16string m_content_type() const;
   void Set_m_content_type(const std::u16string& content_type);
 
+  // Where the contents are read from: the file a walk listed, by its own bytes; empty for a
+  // path a page or an editor typed, which m_filename names.
+  const std::filesystem::path& Source() const { return m_source; }
+  void SetSource(std::filesystem::path source) { m_source = std::move(source); }
+
  private:
   std::u16string m_name_;
   std::u16string m_filename_;
   std::u16string m_content_type_;
+  std::filesystem::path m_source;
 };
 
 class CompondFile {
@@ -50,6 +57,9 @@ class CompondFile {
   void RemoveFormData(const std::u16string& name);
   // Raises 9999 "CompondFile:AddUploadFile Method" on any failure, a duplicate path included.
   void AddUploadFile(const std::u16string& name, const std::u16string& filename);
+  // A file a folder walk listed: sent under the text `filename`, read from `source`.
+  void AddUploadFile(const std::u16string& name, const std::u16string& filename,
+                     std::filesystem::path source);
   // Raises 5 when no file part has that key.
   void RemoveUploadFile(const std::u16string& filename);
   void RemoveAll();

@@ -70,8 +70,8 @@ UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy, FormCo
       m_progress(progress_bar),
       m_socket(platform.new_socket()),
       m_timer(platform.loop, std::chrono::milliseconds(100), [this] { OnTick(); }),
-      m_path(m_policy.default_path) {
-  m_socket->SetRemoteHost(m_host);
+      m_address{kLoopbackHost, 80, m_policy.default_path} {
+  m_socket->SetRemoteHost(m_address.host);
   m_socket->SetRemotePort(80);
   m_socket->on_data_arrival = [this](int64_t) { OnDataArrival(); };
   m_socket->on_close = [this] { OnPeerClosed(); };
@@ -91,35 +91,40 @@ UploadTransfer::~UploadTransfer() {
   m_socket->on_error = nullptr;
 }
 
-void UploadTransfer::ParseServerAddress(std::u16string_view address) {
+ServerAddress ParseServerAddress(std::u16string_view address, int32_t port_before) {
   for (char16_t c : address) {
     if (c < 0x20 || c == 0x7F) RaiseBadUrl();
   }
   if (address.size() < 7 || LowerCase(address.substr(0, 7)) != u"http://") RaiseBadUrl();
   std::u16string_view rest = address.substr(7);
   size_t slash = rest.find(u'/');
-  std::u16string host(rest.substr(0, slash));
-  std::u16string path =
-      slash == std::u16string_view::npos ? u"/" : std::u16string(rest.substr(slash));
-  std::u16string port = m_port;
-  size_t colon = host.find(u':');
+  ServerAddress parsed;
+  parsed.host = rest.substr(0, slash);
+  parsed.path = slash == std::u16string_view::npos ? u"/" : std::u16string(rest.substr(slash));
+  parsed.port = port_before;
+  size_t colon = parsed.host.find(u':');
   if (colon != std::u16string::npos) {
-    port = DecimalText(ReadPort(std::u16string_view(host).substr(colon + 1)));
-    host.resize(colon);
+    parsed.port = ReadPort(std::u16string_view(parsed.host).substr(colon + 1));
+    parsed.host.resize(colon);
   }
-  if (port == u"0") port = u"80";
+  if (parsed.port == 0) parsed.port = 80;
+  return parsed;
+}
 
-  m_host = std::move(host);
-  m_port = std::move(port);
-  m_path = std::move(path);
-  m_socket->SetRemoteHost(m_host);
-  m_socket->SetRemotePort(ReadPort(m_port));
+void UploadTransfer::ParseServerAddress(std::u16string_view address) {
+  SetAddress(velmaris::ParseServerAddress(address, m_address.port));
+}
+
+void UploadTransfer::SetAddress(ServerAddress address) {
+  m_address = std::move(address);
+  m_socket->SetRemoteHost(m_address.host);
+  m_socket->SetRemotePort(m_address.port);
 }
 
 std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
                                                   std::u16string_view path) const {
   std::u16string header;
-  header += u"POST " + std::u16string(path.empty() ? m_path : path) + u" HTTP/1.1\r\n";
+  header += u"POST " + std::u16string(path.empty() ? m_address.path : path) + u" HTTP/1.1\r\n";
   header +=
       u"Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
       u"application/vnd.ms-excel, */*\r\n";
@@ -127,7 +132,7 @@ std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
   header += u"Content-Type: multipart/form-data; boundary=" + AsciiToU16(m_boundary) + u"\r\n";
   header += u"Accept-Encoding: gzip , deflate\r\n";
   header += u"User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n";
-  header += u"Host: " + m_host + u":" + m_port + u"\r\n";
+  header += u"Host: " + m_address.host + u":" + DecimalText(m_address.port) + u"\r\n";
   // The length is written as the classic runtime formats a number: a blank for its sign.
   header += u"Content-Length:  " + DecimalText(content_length) + u"\r\n";
   header += u"Connection: Keep-Alive\r\n";

@@ -11,6 +11,7 @@
 
 #include "core/http_reply.h"
 #include "core/multipart.h"
+#include "core/text.h"
 #include "platform/forms.h"
 #include "platform/platform.h"
 #include "platform/timer.h"
@@ -40,6 +41,18 @@ enum class TransferOutcome {
 };
 inline constexpr char16_t kLoopbackHost[] = u"127.0.0.1";
 
+// A server address, parsed once: what the request header and the socket are given.
+struct ServerAddress {
+  std::u16string host = kLoopbackHost;
+  int32_t port = 80;
+  std::u16string path;  // from the first "/", query text included
+};
+
+// Reads "http://host[:port][/path]". An address without a port keeps `port_before` (the port of
+// the last address that named one); port 0 means 80. Raises 0x80040000 "错误的URL" for a bad
+// scheme or control characters, 13 for a port that is not a number, 6 for one outside 0 to 65535.
+ServerAddress ParseServerAddress(std::u16string_view address, int32_t port_before);
+
 inline constexpr int16_t kCloseTicks = 6;
 inline constexpr int16_t kConnectTicks = 6;
 inline constexpr int16_t kReplyTicks = 300;
@@ -51,10 +64,11 @@ class UploadTransfer {
   UploadTransfer(const UploadTransfer&) = delete;
   UploadTransfer& operator=(const UploadTransfer&) = delete;
 
-  // Takes host, port and path from "http://host[:port][/path]". All or nothing: a failing
-  // address changes no field. Raises 0x80040000 "错误的URL" for a bad scheme or control
-  // characters, 13 for a port that is not a number, 6 for one outside 0 to 65535.
+  // Takes host, port and path from "http://host[:port][/path]", as the free function reads them.
+  // All or nothing: a failing address changes nothing.
   void ParseServerAddress(std::u16string_view address);
+  const ServerAddress& Address() const { return m_address; }
+  void SetAddress(ServerAddress address);
 
   // The ten-line request header for a package of `content_length` bytes, for `path` (the
   // transfer's own path when empty), announcing the boundary the last package was written with.
@@ -93,9 +107,9 @@ class UploadTransfer {
   bool Finished() const { return m_finished; }
   void SetFinished(bool finished) { m_finished = finished; }
   int16_t Ticks() const { return m_ticks; }
-  const std::u16string& Host() const { return m_host; }
-  const std::u16string& Port() const { return m_port; }
-  const std::u16string& Path() const { return m_path; }
+  const std::u16string& Host() const { return m_address.host; }
+  std::u16string Port() const { return DecimalText(m_address.port); }
+  const std::u16string& Path() const { return m_address.path; }
   const std::u16string& PackageFile() const { return m_package_file; }
   TcpSocket& Socket() { return *m_socket; }
   Timer& TickTimer() { return m_timer; }
@@ -133,9 +147,7 @@ class UploadTransfer {
   int m_yields = 0;
   std::u16string m_package_file;
   std::string m_boundary = kBoundary;
-  std::u16string m_host = kLoopbackHost;
-  std::u16string m_port = u"80";
-  std::u16string m_path;
+  ServerAddress m_address;
   std::u16string m_reply;
 };
 

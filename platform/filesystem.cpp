@@ -88,8 +88,12 @@ void RaiseFileError(const std::error_code& error, bool is_folder) {
 }
 
 int OpenRegularFile(std::u16string_view path) {
+  return OpenRegularNativeFile(ToNativePath(path));
+}
+
+int OpenRegularNativeFile(const fs::path& native) {
   // Without O_NONBLOCK a pipe with no writer would block the open itself.
-  int fd = open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -31,6 +31,7 @@ std::u16string NameText(const std::string& bytes);
 // opened: a folder, a device or a pipe (which may never end, or never answer) raises 75, a
 // missing file 53, as RaiseFileError says for the rest.
 int OpenRegularFile(std::u16string_view path);
+int OpenRegularNativeFile(const std::filesystem::path& native);
 
 // The temporary folder: TEMP where set, else TMPDIR, else the system's.
 std::u16string TempFolderPath();

@@ -75,7 +75,8 @@ MultiUpload::MultiUpload(Platform& platform)
           platform,
           TransferPolicy{kDefaultPath, false,
                          [this](const std::u16string& received) { ShowUploadError(received); }},
-          pbFile) {
+          pbFile),
+      m_address(m_transfer.Address()) {
   lblTitle.SetText(u"批量上传文件到服务器");
   Label3.SetText(u"本地目录：");
   Command1.SetText(u"...");
@@ -101,7 +102,8 @@ void MultiUpload::UploadFile() {
 }
 
 void MultiUpload::StartUpload(const std::u16string& sf, const std::u16string& pUrl) {
-  m_transfer.ParseServerAddress(pUrl);
+  m_address = ParseServerAddress(pUrl, m_address.port);
+  if (!m_running) m_transfer.SetAddress(m_address);
   std::u16string folder = sf;
   if (folder.empty() || folder.back() != u'/') folder += u'/';
   m_server_dir = std::move(folder);
@@ -129,6 +131,7 @@ void MultiUpload::Command2_Click() {
   Command2.SetEnabled(false);
   m_recheck_after_run = false;
   RunScope run(m_running, [this] {
+    m_transfer.SetAddress(m_address);
     if (m_recheck_after_run) {
       m_recheck_after_run = false;
       UpdateStartButton();
@@ -138,13 +141,14 @@ void MultiUpload::Command2_Click() {
   // The run keeps the folders it started with, whatever the user or the page chooses meanwhile.
   const std::u16string local_dir = m_local_dir;
   const std::u16string server_dir = m_server_dir;
-  m_total_bytes = FileSystemObject().GetFolder(local_dir).TotalSize();
+  const FolderEntry root = FileSystemObject().GetFolder(local_dir);
+  m_total_bytes = root.TotalSize();
   m_sent_bytes = 0;
   m_files_sent = 0;
   m_files_total = 0;
   m_files_failed = 0;
   m_unreachable = false;
-  UploadFolder(local_dir, server_dir);
+  UploadFolder(root, server_dir);
 
   // The last file's wait has normally ended already; with no file sent there is nothing to wait
   // for, and a wait could only end by a timer nobody runs.
@@ -162,8 +166,7 @@ void MultiUpload::Command2_Click() {
                            msgbox::kOkOnly | msgbox::kExclamation, u"");
 }
 
-void MultiUpload::UploadFolder(const std::u16string& local_dir, const std::u16string& server_dir) {
-  FolderEntry folder = FileSystemObject().GetFolder(local_dir);
+void MultiUpload::UploadFolder(const FolderEntry& folder, const std::u16string& server_dir) {
   for (const FileEntry& file : folder.Files()) {
     if (file.Name == kThumbnailCache) continue;
     ++m_files_total;
@@ -179,7 +182,7 @@ void MultiUpload::UploadFolder(const std::u16string& local_dir, const std::u16st
 
     m_transfer.Package().RemoveAll();
     addFormData(kPathField, server_dir);
-    AddUploadFile(file.Name, file.Path);
+    m_transfer.Package().AddUploadFile(file.Name, file.Path, file.native);
     m_transfer.SetFinished(false);
     m_transfer.UploadFile();
     ++m_files_sent;
@@ -198,7 +201,7 @@ void MultiUpload::UploadFolder(const std::u16string& local_dir, const std::u16st
   }
   // Links to folders are not listed, so a link cycle cannot make the walk recurse for ever.
   for (const FolderEntry& sub : folder.SubFolders()) {
-    UploadFolder(local_dir + sub.Name + u'\\', server_dir + sub.Name + u'/');
+    UploadFolder(sub, server_dir + sub.Name + u'/');
   }
 }
 

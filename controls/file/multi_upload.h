@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/upload_transfer.h"
+#include "platform/filesystem.h"
 #include "platform/forms.h"
 #include "platform/platform.h"
 
@@ -37,9 +38,9 @@ class MultiUpload {
   // "开始上传": walks the picked folder and uploads every file, then says whether the server took
   // them all or how many of how many it did not.
   void Command2_Click();
-  // Sends the files of `local_dir` (ending in "\"), then each subfolder's, into `server_dir`
-  // (ending in "/") and the matching folders below it.
-  void UploadFolder(const std::u16string& local_dir, const std::u16string& server_dir);
+  // Sends the files of `folder`, then each subfolder's, into `server_dir` (ending in "/") and the
+  // matching folders below it. Every entry is opened as the walk listed it, by its own name.
+  void UploadFolder(const FolderEntry& folder, const std::u16string& server_dir);
   // Enables the start button once both a folder and a server directory are known.
   void UpdateStartButton();
   void ShowUploadError(const std::u16string& received);
@@ -60,6 +61,9 @@ class MultiUpload {
 
   std::u16string m_local_dir;
   std::u16string m_server_dir;
+  // The address the page gave last. A run keeps the one it started with; a new one reaches the
+  // transfer when the run is over.
+  ServerAddress m_address;
   // Byte counts are 64-bit: trees beyond 2 GiB are walked like any other.
   int64_t m_total_bytes = 0;
   int64_t m_sent_bytes = 0;

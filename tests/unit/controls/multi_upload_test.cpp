@@ -1,10 +1,12 @@
 #include "controls/file/multi_upload.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <deque>
 #include <optional>
+#include <set>
 
 #include "controls/file/folder_browse.h"
 #include "core/error.h"
@@ -464,7 +466,7 @@ TEST_F(MultiUploadTest, NoSecondRunInsideARun) {
     if (label.Text() != u"正在发送文件:a") return;
     // The user picks again, the page names the directory again, the user presses start.
     Pick(other);
-    control->StartUpload(u"up2", u"http://h/upload.asp");
+    control->StartUpload(u"up2", u"http://other:81/elsewhere.asp");
     was_enabled = Child(u"Command2").Enabled();
     Click(u"Command2");
   };
@@ -473,9 +475,34 @@ TEST_F(MultiUploadTest, NoSecondRunInsideARun) {
   ASSERT_EQ(Requests().size(), 3u);
   EXPECT_EQ(Requests()[1].path, u"up/");
   EXPECT_EQ(Requests()[2].path + Requests()[2].name, u"up/s/c");
-  // The choice made during the run counts once it is over.
+  // The choice made during the run counts once it is over; the run kept its address.
   EXPECT_TRUE(Child(u"Command2").Enabled());
   EXPECT_EQ(control->LocalDir(), other + u"\\");
+  EXPECT_EQ(control->Transfer().Path(), u"/elsewhere.asp");
+  EXPECT_EQ(control->Transfer().Port(), u"81");
+}
+
+// Names a walk lists are entries of their folder, opened by their own bytes: "\" is a character
+// like any other, a name need not be UTF-8, and nothing outside the chosen folder is read.
+TEST_F(MultiUploadTest, WalkStaysInsideItsFolderAndSendsEveryEntryOnce) {
+  files.Write("private/secret.txt", "secret");
+  RunTree(Tree("t", {{"..\\..\\..\\..\\..\\..\\..\\etc\\passwd", "1"},
+                     {"..\\private/s.txt", "2"},
+                     {"\\/x.txt", "3"},
+                     {"\xff.txt", "4"},
+                     {"\xef\xbf\xbd.txt", "5"},
+                     {"\xd6\xd0/y.txt", "6"}}));
+  std::multiset<std::string> contents;
+  std::set<std::u16string> shown;
+  for (const auto& request : Requests()) {
+    contents.insert(request.content);
+    shown.insert(request.path + request.name);
+  }
+  EXPECT_EQ(contents, (std::multiset<std::string>{"1", "2", "3", "4", "5", "6"}));
+  EXPECT_TRUE(shown.count(u"up/%FF.txt")) << "a name that is no text is sent escaped";
+  EXPECT_TRUE(shown.count(u"up/中/y.txt")) << "a GBK folder name is read as GBK";
+  EXPECT_TRUE(shown.count(u"up/..\\private/s.txt"));
+  EXPECT_EQ(Boxes().back(), u"|所有文件上传完成.");
 }
 
 TEST(FolderBrowseTest, BrowseForFolderAndTrailingBackslash) {
