@@ -16,6 +16,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {err::kOverflow, u"溢出"},
     {err::kOutOfMemory, u"内存溢出"},
     {err::kSubscript, u"下标越界"},
+    {err::kOutOfStack, u"堆栈空间不足"},
     {err::kTypeMismatch, u"类型不匹配"},
     {err::kBadFileName, u"错误的文件名或号码"},
     {err::kFileNotFound, u"文件未找到"},

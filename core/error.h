@@ -14,6 +14,7 @@ inline constexpr int32_t kInvalidCall = 5;
 inline constexpr int32_t kOverflow = 6;
 inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kSubscript = 9;
+inline constexpr int32_t kOutOfStack = 28;
 inline constexpr int32_t kTypeMismatch = 13;
 inline constexpr int32_t kBadFileName = 52;
 inline constexpr int32_t kFileNotFound = 53;

@@ -33,11 +33,24 @@ int32_t ReadPort(std::u16string_view text) {
   return static_cast<int32_t>(value);
 }
 
-// Counts a yield of the transfer for as long as it lasts.
+// How many transfers' waits are on the thread's stack. Each yield may run a page's timer that
+// starts another control's transfer, whose wait yields in turn: past this depth the script
+// engine's own stack gives out, so the innermost start is refused while the page can still catch
+// it.
+thread_local int t_nested_waits = 0;
+constexpr int kMaxNestedWaits = 64;
+
+// Counts a yield of the transfer for as long as it lasts, in the transfer and on the thread.
 class Yielding {
  public:
-  explicit Yielding(int& count) : m_count(count) { ++m_count; }
-  ~Yielding() { --m_count; }
+  explicit Yielding(int& count) : m_count(count) {
+    ++m_count;
+    ++t_nested_waits;
+  }
+  ~Yielding() {
+    --m_count;
+    --t_nested_waits;
+  }
   Yielding(const Yielding&) = delete;
   Yielding& operator=(const Yielding&) = delete;
 
@@ -148,6 +161,7 @@ void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
 
 void UploadTransfer::RefuseInsideWait() const {
   if (m_yields > 0) Raise(err::kInvalidCall, kLibrarySource, kTransferUnderWay);
+  if (t_nested_waits >= kMaxNestedWaits) Raise(err::kOutOfStack);
 }
 
 void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept accept) {

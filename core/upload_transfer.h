@@ -88,7 +88,8 @@ class UploadTransfer {
 
   // Raises 5 when one of the transfer's own waits is under way: a start made from a callback
   // the wait yielded to (a page's timer, a click) would close the connection the waiting call is
-  // using and hand it the newer reply. Start methods call it before they change anything.
+  // using and hand it the newer reply. Raises 28 when the waits of all transfers nest too deep
+  // for the page's script engine. Start methods call it before they change anything.
   void RefuseInsideWait() const;
 
   // The transfer as every start method runs it: progress 0, fill the emptied package, upload

@@ -123,5 +123,28 @@ control.StartUpload("outer", server + "/_fault/slow-500/upload.asp", file, 1);
 check(nested, (0x800A0005 | 0) + " 上一次传输尚未结束", "the start from inside the wait");
 check(control.NewFileName, "/files/outer/a.txt", "the waiting upload's reply");
 
+// Timers that each start another control's upload inside the waits of the ones before: past a
+// fixed depth the innermost start fails with "out of stack space", which the page catches, and
+// every upload that did start keeps its own reply.
+var chain = [];
+var deepest = null;
+function startNested() {
+  var c = newControl();
+  chain.push(c);
+  host.later(1, startNested);
+  try {
+    c.StartUpload("deep", server + "/_fault/slow-300/upload.asp", file, chain.length);
+  } catch (e) {
+    if (deepest === null) deepest = e.number + " " + e.description;
+    chain.pop();
+  }
+}
+startNested();
+check(deepest, (0x800A001C | 0) + " 堆栈空间不足", "the start nested too deep");
+check(chain.length > 10, true, "nested starts before the limit (" + chain.length + ")");
+for (var n = 0; n < chain.length; ++n) {
+  check(chain[n].NewFileName, "/files/deep/a.txt", "the reply of nested upload " + n);
+}
+
 control.StartUpload("last", url, file, 1);
 check(control.NewFileName, "/files/last/a.txt", "the last upload");
