@@ -94,7 +94,7 @@ UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy, FormCo
   m_socket->on_error = [this](int32_t number, const std::u16string& description) {
     OnSocketError(number, description);
   };
-  m_timer.SetEnabled(true);
+  SetTicking(true);
 }
 
 UploadTransfer::~UploadTransfer() {
@@ -156,7 +156,26 @@ std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
 template <typename Predicate>
 void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
   Yielding yielding(m_yields);
-  while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
+  ++m_tick_waits;
+  UpdateTicking();
+  try {
+    while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
+  } catch (...) {
+    --m_tick_waits;
+    UpdateTicking();
+    throw;
+  }
+  --m_tick_waits;
+  UpdateTicking();
+}
+
+void UploadTransfer::SetTicking(bool on) {
+  m_tick_on = on;
+  UpdateTicking();
+}
+
+void UploadTransfer::UpdateTicking() {
+  m_timer.SetEnabled(m_tick_on && (m_tick_waits > 0 || m_awaiting_reply));
 }
 
 void UploadTransfer::RefuseInsideWait() const {
@@ -186,29 +205,31 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   if (m_socket->State() != TcpSocket::kClosed) {
     m_socket->Close();
     m_ticks = 0;
-    m_timer.SetEnabled(true);
+    SetTicking(true);
     WaitTicks(kCloseTicks, [&] { return m_socket->State() != TcpSocket::kClosed; });
     m_ticks = 0;
-    m_timer.SetEnabled(false);
+    SetTicking(false);
   }
 
   m_received.Reset(m_accept);
   m_awaiting_reply = false;
+  UpdateTicking();
   m_socket->Connect();
   m_ticks = 0;
-  m_timer.SetEnabled(true);
+  SetTicking(true);
   // A connection that failed outright will not come: stop waiting at once.
   WaitTicks(kConnectTicks, [&] {
     int state = m_socket->State();
     return state != TcpSocket::kConnected && state != TcpSocket::kError;
   });
 
-  m_timer.SetEnabled(false);
+  SetTicking(false);
   m_ticks = 0;
-  m_timer.SetEnabled(true);
+  SetTicking(true);
 
   if (m_socket->State() == TcpSocket::kConnected) {
     m_awaiting_reply = true;
+    UpdateTicking();
     m_socket->SendData(std::move(header));
     m_socket->SendFile(fd, length);
   } else {
@@ -224,6 +245,7 @@ void UploadTransfer::WaitForReply() {
   if (!m_finished) {
     // Timed out: the result is not the previous transfer's.
     m_awaiting_reply = false;
+    UpdateTicking();
     m_outcome = TransferOutcome::kTimedOut;
     if (m_policy.keeps_reply) m_reply = kReplyError;
   }
@@ -233,10 +255,10 @@ void UploadTransfer::CloseConnection() {
   if (m_socket->State() == TcpSocket::kClosed) return;
   m_socket->Close();
   m_ticks = 0;
-  m_timer.SetEnabled(true);
+  SetTicking(true);
   WaitTicks(kCloseTicks, [&] { return m_socket->State() != TcpSocket::kClosed; });
   m_ticks = 0;
-  m_timer.SetEnabled(false);
+  SetTicking(false);
 }
 
 void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path,
@@ -273,8 +295,9 @@ void UploadTransfer::OnPeerClosed() {
 
 void UploadTransfer::EndTransfer() {
   m_awaiting_reply = false;
+  UpdateTicking();
   m_finished = true;
-  m_timer.SetEnabled(false);
+  SetTicking(false);
   m_ticks = 0;
   m_socket->Close();
 }

@@ -128,6 +128,12 @@ class UploadTransfer {
   // Yields while `keep_waiting` holds and fewer than `limit` ticks have passed.
   template <typename Predicate>
   void WaitTicks(int16_t limit, Predicate keep_waiting);
+  // The tick timer as the steps turn it on and off. The loop's timer runs only while it is on
+  // and something reads the count: one of the transfer's waits, or a reply on its way that a
+  // later wait will time. An idle control costs the loop nothing, and nothing reads the count
+  // meanwhile: every wait starts it from 0.
+  void SetTicking(bool on);
+  void UpdateTicking();
 
   Platform& m_platform;
   TransferPolicy m_policy;
@@ -143,6 +149,9 @@ class UploadTransfer {
   HttpReply::Accept m_accept = HttpReply::Accept::kStatus200;
   int16_t m_ticks = 0;
   bool m_awaiting_reply = false;
+  bool m_tick_on = false;
+  // How many of the transfer's tick waits are on the stack.
+  int m_tick_waits = 0;
   bool m_in_progress_yield = false;
   // How many of this transfer's waits and yields are on the stack.
   int m_yields = 0;

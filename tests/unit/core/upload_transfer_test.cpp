@@ -247,7 +247,14 @@ TEST_F(TransferTest, ProgressRoundsHalvesToEven) {
   }
 }
 
+// The counter runs while a reply is on its way (a later wait times it) and stops at its largest
+// value; an idle transfer leaves the loop without a timer.
 TEST_F(TransferTest, TickCounterStopsAtItsLargestValue) {
+  loop.RunFor(std::chrono::seconds(10));
+  EXPECT_EQ(transfer.Ticks(), 0);
+  socket->connect_mode = FakeSocket::ConnectMode::kAfter;
+  FillOneFile(transfer.Package());
+  transfer.UploadFile();
   loop.RunFor(std::chrono::hours(1));
   EXPECT_EQ(transfer.Ticks(), 32767);
 }
