@@ -1,9 +1,11 @@
 #include "host/screen.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "host/session.h"
+#include "platform/platform_set.h"
 
 namespace velmaris::host {
 
@@ -25,6 +27,18 @@ bool StartScreen(duk_context* ctx) {
     std::fputs(
         "velmaris: 没有可用的显示：请设置 DISPLAY，或用 QT_QPA_PLATFORM=offscreen 在屏幕外绘制\n",
         stderr);
+    return false;
+  }
+  if (hr == E_NO_SCREEN_MODULE) {
+    // The library looks for it beside itself.
+    const auto module = std::filesystem::path(library->Path()).parent_path() / kScreenModuleFile;
+    std::error_code unreadable;
+    if (std::filesystem::exists(module, unreadable)) {
+      std::fprintf(stderr, "velmaris: 无法载入屏幕显示模块 %s：Qt 6 没有安装或不完整\n",
+                   module.c_str());
+    } else {
+      std::fprintf(stderr, "velmaris: 找不到屏幕显示模块 %s\n", module.c_str());
+    }
     return false;
   }
   if (hr < 0) {

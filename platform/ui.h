@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmaris {
 
@@ -46,6 +47,26 @@ class Ui {
   virtual std::optional<std::u16string> OpenFileDialog(const FileDialogRequest& request) = 0;
   // Returns the chosen folder, nothing when cancelled.
   virtual std::optional<std::u16string> BrowseForFolder(const std::u16string& title) = 0;
+};
+
+// The services without a screen, which the host answers ahead of time: answers are queued, and
+// everything shown is recorded.
+class AnsweredUi : public Ui {
+ public:
+  struct Shown {
+    std::u16string kind;  // "msgbox", "filedialog", "folder"
+    std::u16string text;
+    std::u16string caption;
+    int style = 0;
+    int answer = 0;
+  };
+
+  // Queues the answer for the next message box (msgbox::kOk, kYes, kNo, ...).
+  virtual void QueueMessageBoxAnswer(int answer) = 0;
+  // Nothing cancels the dialog.
+  virtual void QueueFileDialogAnswer(std::optional<std::u16string> answer) = 0;
+  virtual void QueueFolderAnswer(std::optional<std::u16string> answer) = 0;
+  virtual const std::vector<Shown>& History() const = 0;
 };
 
 }  // namespace velmaris

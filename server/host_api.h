@@ -6,6 +6,12 @@
 
 #include "server/com.h"
 
+namespace velmaris::com {
+// VelmarisUseScreen's answer when the screen module, or the Qt it needs, cannot be loaded
+// (HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)).
+inline constexpr HRESULT E_NO_SCREEN_MODULE = static_cast<HRESULT>(0x8007007Eu);
+}  // namespace velmaris::com
+
 extern "C" {
 
 // The standard entry points (declared here for hosts; defined by the library).
@@ -74,7 +80,8 @@ velmaris::com::HRESULT VelmarisFormAct(velmaris::com::IUnknown* control,
 // becomes the thread's message loop (sockets and timers run on it) and message boxes and file
 // dialogs are real ones, so the Answer* services and VelmarisMessages answer E_UNEXPECTED from
 // then on. S_OK (also when already on screen); E_UNEXPECTED once a control was made on this
-// thread; E_FAIL without a display (set DISPLAY, or QT_QPA_PLATFORM=offscreen to draw off screen).
+// thread; E_FAIL without a display (set DISPLAY, or QT_QPA_PLATFORM=offscreen to draw off screen);
+// E_NO_SCREEN_MODULE without the screen module beside the library, or the Qt it needs.
 velmaris::com::HRESULT VelmarisUseScreen();
 // Shows a control's form in a window of its own; S_FALSE when it has one open already. The window
 // holds a reference on the control until it is closed. E_UNEXPECTED while the thread is headless.

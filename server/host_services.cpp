@@ -10,7 +10,6 @@
 
 #include "core/text.h"
 #include "platform/forms.h"
-#include "platform/qt/form_windows.h"
 #include "server/bstr.h"
 #include "server/coerce.h"
 #include "server/control_object.h"
@@ -314,6 +313,8 @@ VELMARIS_EXPORT HRESULT VelmarisUseScreen() {
         return com::E_UNEXPECTED;
       case server::Module1::ScreenAnswer::kNoDisplay:
         return com::E_FAIL;
+      case server::Module1::ScreenAnswer::kNoScreenModule:
+        return com::E_NO_SCREEN_MODULE;
     }
   } catch (...) {
   }
@@ -327,13 +328,13 @@ VELMARIS_EXPORT HRESULT VelmarisShowForm(IUnknown* control) {
   ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   Form& form = access.GetForm();
-  if (windows->Find(form) != nullptr) return com::S_FALSE;
+  if (windows->IsOpen(form)) return com::S_FALSE;
   try {
     // The window keeps the control, and so its form, for as long as it is open.
     control->AddRef();
     std::shared_ptr<void> owner(control,
                                 [](void* held) { static_cast<IUnknown*>(held)->Release(); });
-    windows->Show(form, std::move(owner));
+    windows->Open(form, std::move(owner));
   } catch (...) {
     return com::E_FAIL;
   }

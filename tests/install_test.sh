@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and uses it as a user would: `velmaris register` without
 # an argument must find the installed library, and a page must create every control through it.
+# The library links neither Qt nor the office: they are modules beside it, opened when needed.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -17,6 +18,14 @@ case $registered in
   *) echo "register did not name the installed library $library" >&2; exit 1 ;;
 esac
 grep -qF "$library" "$VELMARIS_REGISTRY" || { echo "registry does not name $library" >&2; exit 1; }
+if ldd "$library" | grep -Ei 'qt|uno|libreoffice'; then
+  echo "the library links Qt or the office" >&2
+  exit 1
+fi
+modules=$(dirname "$library")
+for module in libVelmarisQt.so libVelmarisOffice.so; do
+  [ -f "$modules/$module" ] || { echo "no $module beside the library" >&2; exit 1; }
+done
 
 cat >"$prefix/page.js" <<'PAGE'
 var names = ["FileUpload", "MultiUpload", "OfficeImport", "ImageUpload", "ImageImport"];
@@ -25,4 +34,15 @@ print("five controls");
 PAGE
 out=$(cd / && "$prefix/bin/velmaris" run "$prefix/page.js")
 [ "$out" = "five controls" ] || { echo "page printed: $out" >&2; exit 1; }
+
+# Without the screen module a run with windows fails, naming what is missing.
+rm "$modules/libVelmarisQt.so"
+if out=$(cd / && QT_QPA_PLATFORM=offscreen "$prefix/bin/velmaris" run "$prefix/page.js" --gui 2>&1); then
+  echo "a run with windows went on without the screen module" >&2
+  exit 1
+fi
+case $out in
+  *"找不到屏幕显示模块 $modules/libVelmarisQt.so"*) ;;
+  *) echo "a run with windows and no screen module said: $out" >&2; exit 1 ;;
+esac
 "$prefix/bin/velmaris" unregister >/dev/null

@@ -13,8 +13,12 @@ add_executable(screen_tests
   screen/batch_test.cpp
   screen/screen_services_test.cpp
 )
-# The library's screen services are tested with the server's objects linked in.
-target_link_libraries(screen_tests PRIVATE velmaris_server velmaris_testsupport Qt6::Test)
+# The library's screen services are tested with the server's objects linked in; they open the
+# screen module beside the program, as the library does beside itself.
+target_link_libraries(screen_tests PRIVATE velmaris_server velmaris_qt velmaris_testsupport
+  Qt6::Test)
+set_target_properties(screen_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(screen_tests VelmarisQt)
 target_compile_definitions(screen_tests PRIVATE
   VELMARIS_SCREENS_DIR="${VELMARIS_SCREENS_DIR}")
 gtest_discover_tests(screen_tests DISCOVERY_TIMEOUT 60

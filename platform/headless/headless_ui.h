@@ -1,6 +1,5 @@
-// The Ui services without a screen: answers are queued by the host beforehand, and everything
-// shown is recorded. A message box nobody answered takes its first button; a dialog nobody
-// answered is cancelled.
+// The Ui services without a screen. A message box nobody answered takes its first button; a dialog
+// nobody answered is cancelled.
 #pragma once
 
 #include <deque>
@@ -12,30 +11,21 @@
 
 namespace velmaris {
 
-class HeadlessUi : public Ui {
+class HeadlessUi : public AnsweredUi {
  public:
-  struct Shown {
-    std::u16string kind;  // "msgbox", "filedialog", "folder"
-    std::u16string text;
-    std::u16string caption;
-    int style = 0;
-    int answer = 0;
-  };
-
   int MessageBox(const std::u16string& text, int style, const std::u16string& caption) override;
   std::optional<std::u16string> OpenFileDialog(const FileDialogRequest& request) override;
   std::optional<std::u16string> BrowseForFolder(const std::u16string& title) override;
 
-  // Queues the answer for the next message box (msgbox::kOk, kYes, kNo, ...).
-  void QueueMessageBoxAnswer(int answer) { m_box_answers.push_back(answer); }
-  void QueueFileDialogAnswer(std::optional<std::u16string> answer) {
+  void QueueMessageBoxAnswer(int answer) override { m_box_answers.push_back(answer); }
+  void QueueFileDialogAnswer(std::optional<std::u16string> answer) override {
     m_file_answers.push_back(std::move(answer));
   }
-  void QueueFolderAnswer(std::optional<std::u16string> answer) {
+  void QueueFolderAnswer(std::optional<std::u16string> answer) override {
     m_folder_answers.push_back(std::move(answer));
   }
 
-  const std::vector<Shown>& History() const { return m_history; }
+  const std::vector<Shown>& History() const override { return m_history; }
   void ClearHistory() { m_history.clear(); }
 
  private:

@@ -51,7 +51,7 @@ bool FormWindows::Close(const Form& form) {
 }
 
 void FormWindows::Closed(FormRenderer* window) {
-  std::erase_if(m_open, [window](const Open& open) { return open.window == window; });
+  std::erase_if(m_open, [window](const OpenWindow& open) { return open.window == window; });
   m_closed.push_back(window);
   SweepLater();
 }

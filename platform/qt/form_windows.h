@@ -8,8 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/forms.h"
-#include "platform/message_loop.h"
+#include "platform/screen.h"
 
 class QObject;
 
@@ -17,10 +16,10 @@ namespace velmaris {
 
 class FormRenderer;
 
-class FormWindows {
+class FormWindows : public FormScreen {
  public:
   FormWindows();
-  ~FormWindows();
+  ~FormWindows() override;
   FormWindows(const FormWindows&) = delete;
   FormWindows& operator=(const FormWindows&) = delete;
 
@@ -29,20 +28,19 @@ class FormWindows {
   FormRenderer& Show(Form& form, std::shared_ptr<void> owner = {});
   // The open window of `form`, or null.
   FormRenderer* Find(const Form& form) const;
-  // Closes the window of `form` as its close button would; false when it has none open.
-  bool Close(const Form& form);
   size_t OpenCount() const { return m_open.size(); }
-  // Runs `loop` until every window is closed.
-  void RunUntilAllClosed(MessageLoop& loop);
 
-  // Writes a PNG of the form as it is now: its window when open, else the form drawn off screen.
-  bool Screenshot(Form& form, std::u16string_view path);
+  void Open(Form& form, std::shared_ptr<void> owner) override { Show(form, std::move(owner)); }
+  bool IsOpen(const Form& form) const override { return Find(form) != nullptr; }
+  bool Close(const Form& form) override;
+  void RunUntilAllClosed(MessageLoop& loop) override;
+  bool Screenshot(Form& form, std::u16string_view path) override;
 
   // Where errors escaping a control's handler go.
   std::function<void(std::exception_ptr)> on_error;
 
  private:
-  struct Open {
+  struct OpenWindow {
     const Form* form;
     FormRenderer* window;
   };
@@ -52,7 +50,7 @@ class FormWindows {
   void SweepLater();
   void Sweep();
 
-  std::vector<Open> m_open;
+  std::vector<OpenWindow> m_open;
   std::vector<FormRenderer*> m_closed;
   // The receiver of the sweeps; queued sweeps go with it.
   std::unique_ptr<QObject> m_context;

@@ -97,3 +97,7 @@ checkError(function () { control.ImportDocFileOnePage(doc, "abc", "编辑部"); 
            "类型不匹配", undefined, "as one page");
 check(uploads().length, count, "nothing uploaded");
 check(articleCount(), 2, "nothing posted");
+
+// An error the office raises reaches the page whole, from the office module through the library.
+checkError(function () { control.ImportDocFile(work + "/缺少.doc", "1", "编辑部"); }, 0x800A0035 | 0,
+           "找不到文件：" + work + "/缺少.doc", "Word.Application", "a document that is not there");

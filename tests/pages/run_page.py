@@ -17,6 +17,10 @@ and the result is put into the page's folder as NAME before the page runs. Every
 office of its own (its pipe and profile in the page's scratch folder), so pages running side by
 side never share one.
 
+A page with the line `// library: alone` runs against a copy of the library in a folder of its
+own, without the modules that are built beside it (the screen and the office), as on a machine
+where they, or what they need, are missing. VELMARIS_PAGE_LIBRARY names the library it runs with.
+
 With --screens DIR the page runs with its forms on screen (`velmaris run PAGE.js --gui`), Qt
 drawing off screen unless QT_QPA_PLATFORM says otherwise; host.args[1] is DIR, for its
 screenshots, and the run must also end by itself (the script ended and its last window closed).
@@ -31,6 +35,7 @@ import tempfile
 import urllib.parse
 
 DOCUMENT_LINE = re.compile(r"^//\s*office-document:\s*(\S+)\s+(\S+)\s+(\S+)\s*$")
+ALONE_LINE = re.compile(r"^//\s*library:\s*alone\s*$")
 
 
 def start_server(source_dir, root):
@@ -48,6 +53,11 @@ def start_server(source_dir, root):
 def office_documents(page):
     with open(page, encoding="utf-8") as f:
         return [m.groups() for m in map(DOCUMENT_LINE.match, f) if m]
+
+
+def library_alone(page):
+    with open(page, encoding="utf-8") as f:
+        return any(ALONE_LINE.match(line) for line in f)
 
 
 def make_documents(documents, source_dir, scratch, work):
@@ -123,10 +133,16 @@ def main():
     env["VELMARIS_OFFICE_PIPE"] = "velmaris_page_%d" % os.getpid()
     env["VELMARIS_OFFICE_PROFILE"] = os.path.join(scratch, "office-profile")
 
+    library = os.path.abspath(options.library)
+    if library_alone(options.page):
+        os.makedirs(os.path.join(scratch, "alone"))
+        library = shutil.copy(library, os.path.join(scratch, "alone"))
+    env["VELMARIS_PAGE_LIBRARY"] = library
+
     server, port = start_server(options.source_dir, root)
     status = 1
     try:
-        registered = subprocess.run([options.host, "register", options.library], env=env)
+        registered = subprocess.run([options.host, "register", library], env=env)
         if registered.returncode != 0:
             print("registration failed", file=sys.stderr)
             return 1

@@ -6,6 +6,7 @@
 
 #include "core/error.h"
 #include "platform/codepage.h"
+#include "platform/headless/headless_ui.h"
 #include "server/class_table.h"
 #include "server/control_object.h"
 #include "server/host_api.h"
@@ -228,7 +229,7 @@ TEST_F(HostServices, FormStateAsJson) {
 }
 
 TEST(HostServicesThread, MessagesAnswersAndPump) {
-  HeadlessUi& ui = *Module1::Current().Headless();
+  auto& ui = dynamic_cast<HeadlessUi&>(*Module1::Current().Headless());
   ui.ClearHistory();
   ASSERT_EQ(VelmarisAnswerMessageBox(7), S_OK);
   ASSERT_EQ(VelmarisAnswerFileDialog(u"C:\\d\0a.doc\0b.doc", 16), S_OK);
