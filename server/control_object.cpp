@@ -7,6 +7,7 @@
 #include "server/invoke.h"
 #include "server/module1.h"
 #include "server/object_safety.h"
+#include "server/type_info.h"
 
 namespace velmaris::server {
 
@@ -58,12 +59,14 @@ class ControlObject final : public com::IDispatch,
   // IDispatch
   HRESULT GetTypeInfoCount(uint32_t* count) override {
     if (count == nullptr) return com::E_INVALIDARG;
-    *count = 0;  // the type library ships as text, not as an object
+    *count = 1;
     return com::S_OK;
   }
-  HRESULT GetTypeInfo(uint32_t, com::LCID, com::ITypeInfo** info) override {
-    if (info != nullptr) *info = nullptr;
-    return com::DISP_E_BADINDEX;
+  HRESULT GetTypeInfo(uint32_t index, com::LCID, com::ITypeInfo** info) override {
+    if (info == nullptr) return com::E_POINTER;
+    *info = nullptr;
+    if (index != 0) return com::DISP_E_BADINDEX;
+    return GetInterfaceTypeInfo(m_info.id, info);
   }
   HRESULT GetIDsOfNames(REFIID riid, com::OLECHAR** names, uint32_t count, com::LCID,
                         DISPID* ids) override {

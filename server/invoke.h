@@ -17,6 +17,10 @@ namespace velmaris::server {
 com::HRESULT ResolveMember(const Interface& iface, com::DISPID id, uint16_t flags,
                            const Member*& member);
 
+// The value of an optional parameter the caller left out: its declared default, or for a variant
+// the marker of a missing argument, as the caller would have passed it.
+com::Variant DefaultValue(const Param& param);
+
 // The call's arguments in the member's parameter order, coerced to their types. On a failure
 // that concerns one argument, `*arg_err` (when given) is its index in rgvarg.
 com::HRESULT ReadArguments(const Member& member, const com::DISPPARAMS& params,
