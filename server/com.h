@@ -289,7 +289,8 @@ struct TYPEATTR {
   IDLDESC idldescType;
 };
 
-static_assert(sizeof(TYPEDESC) == 16 && sizeof(ELEMDESC) == 32, "type descriptions keep their layout");
+static_assert(sizeof(TYPEDESC) == 16 && sizeof(ELEMDESC) == 32,
+              "type descriptions keep their layout");
 static_assert(sizeof(FUNCDESC) == 88 && offsetof(FUNCDESC, elemdescFunc) == 48,
               "FUNCDESC must keep its binary layout");
 static_assert(sizeof(TYPEATTR) == 96 && offsetof(TYPEATTR, cFuncs) == 48,
@@ -376,7 +377,8 @@ inline constexpr GUID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 
 // {00020401-0000-0000-C000-000000000046}
 inline constexpr GUID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {00000001-0000-0000-C000-000000000046}
-inline constexpr GUID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr GUID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {CB5BDC81-93C1-11CF-8F20-00805F2CD064}
 inline constexpr GUID IID_IObjectSafety = {
     0xCB5BDC81, 0x93C1, 0x11CF, {0x8F, 0x20, 0x00, 0x80, 0x5F, 0x2C, 0xD0, 0x64}};
@@ -384,9 +386,11 @@ inline constexpr GUID IID_IObjectSafety = {
 inline constexpr GUID IID_IDispatchEx = {
     0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 // {0000010A-0000-0000-C000-000000000046}
-inline constexpr GUID IID_IPersistStorage = {0x0000010A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr GUID IID_IPersistStorage = {
+    0x0000010A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {00000109-0000-0000-C000-000000000046}
-inline constexpr GUID IID_IPersistStream = {0x00000109, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr GUID IID_IPersistStream = {
+    0x00000109, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {37D84F60-42CB-11CE-8135-00AA004BB851}
 inline constexpr GUID IID_IPersistPropertyBag = {
     0x37D84F60, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};

@@ -107,27 +107,9 @@ class ControlObject final : public com::IDispatch,
   std::unique_ptr<ControlInstance> m_instance;
 };
 
-// Factories are static; a reference held on one keeps the library loaded like an object does.
-class ClassFactory final : public com::IClassFactory {
+class ClassFactory final : public StaticObject<com::IClassFactory, com::IID_IClassFactory> {
  public:
   explicit ClassFactory(ClassId id) : m_id(id) {}
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return com::E_POINTER;
-    *object = nullptr;
-    if (!(riid == com::IID_IUnknown || riid == com::IID_IClassFactory)) return com::E_NOINTERFACE;
-    *object = static_cast<com::IClassFactory*>(this);
-    AddRef();
-    return com::S_OK;
-  }
-  ULONG AddRef() override {
-    ModuleAddRef();
-    return 2;
-  }
-  ULONG Release() override {
-    ModuleRelease();
-    return 1;
-  }
 
   HRESULT CreateInstance(com::IUnknown* outer, REFIID riid, void** object) override {
     if (object == nullptr) return com::E_POINTER;

@@ -51,11 +51,11 @@ std::string ParamText(const Param& param) {
   std::string attributes = param.by_ref ? "in, out" : "in";
   if (param.optional) attributes += ", optional";
   if (HasDefault(param)) {
-    attributes += ", defaultvalue(" +
-                  (param.type == Type::kString
-                       ? Quoted(param.default_text ? param.default_text : u"")
-                       : std::to_string(param.default_number)) +
-                  ")";
+    attributes +=
+        ", defaultvalue(" +
+        (param.type == Type::kString ? Quoted(param.default_text ? param.default_text : u"")
+                                     : std::to_string(param.default_number)) +
+        ")";
   }
   std::string type = TypeName(param.type);
   if (param.by_ref) type += "*";

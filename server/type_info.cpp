@@ -96,14 +96,14 @@ class Function {
 
   FUNCDESC m_desc{};
   std::vector<ELEMDESC> m_params;
-  std::vector<TYPEDESC> m_targets;  // what the by-reference parameters point to
+  std::vector<TYPEDESC> m_targets;      // what the by-reference parameters point to
   std::vector<PARAMDESCEX> m_defaults;  // value-initialised: VT_EMPTY where there is none
 };
 
-// One dispatch interface as a type description. Static, like the class factories: the
+// One dispatch interface as a type description. Static, like the class factories; the
 // descriptions it hands out live as long as the library, so the Release* calls free nothing.
 // It describes the interface's own members only, with no base interface (cImplTypes 0).
-class InterfaceTypeInfo final : public ITypeInfo {
+class InterfaceTypeInfo final : public StaticObject<ITypeInfo, IID_ITypeInfo> {
  public:
   explicit InterfaceTypeInfo(ClassId id) : m_interface(InterfaceOf(id)) {
     for (const auto& member : m_interface.members) {
@@ -123,24 +123,6 @@ class InterfaceTypeInfo final : public ITypeInfo {
   }
   InterfaceTypeInfo(const InterfaceTypeInfo&) = delete;
   InterfaceTypeInfo& operator=(const InterfaceTypeInfo&) = delete;
-
-  // IUnknown
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (!(riid == IID_IUnknown || riid == IID_ITypeInfo)) return E_NOINTERFACE;
-    *object = static_cast<ITypeInfo*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override {
-    ModuleAddRef();
-    return 2;
-  }
-  ULONG Release() override {
-    ModuleRelease();
-    return 1;
-  }
 
   // What a caller reads
   HRESULT GetTypeAttr(TYPEATTR** attr) override {
@@ -273,7 +255,8 @@ HRESULT GetInterfaceTypeInfo(ClassId id, ITypeInfo** info) {
         InterfaceTypeInfo(ClassId::kFileUpload), InterfaceTypeInfo(ClassId::kMultiUpload),
         InterfaceTypeInfo(ClassId::kOfficeImport), InterfaceTypeInfo(ClassId::kImageUpload),
         InterfaceTypeInfo(ClassId::kImageImport)};
-    return infos[static_cast<int>(id)].QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(info));
+    return infos[static_cast<int>(id)].QueryInterface(IID_ITypeInfo,
+                                                      reinterpret_cast<void**>(info));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
