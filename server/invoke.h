@@ -12,8 +12,7 @@
 namespace velmaris::server {
 
 // The member a call with `flags` means. A method answers DISPATCH_METHOD (alone or with
-// DISPATCH_PROPERTYGET, as script engines send calls) but not DISPATCH_PROPERTYGET alone: that is
-// how a host tells methods from properties.
+// DISPATCH_PROPERTYGET, as script engines send calls) but not DISPATCH_PROPERTYGET alone.
 com::HRESULT ResolveMember(const Interface& iface, com::DISPID id, uint16_t flags,
                            const Member*& member);
 
