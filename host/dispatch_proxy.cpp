@@ -1,5 +1,6 @@
 #include "host/dispatch_proxy.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ constexpr const char* kApiKey = DUK_HIDDEN_SYMBOL("api");
 constexpr const char* kTargetKey = DUK_HIDDEN_SYMBOL("target");
 constexpr const char* kDispidKey = DUK_HIDDEN_SYMBOL("dispid");
 constexpr const char* kHandlerKey = DUK_HIDDEN_SYMBOL("dispatchHandler");
+constexpr const char* kKindsKey = DUK_HIDDEN_SYMBOL("kinds");
 
 // Calls `id` with the script values at [first, first + count) and pushes its result, or the
 // script error when the call fails.
@@ -72,6 +74,50 @@ bool FindMember(duk_context* ctx, IDispatch* object, const ComApi& api, duk_idx_
   return true;
 }
 
+// What the object's type information says its members are: INVOKE_* bits by member id (a
+// property's get and put share one). An object without type information describes none.
+std::map<DISPID, int> ReadMemberKinds(IDispatch* object) {
+  std::map<DISPID, int> kinds;
+  uint32_t count = 0;
+  ITypeInfo* info = nullptr;
+  if (object->GetTypeInfoCount(&count) < 0 || count == 0 || object->GetTypeInfo(0, 0, &info) < 0 ||
+      info == nullptr) {
+    return kinds;
+  }
+  TYPEATTR* attr = nullptr;
+  if (info->GetTypeAttr(&attr) >= 0 && attr != nullptr) {
+    for (uint32_t i = 0; i < attr->cFuncs; ++i) {
+      FUNCDESC* func = nullptr;
+      if (info->GetFuncDesc(i, &func) < 0 || func == nullptr) continue;
+      kinds[func->memid] |= func->invkind;
+      info->ReleaseFuncDesc(func);
+    }
+    info->ReleaseTypeAttr(attr);
+  }
+  info->Release();
+  return kinds;
+}
+
+// The kinds of member `id` of the object behind the target at `target`, read from its type
+// information once and kept on the target.
+int MemberKinds(duk_context* ctx, duk_idx_t target, IDispatch* object, DISPID id) {
+  target = duk_normalize_index(ctx, target);
+  if (!duk_get_prop_string(ctx, target, kKindsKey)) {
+    duk_pop(ctx);
+    duk_push_bare_object(ctx);
+    for (const auto& [member, kinds] : ReadMemberKinds(object)) {
+      duk_push_int(ctx, kinds);
+      duk_put_prop_string(ctx, -2, std::to_string(member).c_str());
+    }
+    duk_dup_top(ctx);
+    duk_put_prop_string(ctx, target, kKindsKey);
+  }
+  duk_get_prop_string(ctx, -1, std::to_string(id).c_str());
+  int kinds = duk_get_int_default(ctx, -1, 0);
+  duk_pop_2(ctx);
+  return kinds;
+}
+
 // The object behind the target at `target`; pushes an error when it was already released.
 IDispatch* LiveObject(duk_context* ctx, duk_idx_t target) {
   auto* object = static_cast<IDispatch*>(GetHiddenPointer(ctx, target, kObjectKey));
@@ -105,13 +151,12 @@ bool GetMember(duk_context* ctx) {
       }
       return true;
     }
-    if (InvokeAndPush(ctx, object, api, id, DISPATCH_PROPERTYGET, 0, 0)) return true;
-    duk_get_prop_string(ctx, -1, "number");
-    bool is_method = duk_get_int(ctx, -1) == DISP_E_MEMBERNOTFOUND;
-    duk_pop(ctx);
-    if (!is_method) return false;
-    // A method: hand out a function that calls it.
-    duk_pop(ctx);
+    // A method reads as a function that calls it; a property, or a member the object does not
+    // describe, as its value.
+    const int kinds = MemberKinds(ctx, 0, object, id);
+    if ((kinds & INVOKE_FUNC) == 0 || (kinds & INVOKE_PROPERTYGET) != 0) {
+      return InvokeAndPush(ctx, object, api, id, DISPATCH_PROPERTYGET, 0, 0);
+    }
     duk_push_c_function(ctx, CallMember, DUK_VARARGS);
     duk_dup(ctx, 0);
     duk_put_prop_string(ctx, -2, kTargetKey);

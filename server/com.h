@@ -1,8 +1,10 @@
 // The COM binary layout the library and its hosts share: IUnknown, IDispatch, IClassFactory,
-// IObjectSafety, BSTR, VARIANT, DISPPARAMS and EXCEPINFO, laid out as the 64-bit ABI lays them
-// out, so the same sources can later build as a Windows in-process server.
+// IObjectSafety, ITypeInfo, BSTR, VARIANT, DISPPARAMS, EXCEPINFO and the type descriptions, laid
+// out as the 64-bit ABI lays them out, so the same sources can later build as a Windows
+// in-process server.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace velmaris::com {
@@ -63,6 +65,7 @@ inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000Fu);
+inline constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802Bu);
 
 inline constexpr DISPID DISPID_UNKNOWN = -1;
 inline constexpr DISPID DISPID_VALUE = 0;
@@ -96,6 +99,9 @@ enum : VARTYPE {
   VT_UI8 = 21,
   VT_INT = 22,
   VT_UINT = 23,
+  VT_VOID = 24,
+  VT_HRESULT = 25,
+  VT_PTR = 26,
   VT_ARRAY = 0x2000,
   VT_BYREF = 0x4000,
   VT_TYPEMASK = 0x0FFF,
@@ -176,6 +182,123 @@ struct EXCEPINFO {
   HRESULT scode;
 };
 
+// Type descriptions, as ITypeInfo hands them out.
+using MEMBERID = DISPID;
+using HREFTYPE = uint32_t;
+inline constexpr MEMBERID MEMBERID_NIL = -1;
+
+enum TYPEKIND : int32_t {
+  TKIND_ENUM,
+  TKIND_RECORD,
+  TKIND_MODULE,
+  TKIND_INTERFACE,
+  TKIND_DISPATCH,
+  TKIND_COCLASS,
+  TKIND_ALIAS,
+  TKIND_UNION,
+};
+enum FUNCKIND : int32_t {
+  FUNC_VIRTUAL,
+  FUNC_PUREVIRTUAL,
+  FUNC_NONVIRTUAL,
+  FUNC_STATIC,
+  FUNC_DISPATCH,
+};
+enum INVOKEKIND : int32_t {
+  INVOKE_FUNC = 1,
+  INVOKE_PROPERTYGET = 2,
+  INVOKE_PROPERTYPUT = 4,
+  INVOKE_PROPERTYPUTREF = 8,
+};
+enum CALLCONV : int32_t { CC_FASTCALL, CC_CDECL, CC_PASCAL, CC_MACPASCAL, CC_STDCALL };
+
+inline constexpr uint16_t PARAMFLAG_FIN = 0x01;
+inline constexpr uint16_t PARAMFLAG_FOUT = 0x02;
+inline constexpr uint16_t PARAMFLAG_FOPT = 0x10;
+inline constexpr uint16_t PARAMFLAG_FHASDEFAULT = 0x20;
+
+inline constexpr uint16_t TYPEFLAG_FHIDDEN = 0x10;
+inline constexpr uint16_t TYPEFLAG_FNONEXTENSIBLE = 0x80;
+inline constexpr uint16_t TYPEFLAG_FDISPATCHABLE = 0x1000;
+
+struct TYPEDESC {
+  union {
+    TYPEDESC* lptdesc;  // what a VT_PTR points to
+    void* lpadesc;
+    HREFTYPE hreftype;
+  };
+  VARTYPE vt;
+};
+
+struct IDLDESC {
+  uintptr_t dwReserved;
+  uint16_t wIDLFlags;
+};
+
+struct PARAMDESCEX {
+  ULONG cBytes;
+  VARIANTARG varDefaultValue;
+};
+
+struct PARAMDESC {
+  PARAMDESCEX* pparamdescex;  // set only with PARAMFLAG_FHASDEFAULT
+  uint16_t wParamFlags;
+};
+
+struct ELEMDESC {
+  TYPEDESC tdesc;
+  union {
+    IDLDESC idldesc;
+    PARAMDESC paramdesc;
+  };
+};
+
+struct FUNCDESC {
+  MEMBERID memid;
+  HRESULT* lprgscode;
+  ELEMDESC* lprgelemdescParam;
+  FUNCKIND funckind;
+  INVOKEKIND invkind;
+  CALLCONV callconv;
+  int16_t cParams;
+  int16_t cParamsOpt;
+  int16_t oVft;
+  int16_t cScodes;
+  ELEMDESC elemdescFunc;
+  uint16_t wFuncFlags;
+};
+
+struct TYPEATTR {
+  GUID guid;
+  LCID lcid;
+  uint32_t dwReserved;
+  MEMBERID memidConstructor;
+  MEMBERID memidDestructor;
+  OLECHAR* lpstrSchema;
+  ULONG cbSizeInstance;
+  TYPEKIND typekind;
+  uint16_t cFuncs;
+  uint16_t cVars;
+  uint16_t cImplTypes;
+  uint16_t cbSizeVft;
+  uint16_t cbAlignment;
+  uint16_t wTypeFlags;
+  uint16_t wMajorVerNum;
+  uint16_t wMinorVerNum;
+  TYPEDESC tdescAlias;
+  IDLDESC idldescType;
+};
+
+static_assert(sizeof(TYPEDESC) == 16 && sizeof(ELEMDESC) == 32,
+              "type descriptions keep their layout");
+static_assert(sizeof(FUNCDESC) == 88 && offsetof(FUNCDESC, elemdescFunc) == 48,
+              "FUNCDESC must keep its binary layout");
+static_assert(sizeof(TYPEATTR) == 96 && offsetof(TYPEATTR, cFuncs) == 48,
+              "TYPEATTR must keep its binary layout");
+
+struct VARDESC;
+struct ITypeComp;
+struct ITypeLib;
 struct ITypeInfo;
 
 // Interfaces: pure virtual, no virtual destructor, so each object starts with a pointer to a
@@ -201,6 +324,35 @@ struct IDispatch : IUnknown {
   ~IDispatch() = default;
 };
 
+// Slots in the order of the system's own declaration; a caller may hold any of them.
+struct ITypeInfo : IUnknown {
+  virtual HRESULT GetTypeAttr(TYPEATTR** attr) = 0;
+  virtual HRESULT GetTypeComp(ITypeComp** comp) = 0;
+  virtual HRESULT GetFuncDesc(uint32_t index, FUNCDESC** desc) = 0;
+  virtual HRESULT GetVarDesc(uint32_t index, VARDESC** desc) = 0;
+  virtual HRESULT GetNames(MEMBERID id, BSTR* names, uint32_t max_names, uint32_t* count) = 0;
+  virtual HRESULT GetRefTypeOfImplType(uint32_t index, HREFTYPE* type) = 0;
+  virtual HRESULT GetImplTypeFlags(uint32_t index, int32_t* flags) = 0;
+  virtual HRESULT GetIDsOfNames(OLECHAR** names, uint32_t count, MEMBERID* ids) = 0;
+  virtual HRESULT Invoke(void* instance, MEMBERID id, uint16_t flags, DISPPARAMS* params,
+                         VARIANT* result, EXCEPINFO* excep, uint32_t* arg_err) = 0;
+  virtual HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, uint32_t* help_context,
+                                   BSTR* help_file) = 0;
+  virtual HRESULT GetDllEntry(MEMBERID id, INVOKEKIND kind, BSTR* dll, BSTR* name,
+                              uint16_t* ordinal) = 0;
+  virtual HRESULT GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) = 0;
+  virtual HRESULT AddressOfMember(MEMBERID id, INVOKEKIND kind, void** address) = 0;
+  virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
+  virtual HRESULT GetMops(MEMBERID id, BSTR* mops) = 0;
+  virtual HRESULT GetContainingTypeLib(ITypeLib** lib, uint32_t* index) = 0;
+  virtual void ReleaseTypeAttr(TYPEATTR* attr) = 0;
+  virtual void ReleaseFuncDesc(FUNCDESC* desc) = 0;
+  virtual void ReleaseVarDesc(VARDESC* desc) = 0;
+
+ protected:
+  ~ITypeInfo() = default;
+};
+
 struct IClassFactory : IUnknown {
   virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
   virtual HRESULT LockServer(int32_t lock) = 0;
@@ -222,8 +374,11 @@ struct IObjectSafety : IUnknown {
 inline constexpr GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {00020400-0000-0000-C000-000000000046}
 inline constexpr GUID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+// {00020401-0000-0000-C000-000000000046}
+inline constexpr GUID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {00000001-0000-0000-C000-000000000046}
-inline constexpr GUID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr GUID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {CB5BDC81-93C1-11CF-8F20-00805F2CD064}
 inline constexpr GUID IID_IObjectSafety = {
     0xCB5BDC81, 0x93C1, 0x11CF, {0x8F, 0x20, 0x00, 0x80, 0x5F, 0x2C, 0xD0, 0x64}};
@@ -231,9 +386,11 @@ inline constexpr GUID IID_IObjectSafety = {
 inline constexpr GUID IID_IDispatchEx = {
     0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 // {0000010A-0000-0000-C000-000000000046}
-inline constexpr GUID IID_IPersistStorage = {0x0000010A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr GUID IID_IPersistStorage = {
+    0x0000010A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {00000109-0000-0000-C000-000000000046}
-inline constexpr GUID IID_IPersistStream = {0x00000109, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr GUID IID_IPersistStream = {
+    0x00000109, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {37D84F60-42CB-11CE-8135-00AA004BB851}
 inline constexpr GUID IID_IPersistPropertyBag = {
     0x37D84F60, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};

@@ -7,6 +7,7 @@
 #include "server/invoke.h"
 #include "server/module1.h"
 #include "server/object_safety.h"
+#include "server/type_info.h"
 
 namespace velmaris::server {
 
@@ -58,12 +59,14 @@ class ControlObject final : public com::IDispatch,
   // IDispatch
   HRESULT GetTypeInfoCount(uint32_t* count) override {
     if (count == nullptr) return com::E_INVALIDARG;
-    *count = 0;  // the type library ships as text, not as an object
+    *count = 1;
     return com::S_OK;
   }
-  HRESULT GetTypeInfo(uint32_t, com::LCID, com::ITypeInfo** info) override {
-    if (info != nullptr) *info = nullptr;
-    return com::DISP_E_BADINDEX;
+  HRESULT GetTypeInfo(uint32_t index, com::LCID, com::ITypeInfo** info) override {
+    if (info == nullptr) return com::E_POINTER;
+    *info = nullptr;
+    if (index != 0) return com::DISP_E_BADINDEX;
+    return GetInterfaceTypeInfo(m_info.id, info);
   }
   HRESULT GetIDsOfNames(REFIID riid, com::OLECHAR** names, uint32_t count, com::LCID,
                         DISPID* ids) override {
@@ -104,27 +107,9 @@ class ControlObject final : public com::IDispatch,
   std::unique_ptr<ControlInstance> m_instance;
 };
 
-// Factories are static; a reference held on one keeps the library loaded like an object does.
-class ClassFactory final : public com::IClassFactory {
+class ClassFactory final : public StaticObject<com::IClassFactory, com::IID_IClassFactory> {
  public:
   explicit ClassFactory(ClassId id) : m_id(id) {}
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return com::E_POINTER;
-    *object = nullptr;
-    if (!(riid == com::IID_IUnknown || riid == com::IID_IClassFactory)) return com::E_NOINTERFACE;
-    *object = static_cast<com::IClassFactory*>(this);
-    AddRef();
-    return com::S_OK;
-  }
-  ULONG AddRef() override {
-    ModuleAddRef();
-    return 2;
-  }
-  ULONG Release() override {
-    ModuleRelease();
-    return 1;
-  }
 
   HRESULT CreateInstance(com::IUnknown* outer, REFIID riid, void** object) override {
     if (object == nullptr) return com::E_POINTER;

@@ -29,6 +29,33 @@ void ModuleAddRef();
 void ModuleRelease();
 bool ModuleInUse();
 
+// The IUnknown of an object as long-lived as the library (class factories, type information),
+// answering IUnknown and `kIid`: a reference held on one keeps the library loaded, as an object
+// does.
+template <class I, const com::IID& kIid>
+class StaticObject : public I {
+ public:
+  com::HRESULT QueryInterface(com::REFIID riid, void** object) override {
+    if (object == nullptr) return com::E_POINTER;
+    *object = nullptr;
+    if (!(riid == com::IID_IUnknown || riid == kIid)) return com::E_NOINTERFACE;
+    *object = static_cast<I*>(this);
+    AddRef();
+    return com::S_OK;
+  }
+  com::ULONG AddRef() override {
+    ModuleAddRef();
+    return 2;
+  }
+  com::ULONG Release() override {
+    ModuleRelease();
+    return 1;
+  }
+
+ protected:
+  ~StaticObject() = default;
+};
+
 // Creates a control of a bound class and answers `riid` on it.
 com::HRESULT CreateControl(ClassId id, com::REFIID riid, void** object);
 // The COM object around a control that already exists, answering `riid`.

@@ -22,6 +22,12 @@ struct Param {
   const char16_t* default_text = nullptr;  // default of an optional string
 };
 
+// An optional parameter of any type but a variant declares its default; a variant left out stays
+// missing, as the caller would have passed it.
+inline bool HasDefault(const Param& param) {
+  return param.optional && param.type != Type::kVariant;
+}
+
 struct Member {
   const char* name;
   com::DISPID id;

@@ -49,13 +49,13 @@ std::string Quoted(const char16_t* text) {
 
 std::string ParamText(const Param& param) {
   std::string attributes = param.by_ref ? "in, out" : "in";
-  if (param.optional) {
-    attributes += ", optional";
-    if (param.type == Type::kString) {
-      attributes += ", defaultvalue(" + Quoted(param.default_text ? param.default_text : u"") + ")";
-    } else if (param.type != Type::kVariant) {
-      attributes += ", defaultvalue(" + std::to_string(param.default_number) + ")";
-    }
+  if (param.optional) attributes += ", optional";
+  if (HasDefault(param)) {
+    attributes +=
+        ", defaultvalue(" +
+        (param.type == Type::kString ? Quoted(param.default_text ? param.default_text : u"")
+                                     : std::to_string(param.default_number)) +
+        ")";
   }
   std::string type = TypeName(param.type);
   if (param.by_ref) type += "*";

@@ -53,25 +53,6 @@ HRESULT Coerce(const Param& param, const VARIANT& in, Call::Arg& out) {
   return hr;
 }
 
-Call::Arg DefaultOf(const Param& param) {
-  switch (param.type) {
-    case Type::kString:
-      return std::u16string(param.default_text ? param.default_text : u"");
-    case Type::kInt32:
-      return param.default_number;
-    case Type::kBool:
-      return param.default_number != 0;
-    case Type::kVariant:
-    case Type::kNone:
-      break;
-  }
-  // An optional variant without a value stays "missing", as the caller would have passed it.
-  Variant missing;
-  missing.Get().vt = VT_ERROR;
-  missing.Get().scode = DISP_E_PARAMNOTFOUND;
-  return missing;
-}
-
 HRESULT WriteResult(const Member& member, Variant& value, VARIANT* result) {
   if (result == nullptr) return S_OK;
   Variant out;
@@ -107,6 +88,24 @@ HRESULT WriteResult(const Member& member, Variant& value, VARIANT* result) {
 }
 
 }  // namespace
+
+Variant DefaultValue(const Param& param) {
+  switch (param.type) {
+    case Type::kString:
+      return Variant(std::u16string_view(param.default_text ? param.default_text : u""));
+    case Type::kInt32:
+      return Variant(param.default_number);
+    case Type::kBool:
+      return Variant(param.default_number != 0);
+    case Type::kVariant:
+    case Type::kNone:
+      break;
+  }
+  Variant missing;
+  missing.Get().vt = VT_ERROR;
+  missing.Get().scode = DISP_E_PARAMNOTFOUND;
+  return missing;
+}
 
 HRESULT ResolveMember(const Interface& iface, DISPID id, uint16_t flags, const Member*& member) {
   member = nullptr;
@@ -169,7 +168,9 @@ HRESULT ReadArguments(const Member& member, const DISPPARAMS& params, std::vecto
         return source[p] == kAbsent ? DISP_E_PARAMNOTOPTIONAL
                                     : fail(DISP_E_PARAMNOTOPTIONAL, source[p]);
       }
-      args.push_back(DefaultOf(param));
+      Call::Arg value;
+      Coerce(param, DefaultValue(param).Get(), value);  // the default has the parameter's type
+      args.push_back(std::move(value));
       continue;
     }
     Call::Arg value;

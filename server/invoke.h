@@ -12,10 +12,13 @@
 namespace velmaris::server {
 
 // The member a call with `flags` means. A method answers DISPATCH_METHOD (alone or with
-// DISPATCH_PROPERTYGET, as script engines send calls) but not DISPATCH_PROPERTYGET alone: that is
-// how a host tells methods from properties.
+// DISPATCH_PROPERTYGET, as script engines send calls) but not DISPATCH_PROPERTYGET alone.
 com::HRESULT ResolveMember(const Interface& iface, com::DISPID id, uint16_t flags,
                            const Member*& member);
+
+// The value of an optional parameter the caller left out: its declared default, or for a variant
+// the marker of a missing argument, as the caller would have passed it.
+com::Variant DefaultValue(const Param& param);
 
 // The call's arguments in the member's parameter order, coerced to their types. On a failure
 // that concerns one argument, `*arg_err` (when given) is its index in rgvarg.

@@ -56,6 +56,10 @@ TEST(DispatchProxy, ScriptAccessMapsOntoGetIDsOfNamesAndInvoke) {
     SCOPED_TRACE(c.script);
     EXPECT_EQ(Eval(ctx, c.script), c.expected);
   }
+  // Reading a member asks the type information what it is: a method is not called to find out.
+  const int invokes = control->invokes;
+  EXPECT_EQ(Eval(ctx, "typeof o.Fail + typeof o.Legacy + typeof o.Name"), "functionfunctionstring");
+  EXPECT_EQ(control->invokes, invokes + 1);
   Eval(ctx, "o.Echo(1, 'a', true, null, undefined, 3.5)");
   EXPECT_EQ(control->echo_types,
             (std::vector<VARTYPE>{VT_I4, VT_BSTR, VT_BOOL, VT_NULL, VT_ERROR, VT_R8}));

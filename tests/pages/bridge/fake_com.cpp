@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "host/dispatch_proxy.h"
 #include "host/text.h"
@@ -64,6 +65,63 @@ void SetText(VARIANT* result, std::u16string_view text) {
   result->bstrVal = AllocLen(text.data(), static_cast<uint32_t>(text.size()));
 }
 
+// The members' kinds, as a control's type information gives them; nothing else is described.
+class FakeTypeInfo final : public ITypeInfo {
+ public:
+  FakeTypeInfo() {
+    const std::pair<DISPID, INVOKEKIND> members[] = {
+        {1, INVOKE_PROPERTYGET}, {1, INVOKE_PROPERTYPUT}, {2, INVOKE_FUNC}, {3, INVOKE_FUNC},
+        {4, INVOKE_PROPERTYGET}, {5, INVOKE_FUNC},        {6, INVOKE_FUNC}};
+    for (const auto& [id, kind] : members) {
+      FUNCDESC func{};
+      func.memid = id;
+      func.invkind = kind;
+      func.funckind = FUNC_DISPATCH;
+      m_funcs.push_back(func);
+    }
+    m_attr.typekind = TKIND_DISPATCH;
+    m_attr.cFuncs = static_cast<uint16_t>(m_funcs.size());
+  }
+
+  HRESULT QueryInterface(REFIID, void** object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT GetTypeAttr(TYPEATTR** attr) override {
+    *attr = &m_attr;
+    return S_OK;
+  }
+  HRESULT GetFuncDesc(uint32_t index, FUNCDESC** desc) override {
+    *desc = index < m_funcs.size() ? &m_funcs[index] : nullptr;
+    return *desc ? S_OK : TYPE_E_ELEMENTNOTFOUND;
+  }
+  void ReleaseTypeAttr(TYPEATTR*) override {}
+  void ReleaseFuncDesc(FUNCDESC*) override {}
+  void ReleaseVarDesc(VARDESC*) override {}
+  HRESULT GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
+  HRESULT GetVarDesc(uint32_t, VARDESC**) override { return E_NOTIMPL; }
+  HRESULT GetNames(MEMBERID, BSTR*, uint32_t, uint32_t*) override { return E_NOTIMPL; }
+  HRESULT GetRefTypeOfImplType(uint32_t, HREFTYPE*) override { return E_NOTIMPL; }
+  HRESULT GetImplTypeFlags(uint32_t, int32_t*) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(OLECHAR**, uint32_t, MEMBERID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(void*, MEMBERID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*, uint32_t*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT GetDocumentation(MEMBERID, BSTR*, BSTR*, uint32_t*, BSTR*) override { return E_NOTIMPL; }
+  HRESULT GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, uint16_t*) override { return E_NOTIMPL; }
+  HRESULT GetRefTypeInfo(HREFTYPE, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT AddressOfMember(MEMBERID, INVOKEKIND, void**) override { return E_NOTIMPL; }
+  HRESULT CreateInstance(IUnknown*, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
+  HRESULT GetContainingTypeLib(ITypeLib**, uint32_t*) override { return E_NOTIMPL; }
+
+ private:
+  std::vector<FUNCDESC> m_funcs;
+  TYPEATTR m_attr{};
+};
+
 }  // namespace
 
 const ComApi& FakeApi() {
@@ -112,13 +170,14 @@ ULONG FakeControl::Release() {
 }
 
 HRESULT FakeControl::GetTypeInfoCount(uint32_t* count) {
-  *count = 0;
+  *count = 1;
   return S_OK;
 }
 
 HRESULT FakeControl::GetTypeInfo(uint32_t, LCID, ITypeInfo** info) {
-  *info = nullptr;
-  return E_NOTIMPL;
+  static FakeTypeInfo type;
+  *info = &type;
+  return S_OK;
 }
 
 HRESULT FakeControl::GetIDsOfNames(REFIID, OLECHAR** names, uint32_t count, LCID, DISPID* ids) {
@@ -141,6 +200,7 @@ HRESULT FakeControl::GetIDsOfNames(REFIID, OLECHAR** names, uint32_t count, LCID
 
 HRESULT FakeControl::Invoke(DISPID id, REFIID, LCID, uint16_t flags, DISPPARAMS* params,
                             VARIANT* result, EXCEPINFO* excep, uint32_t*) {
+  ++invokes;
   const bool method = (flags & DISPATCH_METHOD) != 0;
   const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
   switch (id) {

@@ -16,7 +16,7 @@ const ComApi& FakeApi();
 // BSTRs allocated through FakeApi() and not yet freed.
 int LiveStrings();
 
-// Members (names matched without regard to case):
+// Members (names matched without regard to case), described by its type information as well:
 //   Name     1  property get/put, string
 //   Concat   2  method (a, b) -> a + b as strings; proves argument order
 //   Fail     3  method raising scode 0x800A01C9, source "Src", description "重复"
@@ -40,6 +40,7 @@ class FakeControl final : public com::IDispatch {
                       uint32_t* arg_err) override;
 
   std::vector<com::VARTYPE> echo_types;  // types of Echo's last arguments, in call order
+  int invokes = 0;                       // calls of Invoke so far
 
  private:
   ~FakeControl();
