@@ -63,7 +63,7 @@ constexpr char16_t kTransferUnderWay[] = u"上一次传输尚未结束";
 // Creates a package file of our own: exclusive, readable by the owner only, in the temporary
 // folder. Its name goes at once: the package is written, read back and sent through this one
 // descriptor, so nothing can swap the file under it, and nothing is left behind.
-int MakePackageFile(std::u16string& path) {
+int MakePackageFile() {
   std::string pattern = ToNativePath(TempFolderPath()).string() + "/velmaris-XXXXXX.pak";
   int fd = mkostemps(pattern.data(), 4, O_CLOEXEC);
   if (fd < 0) {
@@ -71,7 +71,6 @@ int MakePackageFile(std::u16string& path) {
     RaiseFileError(std::error_code(error, std::generic_category()), error == ENOENT);
   }
   unlink(pattern.c_str());
-  path = codepage::FromUtf8(pattern);
   return fd;
 }
 
@@ -188,7 +187,7 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   m_outcome = TransferOutcome::kNone;
   m_status = 0;
   m_accept = accept;
-  int fd = MakePackageFile(m_package_file);
+  int fd = MakePackageFile();
   int64_t length = 0;
   try {
     m_boundary = m_package.PackageToFile(fd);

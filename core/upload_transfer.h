@@ -111,9 +111,6 @@ class UploadTransfer {
   const std::u16string& Host() const { return m_address.host; }
   std::u16string Port() const { return DecimalText(m_address.port); }
   const std::u16string& Path() const { return m_address.path; }
-  const std::u16string& PackageFile() const { return m_package_file; }
-  TcpSocket& Socket() { return *m_socket; }
-  Timer& TickTimer() { return m_timer; }
 
  private:
   void OnTick();
@@ -155,7 +152,6 @@ class UploadTransfer {
   bool m_in_progress_yield = false;
   // How many of this transfer's waits and yields are on the stack.
   int m_yields = 0;
-  std::u16string m_package_file;
   std::string m_boundary = kBoundary;
   ServerAddress m_address;
   std::u16string m_reply;

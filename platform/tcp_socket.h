@@ -13,9 +13,6 @@ class TcpSocket {
  public:
   enum State : int {
     kClosed = 0,
-    kOpen = 1,
-    kListening = 2,
-    kConnectionPending = 3,
     kResolvingHost = 4,
     kHostResolved = 5,
     kConnecting = 6,

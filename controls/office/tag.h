@@ -61,7 +61,6 @@ class Tag {
   void TagName(std::u16string_view newVal);
   std::u16string GetAttribute(std::u16string_view strAtt);
   void SetAttribute(std::u16string_view attName, std::u16string_view attValue);
-  std::u16string ToString() const { return SourceHTML; }
 };
 
 }  // namespace velmaris
