@@ -2,7 +2,7 @@
 """Upload benchmarks on loopback, side by side with curl in the same run.
 
   python3 bench/upload_bench.py [--build build] [--size-mib 256] [--runs 5] [--wait-runs 3]
-                                [--never-runs 0] [--curl-waits] [--json]
+                                [--never-runs 0] [--curl-waits] [--text-mib 0] [--json]
 
 Measures, against one reference content server:
   - a large upload with FileUpload (the velmaris-upload driver) and with `curl -F`: wall time of
@@ -15,7 +15,12 @@ Measures, against one reference content server:
     up after its 30-second reply timeout). These runs go side by side: each process's CPU time is
     its own, and running them together only saves the waiting;
   - with --curl-waits, the same waits with `curl -F` (given 30 s, as FileUpload gives itself,
-    for the server that never answers), and curl's upload of the small file answered at once.
+    for the server that never answers), and curl's upload of the small file answered at once;
+  - with --text-mib N, OfficeImport.ImportTxtFile through the page host (bench/text_import.js)
+    of two texts of N MiB: a title line, an author line and a body of blanks (each blank is
+    posted as "&nbsp;", so the article is six times the text), and ordinary Chinese and English
+    lines: wall time, CPU time and peak memory of the host. Its wall time includes the reference
+    server taking the article apart.
 Prints a Markdown table, or with --json every sample as JSON (for bench/run).
 """
 import argparse
@@ -86,6 +91,33 @@ def run_together(jobs):
     return results
 
 
+def make_texts(work, mib):
+    """The two texts of --text-mib: blanks after a title and an author line, and ordinary lines."""
+    blanks = os.path.join(work, "blanks.txt")
+    with open(blanks, "wb") as out:
+        out.write("标题：报告\r\n作者：编辑部\r\n正文".encode("gbk"))
+        for _ in range(mib):
+            out.write(b" " * (1024 * 1024))
+        out.write(b"\r\n")
+    ordinary = os.path.join(work, "ordinary.txt")
+    line = ("会议纪要 第一项 the motion was carried 通过 " * 3 + "\r\n").encode("utf-8")
+    with open(ordinary, "wb") as out:
+        out.write(line * (mib * 1024 * 1024 // len(line)))
+    return {"blanks": blanks, "ordinary": ordinary}
+
+
+def import_texts(build, texts, port, work, runs):
+    """ImportTxtFile of each text through the page host; (wall, cpu, MiB) of every run."""
+    host = os.path.join(build, "velmaris")
+    env = dict(os.environ, TEMP=work, VELMARIS_REGISTRY=os.path.join(work, "classes.reg"),
+               VELMARIS_SERVER=f"http://127.0.0.1:{port}")
+    subprocess.run([host, "register", os.path.join(build, "libVelmarisClient.so")], env=env,
+                   check=True, stdout=subprocess.DEVNULL)
+    page = os.path.join(HERE, "text_import.js")
+    return {name: [run([host, "run", page, path], env) for _ in range(runs)]
+            for name, path in texts.items()}
+
+
 def summary(values):
     return f"{statistics.median(values):.3f} ({min(values):.3f}–{max(values):.3f})"
 
@@ -98,6 +130,7 @@ def main():
     parser.add_argument("--wait-runs", type=int, default=3)
     parser.add_argument("--never-runs", type=int, default=0)
     parser.add_argument("--curl-waits", action="store_true", help="time curl's waits too")
+    parser.add_argument("--text-mib", type=int, default=0, help="also import texts this large")
     parser.add_argument("--json", action="store_true", help="print every sample as JSON")
     args = parser.parse_args()
     driver = os.path.join(args.build, "velmaris-upload")
@@ -142,6 +175,10 @@ def main():
                 jobs += [(curl_small(silent, "-m", "30"), None, (28,))] * args.never_runs
             silent_runs = run_together(jobs)
             never, curl_never = silent_runs[:args.never_runs], silent_runs[args.never_runs:]
+            texts = {}
+            if args.text_mib:
+                texts = import_texts(args.build, make_texts(work, args.text_mib), port, work,
+                                     args.wait_runs)
         finally:
             server.terminate()
             server.wait()
@@ -152,7 +189,9 @@ def main():
         json.dump({"size_mib": args.size_mib, "fileupload": samples(ours), "curl": samples(theirs),
                    "fileupload_small": samples(small_runs), "wait_late": samples(waits),
                    "wait_never": samples(never), "curl_small": samples(curl_small_runs),
-                   "curl_wait_late": samples(curl_waits), "curl_wait_never": samples(curl_never)},
+                   "curl_wait_late": samples(curl_waits), "curl_wait_never": samples(curl_never),
+                   "text_mib": args.text_mib,
+                   "text_import": {name: samples(r) for name, r in texts.items()}},
                   sys.stdout, indent=1)
         print()
         return
@@ -180,6 +219,11 @@ def main():
         print(f"\nCPU time of waiting for a server that never answers: median "
               f"{statistics.median(r[1] for r in never) * 1000:.0f} ms over {len(never)} runs "
               f"(wall {statistics.median(r[0] for r in never):.2f} s)")
+
+    for name, runs in texts.items():
+        print(f"\nImportTxtFile of {args.text_mib} MiB of {name} text: wall "
+              f"{summary([r[0] for r in runs])} s, CPU {summary([r[1] for r in runs])} s, "
+              f"peak {statistics.median(r[2] for r in runs):.0f} MiB")
 
 
 if __name__ == "__main__":

@@ -20,14 +20,14 @@ namespace velmaris {
 std::u16string FormData::DataName() const {
   return GuardPackage(u"FormData:DataName Property Get", [&] { return m_data_name; });
 }
-void FormData::SetDataName(const std::u16string& name) {
-  GuardPackage(u"FormData:DataName Property Let", [&] { m_data_name = name; });
+void FormData::SetDataName(std::u16string name) {
+  GuardPackage(u"FormData:DataName Property Let", [&] { m_data_name = std::move(name); });
 }
 std::u16string FormData::DataValue() const {
   return GuardPackage(u"FormData:DataValue Property Get", [&] { return m_data_value; });
 }
-void FormData::SetDataValue(const std::u16string& value) {
-  GuardPackage(u"FormData:DataValue Property Let", [&] { m_data_value = value; });
+void FormData::SetDataValue(std::u16string value) {
+  GuardPackage(u"FormData:DataValue Property Let", [&] { m_data_value = std::move(value); });
 }
 
 void UploadFile::SetupUploadFile(const std::u16string& name, const std::u16string& filename,
@@ -100,6 +100,8 @@ int OpenOrRaise(std::u16string_view path, int flags, mode_t mode = 0) {
 }
 
 constexpr size_t kCopyChunk = 1024 * 1024;
+// UTF-16 units of a field value converted at a time.
+constexpr size_t kValuePiece = 64 * 1024;
 
 }  // namespace
 
@@ -124,13 +126,13 @@ std::string HeaderParameter(std::u16string_view text) {
   return codepage::ToGbk(escaped);
 }
 
-void CompondFile::addFormData(const std::u16string& name, const std::u16string& value) {
+void CompondFile::addFormData(std::u16string name, std::u16string value) {
   if (FindKey(m_fields, name, [](const FormData& f) { return f.DataName(); }) != m_fields.end()) {
     Raise(err::kDuplicateKey);
   }
   FormData field;
-  field.SetDataName(name);
-  field.SetDataValue(value);
+  field.SetDataName(std::move(name));
+  field.SetDataValue(std::move(value));
   m_fields.push_back(std::move(field));
 }
 
@@ -269,11 +271,26 @@ bool CompondFile::WritePackage(int fd, const std::string& boundary) const {
     std::string text = boundary_line;
     text += "Content-Disposition: form-data; name=\"" + HeaderParameter(field.DataName()) +
             "\"\r\n\r\n";
-    std::string value = codepage::ToGbk(field.DataValue());
+    // The value is converted a piece at a time and written in bounded chunks: an article's
+    // content may be hundreds of megabytes, and is not copied whole.
     watch.Restart();
-    watch.Feed(value.data(), value.size());
-    if (watch.Found()) return false;
-    text += value;
+    std::u16string_view value = field.Value();
+    while (!value.empty()) {
+      size_t units = std::min(kValuePiece, value.size());
+      // A surrogate pair stays in one piece, so the bytes are those of converting it whole.
+      if (units < value.size() && value[units - 1] >= 0xD800 && value[units - 1] <= 0xDBFF) {
+        --units;
+      }
+      const std::string piece = codepage::ToGbk(value.substr(0, units));
+      value.remove_prefix(units);
+      watch.Feed(piece.data(), piece.size());
+      if (watch.Found()) return false;
+      text += piece;
+      if (text.size() >= kCopyChunk) {
+        WriteAll(fd, text.data(), text.size());
+        text.clear();
+      }
+    }
     text += "\r\n";
     WriteAll(fd, text.data(), text.size());
   }

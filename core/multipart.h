@@ -16,9 +16,11 @@ inline constexpr char kBoundary[] = "---------------------------7d1c934a05c4";
 class FormData {
  public:
   std::u16string DataName() const;
-  void SetDataName(const std::u16string& name);
+  void SetDataName(std::u16string name);
   std::u16string DataValue() const;
-  void SetDataValue(const std::u16string& value);
+  void SetDataValue(std::u16string value);
+  // The value itself, for writing it without a copy.
+  const std::u16string& Value() const { return m_data_value; }
 
  private:
   std::u16string m_data_name;
@@ -52,7 +54,8 @@ class UploadFile {
 class CompondFile {
  public:
   // Raises 457 when the name is already a field key (ignoring case).
-  void addFormData(const std::u16string& name, const std::u16string& value);
+  // Both are taken by value, so a caller can move a large value in.
+  void addFormData(std::u16string name, std::u16string value);
   // Raises 5 when no field has that key.
   void RemoveFormData(const std::u16string& name);
   // Raises 9999 "CompondFile:AddUploadFile Method" on any failure, a duplicate path included.

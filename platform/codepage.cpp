@@ -2,9 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
+#include <type_traits>
 
 namespace velmaris::codepage {
 
@@ -23,16 +24,20 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   // Converts as much as it can; returns false at an input sequence that cannot be converted
-  // (EILSEQ) or that is cut short (EINVAL), leaving `in`/`in_left` on it.
-  bool Convert(const char*& in, size_t& in_left, std::string& out) {
+  // (EILSEQ) or that is cut short (EINVAL), leaving `in`/`in_left` on it. `out` takes bytes or,
+  // for UTF-16 output, units (iconv writes whole characters).
+  template <typename String>
+  bool Convert(const char*& in, size_t& in_left, String& out) {
+    using Unit = typename String::value_type;
     iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-    char buffer[4096];
+    alignas(Unit) char buffer[4096];
     while (in_left > 0) {
       char* out_ptr = buffer;
       size_t out_left = sizeof buffer;
       char* in_ptr = const_cast<char*>(in);
       size_t rc = iconv(m_cd, &in_ptr, &in_left, &out_ptr, &out_left);
-      out.append(buffer, static_cast<size_t>(out_ptr - buffer));
+      out.append(reinterpret_cast<const Unit*>(buffer),
+                 static_cast<size_t>(out_ptr - buffer) / sizeof(Unit));
       in = in_ptr;
       if (rc == static_cast<size_t>(-1)) {
         if (errno == E2BIG) continue;
@@ -53,12 +58,6 @@ Converter& GbkEncoder() {
 Converter& GbkDecoder() {
   thread_local Converter c("UTF-16LE", "CP936");
   return c;
-}
-
-std::u16string FromUtf16LeBytes(const std::string& bytes) {
-  std::u16string out(bytes.size() / 2, u'\0');
-  std::memcpy(out.data(), bytes.data(), out.size() * 2);
-  return out;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -121,11 +120,40 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
   return cp;
 }
 
-}  // namespace
+// ASCII is the same in GBK. A run of it is copied directly, many times faster than the converter
+// takes it; shorter runs stay with the converter, whose call costs more than a few characters.
+constexpr size_t kAsciiRun = 16;
 
-std::string ToGbk(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+// Where the first ASCII run of at least kAsciiRun units starts, at `from` or after; the end of
+// the text when there is none.
+template <typename Unit>
+size_t NextAsciiRun(std::basic_string_view<Unit> text, size_t from) {
+  size_t run = 0;
+  for (size_t i = from; i < text.size(); ++i) {
+    if (static_cast<std::make_unsigned_t<Unit>>(text[i]) >= 0x80) {
+      run = 0;
+    } else if (++run == kAsciiRun) {
+      return i + 1 - kAsciiRun;
+    }
+  }
+  return text.size();
+}
+
+// Copies the ASCII run at `i` to `out`, widening or narrowing each unit; returns where it ends.
+template <typename Unit, typename String>
+size_t CopyAscii(std::basic_string_view<Unit> text, size_t i, String& out) {
+  const size_t start = i;
+  while (i < text.size() && static_cast<std::make_unsigned_t<Unit>>(text[i]) < 0x80) ++i;
+  // Resized and filled in place: appending a range of another unit type would build it whole
+  // in a temporary string first.
+  const size_t at = out.size();
+  out.resize(at + (i - start));
+  std::copy(text.begin() + static_cast<ptrdiff_t>(start), text.begin() + static_cast<ptrdiff_t>(i),
+            out.begin() + static_cast<ptrdiff_t>(at));
+  return i;
+}
+
+void AppendGbk(std::u16string_view text, std::string& out) {
   const char* in = reinterpret_cast<const char*>(text.data());
   size_t in_left = text.size() * 2;
   while (!GbkEncoder().Convert(in, in_left, out)) {
@@ -142,20 +170,47 @@ std::string ToGbk(std::u16string_view text) {
     in += units * 2;
     in_left -= units * 2;
   }
+}
+
+void AppendFromGbk(std::string_view bytes, std::u16string& text) {
+  const char* in = bytes.data();
+  size_t in_left = bytes.size();
+  while (!GbkDecoder().Convert(in, in_left, text)) {
+    text += u'\uFFFD';
+    ++in;
+    --in_left;
+  }
+}
+
+}  // namespace
+
+std::string ToGbk(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t run = NextAsciiRun(text, i);
+    AppendGbk(text.substr(i, run - i), out);
+    i = CopyAscii(text, run, out);
+  }
   return out;
 }
 
 std::u16string FromGbk(std::string_view bytes) {
-  std::string utf16;
-  utf16.reserve(bytes.size() * 2);
-  const char* in = bytes.data();
-  size_t in_left = bytes.size();
-  while (!GbkDecoder().Convert(in, in_left, utf16)) {
-    utf16 += "\xFD\xFF";  // U+FFFD, little-endian
-    ++in;
-    --in_left;
+  // Straight into the text: a byte gives at most one unit.
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t run = NextAsciiRun(bytes, i);
+    if (run > i) {
+      // The run's first byte may end a double-byte character: it goes to the converter with
+      // what precedes it, so the copy starts on a character of its own.
+      const size_t end = std::min(run + 1, bytes.size());
+      AppendFromGbk(bytes.substr(i, end - i), text);
+      i = end;
+    }
+    i = CopyAscii(bytes, i, text);
   }
-  return FromUtf16LeBytes(utf16);
+  return text;
 }
 
 std::string ToUtf8(std::u16string_view text) {

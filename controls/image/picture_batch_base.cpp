@@ -263,7 +263,7 @@ void PictureBatchBase::PostPictureArticle(const std::u16string& title,
       DecimalText(m_column_id), m_issue_id, m_object_type, title, content, m_user_name, {}});
   // The picture articles carry no server directory.
   std::erase_if(fields, [](const auto& field) { return field.first == u"curpath"; });
-  PostForm(m_transfer, m_post_path, fields);
+  PostForm(m_transfer, m_post_path, std::move(fields));
 }
 
 PostFields PictureBatchBase::UploadHead() const {

@@ -48,12 +48,13 @@ std::u16string JoinPages(const std::vector<std::u16string>& pages) {
   return content;
 }
 
-void PostForm(UploadTransfer& transfer, std::u16string_view post_path, const PostFields& fields) {
+void PostForm(UploadTransfer& transfer, std::u16string_view post_path, PostFields fields) {
   // Without a post address the request could only fail after the whole reply wait.
   if (post_path.empty()) Raise(err::kObjectError, u"Error", kNoPostAddress);
   transfer.Run(
       [&](CompondFile& package) {
-        for (const auto& [name, value] : fields) package.addFormData(name, value);
+        // Moved, not copied: an article's content may be hundreds of megabytes.
+        for (auto& [name, value] : fields) package.addFormData(std::move(name), std::move(value));
       },
       post_path, HttpReply::Accept::kAny2xx3xx);
   RaiseUnlessAccepted(transfer, kPostFailed);
@@ -64,11 +65,17 @@ void RaiseUnlessAccepted(const UploadTransfer& transfer, std::u16string_view wha
   Raise(err::kNotAccepted, kLibrarySource, std::u16string(what) + WhyNotAccepted(transfer));
 }
 
-PostFields ArticleFields(const Article& article) {
-  return {{u"columnid", article.column_id},     {u"issueid", article.issue_id},
-          {u"objecttype", article.object_type}, {u"title", article.title},
-          {u"content", article.content},        {u"author", article.author},
-          {u"curpath", article.cur_path}};
+PostFields ArticleFields(Article article) {
+  PostFields fields;
+  fields.reserve(7);
+  fields.emplace_back(u"columnid", std::move(article.column_id));
+  fields.emplace_back(u"issueid", std::move(article.issue_id));
+  fields.emplace_back(u"objecttype", std::move(article.object_type));
+  fields.emplace_back(u"title", std::move(article.title));
+  fields.emplace_back(u"content", std::move(article.content));
+  fields.emplace_back(u"author", std::move(article.author));
+  fields.emplace_back(u"curpath", std::move(article.cur_path));
+  return fields;
 }
 
 }  // namespace velmaris

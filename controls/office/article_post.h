@@ -29,7 +29,7 @@ using PostFields = std::vector<std::pair<std::u16string, std::u16string>>;
 // 0x80040000 before anything is sent. Any 2xx or 3xx reply is success (a content server may
 // answer a saved article with a redirect); another status, no reply, a broken connection or the
 // time-out raise kNotAccepted.
-void PostForm(UploadTransfer& transfer, std::u16string_view post_path, const PostFields& fields);
+void PostForm(UploadTransfer& transfer, std::u16string_view post_path, PostFields fields);
 
 // Raises kNotAccepted unless the transfer's last request was answered with success. The
 // description is `what` followed by the status that came back, or by why no reply came.
@@ -45,12 +45,13 @@ struct Article {
   std::u16string cur_path;
 };
 
-// "columnid", "issueid", "objecttype", "title", "content", "author", "curpath", in this order.
-PostFields ArticleFields(const Article& article);
+// "columnid", "issueid", "objecttype", "title", "content", "author", "curpath", in this order,
+// the values moved out of `article`.
+PostFields ArticleFields(Article article);
 
-inline void PostArticle(UploadTransfer& transfer, std::u16string_view post_path,
-                        const Article& article) {
-  PostForm(transfer, post_path, ArticleFields(article));
+// Takes the article by value: a caller that moves its content in keeps no copy of it.
+inline void PostArticle(UploadTransfer& transfer, std::u16string_view post_path, Article article) {
+  PostForm(transfer, post_path, ArticleFields(std::move(article)));
 }
 
 }  // namespace velmaris

@@ -141,20 +141,42 @@ std::u16string DecodeTextBytes(std::string_view bytes) {
 }
 
 std::u16string ReadTextFileOrRaise(std::u16string_view path) {
-  const std::u16string text = DecodeTextBytes(FileSystemObject().ReadAllBytes(path));
-  std::u16string result;
-  result.reserve(text.size() + text.size() / 16);
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find_first_of(u"\r\n", pos);
-    if (end == std::u16string::npos) end = text.size();
-    result.append(text, pos, end - pos);
-    result += u"\r\n";
-    // CR LF, LF or CR ends a line.
-    if (end < text.size()) end += text.compare(end, 2, u"\r\n") == 0 ? 2 : 1;
-    pos = end;
+  std::u16string text = DecodeTextBytes(FileSystemObject().ReadAllBytes(path));
+  // CR LF, LF or CR ends a line, and every line is ended by CR LF, the last one included. The
+  // lone ends are widened in place, from the back, so the text is never held twice.
+  auto is_pair = [&](size_t cr) { return text.compare(cr, 2, u"\r\n") == 0; };
+  size_t added = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (is_pair(i)) {
+      ++i;
+    } else if (text[i] == u'\r' || text[i] == u'\n') {
+      ++added;
+    }
   }
-  return result;
+  const bool open_end = !text.empty() && text.back() != u'\r' && text.back() != u'\n';
+  if (open_end) added += 2;
+  if (added == 0) return text;
+
+  size_t from = text.size();
+  text.resize(text.size() + added);
+  size_t to = text.size();
+  auto put_end = [&] {
+    text[--to] = u'\n';
+    text[--to] = u'\r';
+  };
+  if (open_end) put_end();
+  while (from > 0) {
+    const char16_t c = text[--from];
+    if (c == u'\n' && from > 0 && is_pair(from - 1)) {
+      --from;
+      put_end();
+    } else if (c == u'\r' || c == u'\n') {
+      put_end();
+    } else {
+      text[--to] = c;
+    }
+  }
+  return text;
 }
 
 std::u16string ReadTextFile(std::u16string_view path) {

@@ -21,9 +21,10 @@ struct OfficeImportSite {
   HtmlCleaner& cleaner;
   // Yields once to the host's message loop.
   std::function<void()> yield;
-  // Posts one article with the control's context (issue, object type, server folder).
+  // Posts one article with the control's context (issue, object type, server folder). The content
+  // is taken by value, so an importer hands its joined pages over without a copy.
   std::function<void(const std::u16string& column_id, const std::u16string& title,
-                     const std::u16string& content, const std::u16string& author)>
+                     std::u16string content, const std::u16string& author)>
       post;
   // The texts of the slide picture size boxes, read anew for every slide.
   std::function<std::u16string()> picture_width;

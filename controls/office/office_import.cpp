@@ -171,15 +171,21 @@ void OfficeImport::StartUpload(const std::u16string& sf, const std::u16string& l
 
 int32_t OfficeImport::ImportTxtFile(const std::u16string& fileDoc, int32_t colID,
                                     const std::u16string& UserName) {
-  return ImportTxt(ReadTextFileOrRaise(fileDoc), DecimalText(colID), UserName);
+  // The text read goes once it is marked up: only the article is held while it is posted.
+  TextArticle article = MarkUpText(ReadTextFileOrRaise(fileDoc));
+  return PostText(std::move(article), DecimalText(colID), UserName);
 }
 
 int32_t OfficeImport::ImportTxt(const std::u16string& varText, const std::u16string& colID,
                                 const std::u16string& UserName) {
-  TextArticle text = MarkUpText(varText);
+  return PostText(MarkUpText(varText), colID, UserName);
+}
+
+int32_t OfficeImport::PostText(TextArticle article, const std::u16string& colID,
+                               const std::u16string& UserName) {
   PostArticle(m_transfer, m_post_path,
-              Article{colID, m_issue_id, m_object_type, std::move(text.title),
-                      std::move(text.content), UserName, m_cur_path});
+              Article{colID, m_issue_id, m_object_type, std::move(article.title),
+                      std::move(article.content), UserName, m_cur_path});
   return 1;
 }
 
@@ -328,11 +334,11 @@ OfficeImportSite OfficeImport::Site() {
       [this] { return Office(); },
       m_cleaner,
       [this] { m_platform.loop.Pump(); },
-      [this](const std::u16string& column_id, const std::u16string& title,
-             const std::u16string& content, const std::u16string& author) {
-        PostArticle(
-            m_transfer, m_post_path,
-            Article{column_id, m_issue_id, m_object_type, title, content, author, m_cur_path});
+      [this](const std::u16string& column_id, const std::u16string& title, std::u16string content,
+             const std::u16string& author) {
+        PostArticle(m_transfer, m_post_path,
+                    Article{column_id, m_issue_id, m_object_type, title, std::move(content), author,
+                            m_cur_path});
       },
       [this] { return txtWidth.Text(); },
       [this] { return txtHeight.Text(); },

@@ -13,6 +13,7 @@
 #include "controls/office/article_post.h"
 #include "controls/office/html_cleaner.h"
 #include "controls/office/office_attach.h"
+#include "controls/office/text_import.h"
 #include "core/upload_transfer.h"
 #include "platform/forms.h"
 #include "platform/platform.h"
@@ -76,6 +77,9 @@ class OfficeImport : public ArticleContext {
   void BuildForm();
   // What the office importers use of the control.
   OfficeImportSite Site();
+  // Posts a marked-up text as the article; returns 1.
+  int32_t PostText(TextArticle article, const std::u16string& colID,
+                   const std::u16string& UserName);
   // The platform's office programs, made on first use and kept while the control lives.
   OfficeAutomation* Office();
 

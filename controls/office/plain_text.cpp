@@ -66,11 +66,14 @@ double NumericValue(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string TrimSpaces(std::u16string_view text) {
-  size_t first = text.find_first_not_of(u' ');
+std::u16string_view TrimSpacesView(std::u16string_view text) {
+  const size_t first = text.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return {};
-  size_t last = text.find_last_not_of(u' ');
-  return std::u16string(text.substr(first, last - first + 1));
+  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
+std::u16string TrimSpaces(std::u16string_view text) {
+  return std::u16string(TrimSpacesView(text));
 }
 
 bool IsNumericText(std::u16string_view text) {

@@ -10,6 +10,8 @@ namespace velmaris {
 
 // Removes leading and trailing blanks (U+0020 only: tabs and line breaks stay).
 std::u16string TrimSpaces(std::u16string_view text);
+// The same as a view into `text`.
+std::u16string_view TrimSpacesView(std::u16string_view text);
 
 // True for a decimal number: blanks around it, an optional sign, digits with an optional decimal
 // point, and an optional exponent ("e" or "E", optional sign, digits). Empty text is no number.

@@ -1,5 +1,7 @@
 #include "controls/office/text_import.h"
 
+#include <algorithm>
+
 #include "controls/office/article_post.h"
 #include "controls/office/plain_text.h"
 #include "core/text.h"
@@ -32,40 +34,58 @@ std::u16string TitleAfter(std::u16string_view line, size_t keyword_length) {
   return title;
 }
 
-void ReplaceBlanks(std::u16string& text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text) {
-    if (c == u' ') {
-      out += u"&nbsp;";
-    } else {
-      out += c;
-    }
+constexpr char16_t kLineBreak[] = u"<br>";
+constexpr char16_t kBlank[] = u"&nbsp;";
+
+// Hands `put` the pieces of the marked-up body in order: every CR LF becomes "<br>" and every
+// blank "&nbsp;".
+template <typename Put>
+void MarkUpPieces(std::u16string_view body, Put put) {
+  size_t start = 0;
+  for (size_t i = 0; i < body.size(); ++i) {
+    const bool blank = body[i] == u' ';
+    if (!blank && body.substr(i, 2) != u"\r\n") continue;
+    if (i > start) put(body.substr(start, i - start));
+    put(std::u16string_view(blank ? kBlank : kLineBreak));
+    if (!blank) ++i;
+    start = i + 1;
   }
-  text = std::move(out);
+  put(body.substr(start));
+}
+
+// The body from its first line to the end of the text, marked up and followed by the page
+// separator. Sized before it is written, so the content (six times the text for a text of
+// blanks) is allocated once and never copied.
+std::u16string MarkUpBody(std::u16string_view body) {
+  size_t size = std::u16string_view(kPageSeparator).size();
+  MarkUpPieces(body, [&](std::u16string_view piece) { size += piece.size(); });
+  std::u16string content(size, u'\0');
+  char16_t* out = content.data();
+  auto put = [&](std::u16string_view piece) { out = std::copy(piece.begin(), piece.end(), out); };
+  MarkUpPieces(body, put);
+  put(kPageSeparator);
+  return content;
 }
 
 }  // namespace
 
 TextArticle MarkUpText(std::u16string_view text) {
-  enum class State { kTitle, kAuthor, kBodyStart, kInBody };
+  enum class State { kTitle, kAuthor, kBodyStart };
   State state = State::kTitle;
   TextArticle article;
-  std::u16string body;
 
+  // Up to the first body line the text is read line by line; from there on all of it is body.
+  size_t body_start = std::u16string_view::npos;
   size_t start = 0;
-  for (bool last = false; !last;) {
+  for (bool last = false; !last && body_start == std::u16string_view::npos;) {
+    const size_t line_start = start;
     size_t end = text.find(u"\r\n", start);
     last = end == std::u16string_view::npos;
     const std::u16string_view line = text.substr(start, last ? text.size() - start : end - start);
     start = end + 2;
 
-    if (state == State::kInBody) {
-      body += u"<br>";
-      body += line;
-      continue;
-    }
-    const std::u16string trimmed = TrimSpaces(line);
+    // Trimmed as a view: a long first line is not copied to be looked at.
+    const std::u16string_view trimmed = TrimSpacesView(line);
     if (trimmed.empty()) continue;
     switch (state) {
       case State::kTitle:
@@ -79,8 +99,7 @@ TextArticle MarkUpText(std::u16string_view text) {
           article.title = trimmed;
           state = State::kAuthor;
         } else {
-          body = line;
-          state = State::kInBody;
+          body_start = line_start;
         }
         break;
       case State::kAuthor:
@@ -88,22 +107,18 @@ TextArticle MarkUpText(std::u16string_view text) {
             trimmed.size() < kAuthorLimit) {
           state = State::kBodyStart;  // the author line itself is not used
         } else {
-          body = line;
-          state = State::kInBody;
+          body_start = line_start;
         }
         break;
       case State::kBodyStart:
-        body = line;
-        state = State::kInBody;
-        break;
-      case State::kInBody:
+        body_start = line_start;
         break;
     }
   }
 
   if (article.title.empty()) article.title = kUntitled;
-  ReplaceBlanks(body);
-  article.content = JoinPages({body});
+  article.content = body_start == std::u16string_view::npos ? std::u16string(kPageSeparator)
+                                                            : MarkUpBody(text.substr(body_start));
   return article;
 }
 

@@ -214,6 +214,14 @@ TEST_F(MultipartTest, ContentHoldingTheBoundaryGetsAnotherBoundary) {
   std::string across_chunks(1024 * 1024 - 10,
                             'x');  // the delimiter straddles the 1 MiB copy chunks
   across_chunks += delimiter + "tail";
+  // Values are converted in pieces of 64 Ki units and written in 1 MiB chunks: a surrogate pair
+  // and a character GBK lacks at the first seam, and a value of several chunks, come out as if
+  // converted whole.
+  std::u16string long_value(64 * 1024 - 1, u'中');
+  long_value += u"\U0001F600☃";
+  long_value.append(600 * 1024, u'文');
+  std::u16string across_pieces(64 * 1024 - 10, u'x');
+  across_pieces += codepage::FromUtf8(delimiter) + u"tail";
   const struct {
     const char* name;
     std::string file;
@@ -226,6 +234,8 @@ TEST_F(MultipartTest, ContentHoldingTheBoundaryGetsAnotherBoundary) {
       {"file holds it mid-way", "a" + delimiter + "b", u"v", true},
       {"file holds it across a copy chunk", across_chunks, u"v", true},
       {"value holds it", "abc", u"x\r\n--" + codepage::FromUtf8(fixed) + u"--\r\n", true},
+      {"a long value keeps it", "abc", long_value, false},
+      {"value holds it across conversion pieces", "abc", across_pieces, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

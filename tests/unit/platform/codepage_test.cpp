@@ -5,6 +5,10 @@
 namespace velmaris {
 namespace {
 
+// Long ASCII runs are copied past the converter: what is around them must not notice.
+const std::string kRun(20, 'a');
+const std::u16string kRun16(20, u'a');
+
 TEST(CodepageTest, GbkBothWays) {
   const struct {
     std::u16string text;
@@ -20,6 +24,9 @@ TEST(CodepageTest, GbkBothWays) {
       {u"a☃b", "a&#9731;b", false},         // not in GBK: a decimal reference
       {u"\U0001F600", "&#128512;", false},  // beyond the BMP: one reference for the pair
       {u"x\xD800y", "x&#55296;y", false},   // an unpaired surrogate cannot be lost silently
+      {u"中" + kRun16 + u"☃" + kRun16 + u"\U0001F600€",
+       "\xD6\xD0" + kRun + "&#9731;" + kRun + "&#128512;\x80", false},
+      {kRun16 + u"中" + kRun16, kRun + "\xD6\xD0" + kRun, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(codepage::ToGbk(c.text), c.gbk) << codepage::ToUtf8(c.text);
@@ -35,6 +42,11 @@ TEST(CodepageTest, BadGbkBytesBecomeReplacementCharacters) {
             u"a\uFFFDb");
   EXPECT_EQ(codepage::FromGbk("\xD6"), u"\uFFFD");  // a lead byte cut short
   EXPECT_EQ(codepage::FromGbk(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+  // Before a long ASCII run: a second byte in the ASCII range still pairs with its first, a bad
+  // pair still gives one U+FFFD and keeps its second byte.
+  EXPECT_EQ(codepage::FromGbk("\x81\x40" + kRun), u"\u4E02" + kRun16);
+  EXPECT_EQ(codepage::FromGbk("\x81 " + kRun), u"\uFFFD " + kRun16);
+  EXPECT_EQ(codepage::FromGbk("\xFF" + kRun + "\xD6"), u"\uFFFD" + kRun16 + u"\uFFFD");
 }
 
 TEST(CodepageTest, Utf8BothWays) {

@@ -53,6 +53,8 @@ TEST(TextRules, TextAsArticle) {
        std::u16string(u"1&nbsp;<&nbsp;2&nbsp;&&nbsp;3\t\u3000x") + kSep},
       {"body keeps its blanks and blank lines", u"t\r\na\r\n  x  \r\n\r\n", u"t",
        std::u16string(u"&nbsp;&nbsp;x&nbsp;&nbsp;<br><br>") + kSep},
+      {"lines of blanks in the body, lone CRs kept", u"t\r\n作者\r\nx\r\n   \r\r\n  \r", u"t",
+       std::u16string(u"x<br>&nbsp;&nbsp;&nbsp;\r<br>&nbsp;&nbsp;\r") + kSep},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
