@@ -6,8 +6,7 @@
 namespace velmaris {
 
 FileUpload::FileUpload(Platform& platform)
-    : m_platform(platform),
-      m_form(u"FileUpload", 5475, 420),
+    : m_form(u"FileUpload", 5475, 420),
       pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {120, 120, 5295, 255})),
       m_transfer(platform, TransferPolicy{u"/upload.asp", true, nullptr}, pbFile) {}
 

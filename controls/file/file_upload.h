@@ -32,7 +32,6 @@ class FileUpload {
   UploadTransfer& Transfer() { return m_transfer; }
 
  private:
-  Platform& m_platform;
   Form m_form;
   FormControl& pbFile;
   UploadTransfer m_transfer;

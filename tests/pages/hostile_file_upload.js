@@ -129,11 +129,12 @@ check(control.NewFileName, "/files/outer/a.txt", "the waiting upload's reply");
 var chain = [];
 var deepest = null;
 function startNested() {
+  if (deepest !== null) return;  // the later the refused start had asked for
   var c = newControl();
   chain.push(c);
   host.later(1, startNested);
   try {
-    c.StartUpload("deep", server + "/_fault/slow-300/upload.asp", file, chain.length);
+    c.StartUpload("deep", server + "/_fault/slow-100/upload.asp", file, chain.length);
   } catch (e) {
     if (deepest === null) deepest = e.number + " " + e.description;
     chain.pop();
