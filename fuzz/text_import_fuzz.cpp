@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "controls/office/article_post.h"
-#include "controls/office/file_helpers.h"
+#include "controls/common/article_post.h"
+#include "controls/common/file_helpers.h"
 #include "controls/office/text_import.h"
 #include "fuzz/fuzz_support.h"
 

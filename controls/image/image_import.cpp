@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "controls/office/plain_text.h"
+#include "controls/common/plain_text.h"
 #include "core/error.h"
 #include "core/text.h"
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "controls/office/file_helpers.h"
-#include "controls/office/plain_text.h"
+#include "controls/common/file_helpers.h"
+#include "controls/common/plain_text.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "platform/codepage.h"

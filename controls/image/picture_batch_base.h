@@ -9,8 +9,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "controls/office/article_context.h"
-#include "controls/office/article_post.h"
+#include "controls/common/article_context.h"
+#include "controls/common/article_post.h"
 #include "core/upload_transfer.h"
 #include "platform/forms.h"
 #include "platform/platform.h"

@@ -1,7 +1,7 @@
 #include "controls/office/excel_import.h"
 
-#include "controls/office/article_post.h"
-#include "controls/office/file_helpers.h"
+#include "controls/common/article_post.h"
+#include "controls/common/file_helpers.h"
 #include "core/text.h"
 #include "platform/filesystem.h"
 

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "controls/office/file_helpers.h"
-#include "controls/office/plain_text.h"
+#include "controls/common/file_helpers.h"
+#include "controls/common/plain_text.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 

@@ -2,9 +2,9 @@
 
 #include <optional>
 
+#include "controls/common/file_helpers.h"
+#include "controls/common/plain_text.h"
 #include "controls/office/excel_import.h"
-#include "controls/office/file_helpers.h"
-#include "controls/office/plain_text.h"
 #include "controls/office/powerpoint_import.h"
 #include "controls/office/text_import.h"
 #include "controls/office/word_import.h"

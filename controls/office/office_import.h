@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "controls/office/article_context.h"
-#include "controls/office/article_post.h"
+#include "controls/common/article_context.h"
+#include "controls/common/article_post.h"
 #include "controls/office/html_cleaner.h"
 #include "controls/office/office_attach.h"
 #include "controls/office/text_import.h"

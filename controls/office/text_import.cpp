@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "controls/office/article_post.h"
-#include "controls/office/plain_text.h"
+#include "controls/common/article_post.h"
+#include "controls/common/plain_text.h"
 #include "core/text.h"
 
 namespace velmaris {

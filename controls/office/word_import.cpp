@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "controls/office/article_post.h"
-#include "controls/office/file_helpers.h"
+#include "controls/common/article_post.h"
+#include "controls/common/file_helpers.h"
 
 namespace velmaris {
 

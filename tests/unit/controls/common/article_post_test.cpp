@@ -1,4 +1,4 @@
-#include "controls/office/article_post.h"
+#include "controls/common/article_post.h"
 
 #include <gtest/gtest.h>
 

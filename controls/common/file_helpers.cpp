@@ -1,4 +1,4 @@
-#include "controls/office/file_helpers.h"
+#include "controls/common/file_helpers.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "controls/office/plain_text.h"
+#include "controls/common/plain_text.h"
 #include "core/error.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"

@@ -1,4 +1,4 @@
-#include "controls/office/file_helpers.h"
+#include "controls/common/file_helpers.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

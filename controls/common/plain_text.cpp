@@ -1,4 +1,4 @@
-#include "controls/office/plain_text.h"
+#include "controls/common/plain_text.h"
 
 #include <charconv>
 #include <limits>

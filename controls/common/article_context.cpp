@@ -1,4 +1,4 @@
-#include "controls/office/article_context.h"
+#include "controls/common/article_context.h"
 
 #include "core/text.h"
 

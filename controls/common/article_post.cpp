@@ -1,4 +1,4 @@
-#include "controls/office/article_post.h"
+#include "controls/common/article_post.h"
 
 #include "core/error.h"
 #include "core/text.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "controls/office/plain_text.h"
+#include "controls/common/plain_text.h"
 #include "controls/office/text_import.h"
 #include "platform/codepage.h"
 
