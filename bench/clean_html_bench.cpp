@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
+#include "base/codepage.h"
 #include "controls/office/html_cleaner.h"
-#include "platform/codepage.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 // was the completion message.
 #include <cstdio>
 
+#include "base/codepage.h"
+#include "base/error.h"
 #include "controls/file/multi_upload.h"
-#include "core/error.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"

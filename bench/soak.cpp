@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "base/codepage.h"
+#include "base/error.h"
 #include "controls/file/file_upload.h"
-#include "core/error.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"

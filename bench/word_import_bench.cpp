@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <string>
 
+#include "base/codepage.h"
+#include "base/error.h"
 #include "controls/office/office_import.h"
-#include "core/error.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/libreoffice/libreoffice_automation.h"
 #include "platform/posix/poll_loop.h"

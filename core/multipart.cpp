@@ -10,9 +10,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "core/error.h"
-#include "core/text.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {

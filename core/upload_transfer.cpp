@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <system_error>
 
-#include "core/error.h"
-#include "core/text.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {
@@ -76,10 +76,9 @@ int MakePackageFile() {
 
 }  // namespace
 
-UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy, FormControl& progress_bar)
+UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy)
     : m_platform(platform),
       m_policy(std::move(policy)),
-      m_progress(progress_bar),
       m_socket(platform.new_socket()),
       m_timer(platform.loop, std::chrono::milliseconds(100), [this] { OnTick(); }),
       m_address{kLoopbackHost, 80, m_policy.default_path} {
@@ -263,7 +262,7 @@ void UploadTransfer::CloseConnection() {
 void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path,
                          HttpReply::Accept accept) {
   RefuseInsideWait();
-  m_progress.SetValue(0);
+  ShowProgress(0);
   m_platform.loop.Pump();
   m_package.RemoveAll();
   fill(m_package);
@@ -271,7 +270,7 @@ void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16
   UploadFile(path, accept);
   WaitForReply();
   CloseConnection();
-  m_progress.SetValue(100);
+  ShowProgress(100);
   m_platform.loop.Pump();
 }
 
@@ -332,9 +331,9 @@ void UploadTransfer::Judge() {
 
 void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   int64_t total = sent + remaining;
-  m_progress.SetValue(
-      total <= 0 ? 100.0
-                 : static_cast<double>(RoundHalfEven(static_cast<double>(sent) * 100.0 / total)));
+  ShowProgress(total <= 0
+                   ? 100.0
+                   : static_cast<double>(RoundHalfEven(static_cast<double>(sent) * 100.0 / total)));
   // Progress means the server is still taking the package: the reply clock starts again.
   m_ticks = 0;
   if (m_in_progress_yield) return;
@@ -342,6 +341,10 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   m_in_progress_yield = true;
   m_platform.loop.Pump();
   m_in_progress_yield = false;
+}
+
+void UploadTransfer::ShowProgress(double percent) {
+  if (m_policy.progress) m_policy.progress(percent);
 }
 
 void UploadTransfer::OnSocketError(int32_t, const std::u16string& description) {

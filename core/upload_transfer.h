@@ -9,10 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "base/text.h"
 #include "core/http_reply.h"
 #include "core/multipart.h"
-#include "core/text.h"
-#include "platform/forms.h"
 #include "platform/platform.h"
 #include "platform/timer.h"
 
@@ -24,7 +23,10 @@ struct TransferPolicy {
   bool keeps_reply = true;      // whether the control keeps a reply text
   // The control's own action on an error reply, given the text received; a kept reply text
   // becomes "Error" after it.
-  std::function<void(const std::u16string& received)> error_action;
+  std::function<void(const std::u16string& received)> error_action = nullptr;
+  // Told the share of the transfer done, 0 to 100: at its start, as the package goes out, at
+  // its end. The controls show it in their progress bar.
+  std::function<void(double percent)> progress = nullptr;
 };
 
 inline constexpr char16_t kReplyError[] = u"Error";
@@ -59,7 +61,7 @@ inline constexpr int16_t kReplyTicks = 300;
 
 class UploadTransfer {
  public:
-  UploadTransfer(Platform& platform, TransferPolicy policy, FormControl& progress_bar);
+  UploadTransfer(Platform& platform, TransferPolicy policy);
   ~UploadTransfer();
   UploadTransfer(const UploadTransfer&) = delete;
   UploadTransfer& operator=(const UploadTransfer&) = delete;
@@ -118,6 +120,7 @@ class UploadTransfer {
   void OnPeerClosed();
   void OnSendProgress(int64_t sent, int64_t remaining);
   void OnSocketError(int32_t number, const std::u16string& description);
+  void ShowProgress(double percent);
   // Acts on the reply once it is whole.
   void Judge();
   void EndTransfer();
@@ -134,7 +137,6 @@ class UploadTransfer {
 
   Platform& m_platform;
   TransferPolicy m_policy;
-  FormControl& m_progress;
   std::unique_ptr<TcpSocket> m_socket;
   Timer m_timer;
   CompondFile m_package;

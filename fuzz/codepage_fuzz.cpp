@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/codepage.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/codepage.h"
 
 namespace {
 

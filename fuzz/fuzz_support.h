@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace velmaris::fuzz {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/error.h"
 #include "controls/office/html_cleaner.h"
-#include "core/error.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "core/upload_transfer.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/headless/headless_ui.h"

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 
 namespace fs = std::filesystem;
 

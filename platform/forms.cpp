@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace velmaris {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/error.h"
+#include "base/error.h"
 
 namespace velmaris {
 

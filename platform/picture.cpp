@@ -10,7 +10,7 @@
 #include <optional>
 #include <system_error>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "platform/filesystem.h"
 #include "platform/picture_bmp_rle.h"
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <optional>
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace velmaris::com {
 

@@ -4,8 +4,8 @@
 #include <exception>
 #include <string>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "server/bstr.h"
 
 namespace velmaris::server {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "base/text.h"
 #include "platform/forms.h"
 #include "server/bstr.h"
 #include "server/coerce.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "server/class_table.h"
 #include "server/dispatch_table.h"
 #include "server/registry.h"

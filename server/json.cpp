@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace velmaris::server {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "server/bstr.h"
 #include "server/class_table.h"
 #include "server/control_object.h"

@@ -1,6 +1,6 @@
 #include "controls/common/article_context.h"
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace velmaris {
 

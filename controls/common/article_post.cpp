@@ -1,7 +1,7 @@
 #include "controls/common/article_post.h"
 
-#include "core/error.h"
-#include "core/text.h"
+#include "base/error.h"
+#include "base/text.h"
 
 namespace velmaris {
 

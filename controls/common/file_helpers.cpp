@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
+#include "base/codepage.h"
+#include "base/error.h"
 #include "controls/common/plain_text.h"
-#include "core/error.h"
-#include "platform/codepage.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {

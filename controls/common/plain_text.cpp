@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
-#include "core/error.h"
-#include "core/text.h"
+#include "base/error.h"
+#include "base/text.h"
 
 namespace velmaris {
 

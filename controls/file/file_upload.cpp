@@ -1,6 +1,6 @@
 #include "controls/file/file_upload.h"
 
-#include "core/text.h"
+#include "base/text.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {
@@ -8,7 +8,8 @@ namespace velmaris {
 FileUpload::FileUpload(Platform& platform)
     : m_form(u"FileUpload", 5475, 420),
       pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {120, 120, 5295, 255})),
-      m_transfer(platform, TransferPolicy{u"/upload.asp", true, nullptr}, pbFile) {}
+      m_transfer(platform, {.default_path = u"/upload.asp",
+                            .progress = [this](double percent) { pbFile.SetValue(percent); }}) {}
 
 void FileUpload::AddUploadFile(const std::u16string& p_name, const std::u16string& p_filename) {
   m_transfer.Package().AddUploadFile(p_name, p_filename);

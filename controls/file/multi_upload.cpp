@@ -3,9 +3,9 @@
 #include <functional>
 #include <utility>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "controls/file/folder_browse.h"
-#include "core/error.h"
-#include "core/text.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {
@@ -73,9 +73,10 @@ MultiUpload::MultiUpload(Platform& platform)
       Command2(m_form.Add(ControlKind::kButton, u"Command2", {4680, 2880, 1575, 495})),
       m_transfer(
           platform,
-          TransferPolicy{kDefaultPath, false,
-                         [this](const std::u16string& received) { ShowUploadError(received); }},
-          pbFile),
+          {.default_path = kDefaultPath,
+           .keeps_reply = false,
+           .error_action = [this](const std::u16string& received) { ShowUploadError(received); },
+           .progress = [this](double percent) { pbFile.SetValue(percent); }}),
       m_address(m_transfer.Address()) {
   lblTitle.SetText(u"批量上传文件到服务器");
   Label3.SetText(u"本地目录：");

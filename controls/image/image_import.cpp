@@ -5,9 +5,9 @@
 #include <iterator>
 #include <string>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "controls/common/plain_text.h"
-#include "core/error.h"
-#include "core/text.h"
 
 namespace velmaris {
 

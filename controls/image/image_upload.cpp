@@ -1,6 +1,6 @@
 #include "controls/image/image_upload.h"
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace velmaris {
 

@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "base/codepage.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/plain_text.h"
-#include "core/error.h"
-#include "core/text.h"
-#include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/picture.h"
 
@@ -129,12 +129,12 @@ PictureBatchBase::PictureBatchBase(Platform& platform, const Texts& texts, int l
       ProgressBar(
           m_form.Add(ControlKind::kProgressBar, u"ProgressBar", {120, log_top + 960, 9120, 180})),
       pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {120, log_top + 1200, 9120, 180})),
-      m_transfer(platform,
-                 TransferPolicy{kDefaultPath, true,
+      m_transfer(platform, {.default_path = kDefaultPath,
+                            .error_action =
                                 [this](const std::u16string& received) {
                                   AppendLog(kTransferError + received + kCrLf);
-                                }},
-                 pbFile),
+                                },
+                            .progress = [this](double percent) { pbFile.SetValue(percent); }}),
       m_texts(texts) {
   Frame1.SetText(texts.frame1);
   lstFileList.SetMultiSelect(true);

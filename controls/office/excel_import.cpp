@@ -1,8 +1,8 @@
 #include "controls/office/excel_import.h"
 
+#include "base/text.h"
 #include "controls/common/article_post.h"
 #include "controls/common/file_helpers.h"
-#include "core/text.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {

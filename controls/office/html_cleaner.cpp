@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "core/error.h"
-#include "core/text.h"
+#include "base/error.h"
+#include "base/text.h"
 
 namespace velmaris {
 

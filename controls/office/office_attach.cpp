@@ -2,9 +2,9 @@
 
 #include <exception>
 
+#include "base/codepage.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/plain_text.h"
-#include "platform/codepage.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {

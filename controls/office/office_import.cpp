@@ -2,15 +2,15 @@
 
 #include <optional>
 
+#include "base/codepage.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/plain_text.h"
 #include "controls/office/excel_import.h"
 #include "controls/office/powerpoint_import.h"
 #include "controls/office/text_import.h"
 #include "controls/office/word_import.h"
-#include "core/error.h"
-#include "core/text.h"
-#include "platform/codepage.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {
@@ -96,7 +96,8 @@ OfficeImport::OfficeImport(Platform& platform)
       txtHeight(m_form.Add(ControlKind::kTextBox, u"txtHeight", {720, 600, 855, 270}, u"Frame3")),
       Command3(m_form.Add(ControlKind::kButton, u"Command3", {4680, 3000, 1935, 375})),
       Command4(m_form.Add(ControlKind::kButton, u"Command4", {4680, 3600, 1935, 375})),
-      m_transfer(platform, TransferPolicy{u"/cms/upload.asp", true, nullptr}, pbFile),
+      m_transfer(platform, {.default_path = u"/cms/upload.asp",
+                            .progress = [this](double percent) { pbFile.SetValue(percent); }}),
       m_cleaner([this] { m_platform.loop.Pump(); },
                 [this](const std::u16string& local_path, int32_t contentid) {
                   StartUpload(m_cur_path, local_path, contentid);

@@ -1,9 +1,9 @@
 #include "controls/office/powerpoint_import.h"
 
+#include "base/text.h"
 #include "controls/common/article_post.h"
 #include "controls/common/file_helpers.h"
 #include "controls/office/tag.h"
-#include "core/text.h"
 
 namespace velmaris {
 

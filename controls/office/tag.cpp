@@ -1,6 +1,6 @@
 #include "controls/office/tag.h"
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace velmaris {
 

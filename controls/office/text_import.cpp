@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "controls/common/article_post.h"
 #include "controls/common/plain_text.h"
-#include "core/text.h"
 
 namespace velmaris {
 

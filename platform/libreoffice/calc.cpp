@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/libreoffice/documents.h"
 #include "platform/libreoffice/export_layout.h"

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <system_error>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/libreoffice/documents.h"
 #include "platform/libreoffice/export_layout.h"

@@ -27,7 +27,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "platform/libreoffice/export_layout.h"
 
 extern char** environ;

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "platform/libreoffice/libreoffice_automation.h"
 #include "platform/libreoffice/uno_support.h"
 

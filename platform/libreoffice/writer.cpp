@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "platform/libreoffice/documents.h"
 #include "platform/libreoffice/export_layout.h"
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/platform_set.h"
 #include "platform/posix/poll_loop.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace velmaris {
 

@@ -1,7 +1,7 @@
 // The screen module (libVelmarisQt.so): the forms on screen through Qt, opened by the library only
 // for a thread whose host asks for windows, so that nothing else needs Qt.
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "platform/platform_set.h"
 #include "platform/qt/application.h"
 #include "platform/qt/form_windows.h"

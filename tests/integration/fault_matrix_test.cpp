@@ -8,13 +8,13 @@
 #include <functional>
 #include <sstream>
 
+#include "base/codepage.h"
+#include "base/error.h"
 #include "controls/file/file_upload.h"
 #include "controls/file/multi_upload.h"
 #include "controls/image/image_import.h"
 #include "controls/image/image_upload.h"
 #include "controls/office/office_import.h"
-#include "core/error.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"

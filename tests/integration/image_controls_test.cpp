@@ -5,9 +5,9 @@
 
 #include <sstream>
 
+#include "base/codepage.h"
 #include "controls/image/image_import.h"
 #include "controls/image/image_upload.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <regex>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "platform/libreoffice/export_layout.h"
 #include "platform/libreoffice/language_id.h"
 #include "platform/libreoffice/libreoffice_automation.h"

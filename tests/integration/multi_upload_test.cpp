@@ -1,8 +1,8 @@
 // MultiUpload on the real loop and real sockets against the reference content server.
 #include <gtest/gtest.h>
 
+#include "base/codepage.h"
 #include "controls/file/multi_upload.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"

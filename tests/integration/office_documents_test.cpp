@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "base/codepage.h"
 #include "controls/office/office_import.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/libreoffice/export_layout.h"
 #include "platform/libreoffice/libreoffice_automation.h"

@@ -3,8 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/codepage.h"
 #include "controls/office/office_import.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"

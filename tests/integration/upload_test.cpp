@@ -1,10 +1,10 @@
 // FileUpload on the real loop and real sockets against the reference content server.
 #include <gtest/gtest.h>
 
+#include "base/codepage.h"
+#include "base/error.h"
 #include "controls/file/file_upload.h"
-#include "core/error.h"
 #include "core/multipart.h"
-#include "platform/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/posix/poll_loop.h"
 #include "platform/posix/posix_socket.h"

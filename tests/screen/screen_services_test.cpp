@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "server/class_table.h"
 #include "server/control_object.h"
 #include "server/host_api.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "platform/filesystem.h"
 
 namespace velmaris::testing {

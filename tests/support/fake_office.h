@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "platform/office_automation.h"
 
 namespace velmaris::testing {

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace velmaris::testing {
 

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace velmaris::testing {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "platform/headless/headless_ui.h"
 #include "platform/platform.h"
 #include "tests/support/fake_loop.h"

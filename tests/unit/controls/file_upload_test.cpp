@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "tests/support/transfer_fixture.h"
 
 namespace velmaris {

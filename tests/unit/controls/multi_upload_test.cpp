@@ -8,8 +8,8 @@
 #include <optional>
 #include <set>
 
+#include "base/error.h"
 #include "controls/file/folder_browse.h"
-#include "core/error.h"
 #include "platform/filesystem.h"
 #include "tests/support/transfer_fixture.h"
 

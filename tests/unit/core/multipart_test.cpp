@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "tests/support/temp_dir.h"
 
 namespace velmaris {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "tests/support/transfer_fixture.h"
 
 namespace velmaris {
@@ -12,13 +12,13 @@ using testing::FakeSocket;
 
 class TransferTest : public testing::FakeWorld {
  protected:
-  Form form{u"t", 100, 100};
-  FormControl& bar = form.Add(ControlKind::kProgressBar, u"pbFile", {});
+  double progress = -1;
   std::vector<std::u16string> actions;
   UploadTransfer transfer{
       platform,
-      {u"/upload.asp", true, [this](const std::u16string& text) { actions.push_back(text); }},
-      bar};
+      {.default_path = u"/upload.asp",
+       .error_action = [this](const std::u16string& text) { actions.push_back(text); },
+       .progress = [this](double percent) { progress = percent; }}};
 
   void FillOneFile(CompondFile& package) {
     auto path = files.Write("a.txt", "abc");
@@ -98,7 +98,7 @@ TEST_F(TransferTest, SuccessfulTransferSendsHeaderAndPackageAndKeepsTheBody) {
 
   EXPECT_EQ(transfer.Reply(), u"new.doc");
   EXPECT_TRUE(transfer.Finished());
-  EXPECT_EQ(bar.Value(), 100);
+  EXPECT_EQ(progress, 100);
   const std::string& sent = socket->Sent();
   EXPECT_EQ(sent.rfind("POST /up/\xD6\xD0.asp HTTP/1.1\r\n", 0), 0u);
   size_t body = sent.find("\r\n\r\n") + 4;
@@ -243,7 +243,7 @@ TEST_F(TransferTest, ProgressRoundsHalvesToEven) {
                {3'000'000'000, 1'000'000'000, 75}};
   for (const auto& c : cases) {
     socket->on_send_progress(c.sent, c.remaining);
-    EXPECT_EQ(bar.Value(), c.value) << c.sent << "/" << c.remaining;
+    EXPECT_EQ(progress, c.value) << c.sent << "/" << c.remaining;
   }
 }
 

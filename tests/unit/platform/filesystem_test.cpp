@@ -6,8 +6,8 @@
 
 #include <set>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "tests/support/temp_dir.h"
 
 namespace velmaris {

@@ -2,7 +2,7 @@
 // the way a word processor does, and its files must lie where the office layer puts them.
 #include <gtest/gtest.h>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 #include "tests/support/fake_office.h"
 #include "tests/support/temp_dir.h"
 

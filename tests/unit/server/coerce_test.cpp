@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "core/text.h"
+#include "base/text.h"
 #include "server/host_api.h"
 #include "tests/unit/server/dispatch_helpers.h"
 

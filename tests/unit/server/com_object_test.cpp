@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 #include "server/class_table.h"
 #include "server/host_api.h"

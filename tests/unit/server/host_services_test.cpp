@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "platform/headless/headless_ui.h"
 #include "server/class_table.h"
 #include "server/control_object.h"

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "server/class_table.h"
 #include "server/control_object.h"
 #include "tests/support/temp_dir.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "tests/unit/controls/office/office_world.h"
 
 namespace velmaris {
@@ -12,9 +12,10 @@ constexpr char kSep[] = "----abcdefghijklmnopqrstuvwxyz----";
 
 class ArticlePostTest : public testing::OfficeWorld {
  protected:
-  Form form{u"f", 1000, 1000};
-  FormControl& progress = form.Add(ControlKind::kProgressBar, u"pbFile", {});
-  UploadTransfer transfer{platform, TransferPolicy{u"/cms/upload.asp", true, nullptr}, progress};
+  double progress = -1;
+  UploadTransfer transfer{platform,
+                          {.default_path = u"/cms/upload.asp",
+                           .progress = [this](double percent) { progress = percent; }}};
 
   void SetUp() override {
     AnswerEveryRequest();
@@ -55,7 +56,7 @@ TEST_F(ArticlePostTest, ArticleGoesToThePostPathOnTheUploadHostAsSevenFields) {
   EXPECT_EQ(requests[0], header + body);
   EXPECT_EQ(socket->RemoteHost(), u"a");
   EXPECT_EQ(socket->RemotePort(), 81);
-  EXPECT_EQ(progress.Value(), 100);
+  EXPECT_EQ(progress, 100);
   EXPECT_EQ(transfer.Reply(), u"OK");
 
   // The upload path is back for the next picture.
@@ -125,7 +126,7 @@ TEST_F(ArticlePostTest, PostSucceedsOnlyWhenTheServerTookIt) {
       EXPECT_EQ(error.Description(), c.error ? c.error : u"(success)");
     }
     EXPECT_EQ(transfer.Path(), u"/cms/upload.asp");
-    EXPECT_EQ(progress.Value(), 100);
+    EXPECT_EQ(progress, 100);
   }
 }
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <set>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "platform/filesystem.h"
 #include "tests/support/temp_dir.h"
 

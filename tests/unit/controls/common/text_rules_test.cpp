@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "base/codepage.h"
 #include "controls/common/plain_text.h"
 #include "controls/office/text_import.h"
-#include "platform/codepage.h"
 
 namespace velmaris {
 namespace {

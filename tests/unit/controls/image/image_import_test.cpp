@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/error.h"
+#include "base/error.h"
 #include "tests/unit/controls/image/picture_world.h"
 
 namespace velmaris {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/error.h"
-#include "platform/codepage.h"
+#include "base/codepage.h"
+#include "base/error.h"
 #include "platform/picture_bmp_rle.h"
 #include "tests/support/temp_dir.h"
 #include "tests/unit/controls/image/test_pictures.h"

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/codepage.h"
 #include "controls/image/picture_batch_base.h"
-#include "platform/codepage.h"
 #include "tests/unit/controls/image/test_pictures.h"
 #include "tests/unit/controls/office/office_world.h"
 

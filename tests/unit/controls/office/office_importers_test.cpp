@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/error.h"
 #include "controls/office/excel_import.h"
 #include "controls/office/office_attach.h"
 #include "controls/office/office_import.h"
 #include "controls/office/powerpoint_import.h"
-#include "core/error.h"
 #include "tests/support/fake_office.h"
 #include "tests/unit/controls/office/office_world.h"
 

@@ -1,6 +1,6 @@
-#include "core/error.h"
+#include "base/error.h"
 
-#include "platform/codepage.h"
+#include "base/codepage.h"
 
 namespace velmaris {
 
