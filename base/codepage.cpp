@@ -80,7 +80,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 // Decodes one UTF-8 sequence at `i`; returns the code point and advances `i`, or returns
 // U+FFFD and advances by one byte when the sequence is malformed.
-char32_t DecodeUtf8(std::string_view s, size_t& i) {
+char32_t DecodeUtf8(std::string_view s, size_t& i, Surrogates surrogates) {
   auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
   unsigned char b0 = byte(i);
   if (b0 < 0x80) {
@@ -112,7 +112,8 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
     }
     cp = (cp << 6) | (b & 0x3F);
   }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+  const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+  if (cp < min || cp > 0x10FFFF || (surrogate && surrogates == Surrogates::kMalformed)) {
     ++i;
     return 0xFFFD;
   }
@@ -230,12 +231,19 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string FromUtf8(std::string_view bytes) {
+std::string ToCesu8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (char16_t unit : text) AppendUtf8(out, unit);
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view bytes, Surrogates surrogates) {
   std::u16string out;
   out.reserve(bytes.size());
   size_t i = 0;
   while (i < bytes.size()) {
-    char32_t cp = DecodeUtf8(bytes, i);
+    char32_t cp = DecodeUtf8(bytes, i, surrogates);
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (cp >> 10));
@@ -251,7 +259,7 @@ bool IsValidUtf8(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
     size_t at = i;
-    char32_t cp = DecodeUtf8(bytes, i);
+    char32_t cp = DecodeUtf8(bytes, i, Surrogates::kMalformed);
     if (cp == 0xFFFD && !(i - at == 3 && bytes.substr(at, 3) == "\xEF\xBF\xBD")) return false;
   }
   return true;

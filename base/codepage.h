@@ -15,8 +15,16 @@ std::u16string FromGbk(std::string_view bytes);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(std::u16string_view text);
-// UTF-8 to UTF-16; malformed sequences become U+FFFD.
-std::u16string FromUtf8(std::string_view bytes);
+// UTF-16 to CESU-8: every unit, a surrogate too, as its own sequence.
+std::string ToCesu8(std::u16string_view text);
+
+// What a three-byte sequence that encodes a surrogate means when read.
+enum class Surrogates {
+  kMalformed,    // strict UTF-8: U+FFFD for each of its bytes
+  kPassThrough,  // CESU-8, or a mix of both: the unit it encodes
+};
+// UTF-8 to UTF-16; malformed sequences become U+FFFD, one per offending byte.
+std::u16string FromUtf8(std::string_view bytes, Surrogates surrogates = Surrogates::kMalformed);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 

@@ -5,6 +5,16 @@
 
 namespace velmaris {
 
+std::u16string_view TrimSpacesView(std::u16string_view text) {
+  const size_t first = text.find_first_not_of(u' ');
+  if (first == std::u16string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
+std::u16string TrimSpaces(std::u16string_view text) {
+  return std::u16string(TrimSpacesView(text));
+}
+
 std::u16string LowerCase(std::u16string_view text) {
   std::u16string out(text);
   for (auto& c : out) {

@@ -11,6 +11,16 @@ namespace velmaris {
 std::u16string LowerCase(std::u16string_view text);
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 
+// Removes leading and trailing blanks (U+0020 only: tabs and line breaks stay).
+std::u16string TrimSpaces(std::u16string_view text);
+// The same as a view into `text`.
+std::u16string_view TrimSpacesView(std::u16string_view text);
+
+// A folder separator in a path as users write it: "\\" or "/".
+inline bool IsPathSeparator(char16_t c) {
+  return c == u'\\' || c == u'/';
+}
+
 // Decimal text of a number ("-1", "0", "290").
 std::u16string DecimalText(int64_t value);
 

@@ -8,6 +8,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "base/scope.h"
 #include "base/text.h"
 #include "platform/filesystem.h"
 
@@ -21,8 +22,7 @@ namespace {
 
 // Reads a port written after the host's colon; blanks around the digits are allowed.
 int32_t ReadPort(std::u16string_view text) {
-  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  text = TrimSpacesView(text);
   if (text.empty()) Raise(err::kTypeMismatch);
   int64_t value = 0;
   for (char16_t c : text) {
@@ -156,15 +156,11 @@ void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
   Yielding yielding(m_yields);
   ++m_tick_waits;
   UpdateTicking();
-  try {
-    while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
-  } catch (...) {
+  ScopeExit stop_counting([this] {
     --m_tick_waits;
     UpdateTicking();
-    throw;
-  }
-  --m_tick_waits;
-  UpdateTicking();
+  });
+  while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
 }
 
 void UploadTransfer::SetTicking(bool on) {
@@ -200,14 +196,7 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   }
   std::string header = codepage::ToGbk(BuildRequestHeader(length, path));
 
-  if (m_socket->State() != TcpSocket::kClosed) {
-    m_socket->Close();
-    m_ticks = 0;
-    SetTicking(true);
-    WaitTicks(kCloseTicks, [&] { return m_socket->State() != TcpSocket::kClosed; });
-    m_ticks = 0;
-    SetTicking(false);
-  }
+  CloseConnection();
 
   m_received.Reset(m_accept);
   m_awaiting_reply = false;
@@ -338,9 +327,8 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   m_ticks = 0;
   if (m_in_progress_yield) return;
   Yielding yielding(m_yields);
-  m_in_progress_yield = true;
+  ScopedFlag in_yield(m_in_progress_yield);
   m_platform.loop.Pump();
-  m_in_progress_yield = false;
 }
 
 void UploadTransfer::ShowProgress(double percent) {

@@ -9,16 +9,13 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "controls/common/plain_text.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {
 
 namespace {
-
-bool IsSeparator(char16_t c) {
-  return c == u'\\' || c == u'/';
-}
 
 std::vector<std::u16string> SplitAt(std::u16string_view text, char16_t separator) {
   std::vector<std::u16string> pieces;
@@ -107,14 +104,14 @@ void CreateFolderPath(std::u16string_view path) {
 }
 
 void DeleteFolderTree(std::u16string_view path) {
-  if (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
+  if (!path.empty() && IsPathSeparator(path.back())) path.remove_suffix(1);
   FileSystemObject().DeleteFolder(path, true);
 }
 
 std::u16string MakeTempFileName(std::u16string_view folder, std::u16string_view prefix) {
   if (folder.empty()) return {};
   std::u16string base(folder);
-  if (!IsSeparator(base.back())) base += u'\\';
+  if (!IsPathSeparator(base.back())) base += u'\\';
   base += prefix.substr(0, 3);
 
   // Start at a random number so that two callers rarely try the same names, then walk on.

@@ -66,16 +66,6 @@ double NumericValue(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string_view TrimSpacesView(std::u16string_view text) {
-  const size_t first = text.find_first_not_of(u' ');
-  if (first == std::u16string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
-}
-
-std::u16string TrimSpaces(std::u16string_view text) {
-  return std::u16string(TrimSpacesView(text));
-}
-
 bool IsNumericText(std::u16string_view text) {
   size_t i = 0;
   const size_t n = text.size();

@@ -1,5 +1,4 @@
-// Text rules shared by the importing and picture controls: blank trimming as their texts are
-// trimmed, and the test a size box's text must pass.
+// Text rules shared by the importing and picture controls: the test a size box's text must pass.
 #pragma once
 
 #include <cstdint>
@@ -7,11 +6,6 @@
 #include <string_view>
 
 namespace velmaris {
-
-// Removes leading and trailing blanks (U+0020 only: tabs and line breaks stay).
-std::u16string TrimSpaces(std::u16string_view text);
-// The same as a view into `text`.
-std::u16string_view TrimSpacesView(std::u16string_view text);
 
 // True for a decimal number: blanks around it, an optional sign, digits with an optional decimal
 // point, and an optional exponent ("e" or "E", optional sign, digits). Empty text is no number.

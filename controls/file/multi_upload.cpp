@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/scope.h"
 #include "base/text.h"
 #include "controls/file/folder_browse.h"
 #include "platform/filesystem.h"
@@ -38,24 +39,6 @@ void ReportingErrors(Ui& ui, Handler handler) {
 }
 
 // Clears the run flag however the run ends.
-class RunScope {
- public:
-  explicit RunScope(bool& running, std::function<void()> on_end)
-      : m_running(running), m_on_end(std::move(on_end)) {
-    m_running = true;
-  }
-  ~RunScope() {
-    m_running = false;
-    m_on_end();
-  }
-  RunScope(const RunScope&) = delete;
-  RunScope& operator=(const RunScope&) = delete;
-
- private:
-  bool& m_running;
-  std::function<void()> m_on_end;
-};
-
 }  // namespace
 
 MultiUpload::MultiUpload(Platform& platform)
@@ -131,7 +114,9 @@ void MultiUpload::Command2_Click() {
   if (txtDir.Text().empty() || m_running) return;
   Command2.SetEnabled(false);
   m_recheck_after_run = false;
-  RunScope run(m_running, [this] {
+  m_running = true;
+  ScopeExit end_of_run([this] {
+    m_running = false;
     m_transfer.SetAddress(m_address);
     if (m_recheck_after_run) {
       m_recheck_after_run = false;

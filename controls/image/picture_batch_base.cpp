@@ -8,6 +8,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "base/scope.h"
 #include "base/text.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/plain_text.h"
@@ -47,17 +48,6 @@ constexpr char16_t kContentId[] = u"-1";
 constexpr char16_t kThumbnailTarget[] = u"about:blank";
 
 constexpr char16_t kDefaultPath[] = u"/cms/upload.asp";
-
-class Flag {
- public:
-  explicit Flag(bool& flag) : m_flag(flag) { m_flag = true; }
-  ~Flag() { m_flag = false; }
-  Flag(const Flag&) = delete;
-  Flag& operator=(const Flag&) = delete;
-
- private:
-  bool& m_flag;
-};
 
 std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
   for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at)) {
@@ -423,7 +413,7 @@ void PictureBatchBase::btnBegin_Click() {
     if (lstFileList.Items().empty()) return;
     ShowRunning();
     if (ValidateOptions()) {
-      Flag in_batch(m_in_batch);
+      ScopedFlag in_batch(m_in_batch);
       m_running = true;
       AppendLog(m_texts.start_line + std::u16string(kCrLf));
       try {

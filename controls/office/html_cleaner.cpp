@@ -9,19 +9,8 @@ namespace velmaris {
 
 namespace {
 
-bool IsSeparator(char16_t c) {
-  return c == u'\\' || c == u'/';
-}
-
 bool IsAsciiSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f';
-}
-
-// The system trims the blank (U+0020) only; tabs and line breaks stay.
-std::u16string_view TrimSpaces(std::u16string_view text) {
-  size_t first = text.find_first_not_of(u' ');
-  if (first == std::u16string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
 }
 
 std::u16string_view TrimWhiteSpace(std::u16string_view text) {
@@ -88,20 +77,20 @@ bool StaysInsideFolder(std::u16string_view work_dir, std::u16string_view path) {
   }
   // Folder and path meet at exactly one separator: a doubled one starts an absolute or network
   // path, a missing one glues the first name onto the folder's own name.
-  const bool folder_ends = !work_dir.empty() && IsSeparator(work_dir.back());
-  const bool path_starts = !path.empty() && IsSeparator(path.front());
+  const bool folder_ends = !work_dir.empty() && IsPathSeparator(work_dir.back());
+  const bool path_starts = !path.empty() && IsPathSeparator(path.front());
   if (work_dir.empty() || folder_ends) {
     if (path_starts) return false;
   } else {
     if (!path_starts) return false;
     path.remove_prefix(1);
-    if (!path.empty() && IsSeparator(path.front())) return false;
+    if (!path.empty() && IsPathSeparator(path.front())) return false;
   }
   // Walk the names: ".." may climb only as far as it went down, and something must be named.
   int64_t depth = 0;
   while (!path.empty()) {
     size_t end = 0;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    while (end < path.size() && !IsPathSeparator(path[end])) ++end;
     std::u16string_view name = path.substr(0, end);
     path.remove_prefix(end < path.size() ? end + 1 : end);
     if (name.empty() || name == u".") continue;
@@ -124,7 +113,7 @@ std::u16string_view HtmlCleaner::Mid(int32_t first, int32_t last) const {
 }
 
 std::u16string_view HtmlCleaner::PendingText() const {
-  return TrimSpaces(Mid(m_emit_pos, m_scan_pos - 1));
+  return TrimSpacesView(Mid(m_emit_pos, m_scan_pos - 1));
 }
 
 void HtmlCleaner::Consume(int32_t len) {
@@ -275,7 +264,7 @@ void HtmlCleaner::ParseAttributeSpan(Tag& tag, int32_t& span_start, int32_t span
   const int32_t s = span_start;
   const int32_t e = span_end;
   span_start = e + 1;
-  const std::u16string_view t = TrimSpaces(Mid(s, e - 1));
+  const std::u16string_view t = TrimSpacesView(Mid(s, e - 1));
   if (t.empty()) return;
   if (!name_taken) {
     tag.TagName(t);
@@ -305,7 +294,7 @@ void HtmlCleaner::ParseAttributeSpan(Tag& tag, int32_t& span_start, int32_t span
       value = Mid(d + 1, e - 1);
     }
   }
-  tag.SetAttribute(TrimSpaces(name), TrimSpaces(value));
+  tag.SetAttribute(TrimSpacesView(name), TrimSpacesView(value));
 }
 
 void HtmlCleaner::SkipElement(const Tag& tag) {

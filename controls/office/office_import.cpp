@@ -4,6 +4,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "base/scope.h"
 #include "base/text.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/plain_text.h"
@@ -38,17 +39,6 @@ constexpr char16_t kNotSupported[] = u"以下文件的类型不支持导入：";
 bool IsDone(std::u16string_view entry) {
   return entry.ends_with(std::u16string(kBusyMark) + kDoneMark);
 }
-
-class Flag {
- public:
-  explicit Flag(bool& flag) : m_flag(flag) { m_flag = true; }
-  ~Flag() { m_flag = false; }
-  Flag(const Flag&) = delete;
-  Flag& operator=(const Flag&) = delete;
-
- private:
-  bool& m_flag;
-};
 
 // The dialog's answer with several files is the folder and the names separated by NULs. The
 // names are joined to the folder the way the folder is written, so a file chosen in the dialog
@@ -263,7 +253,7 @@ void OfficeImport::OnStartClick() {
     return;
   }
 
-  Flag in_run(m_in_run);
+  ScopedFlag in_run(m_in_run);
   SetImporting(true);
   m_running = true;
   // Entries added during the run wait for the next one.

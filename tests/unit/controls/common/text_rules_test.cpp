@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/codepage.h"
+#include "base/text.h"
 #include "controls/common/plain_text.h"
 #include "controls/office/text_import.h"
 
