@@ -23,6 +23,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {err::kDeviceIo, u"设备 I/O 错误"},
     {err::kFileExists, u"文件已存在"},
     {err::kDiskFull, u"磁盘已满"},
+    {err::kPastEndOfFile, u"输入超出文件尾"},
     {err::kPermissionDenied, u"没有权限"},
     {err::kPathFileAccess, u"路径/文件访问错误"},
     {err::kPathNotFound, u"路径未找到"},

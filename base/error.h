@@ -21,6 +21,7 @@ inline constexpr int32_t kFileNotFound = 53;
 inline constexpr int32_t kDeviceIo = 57;
 inline constexpr int32_t kFileExists = 58;
 inline constexpr int32_t kDiskFull = 61;
+inline constexpr int32_t kPastEndOfFile = 62;
 inline constexpr int32_t kPermissionDenied = 70;
 inline constexpr int32_t kPathFileAccess = 75;
 inline constexpr int32_t kPathNotFound = 76;

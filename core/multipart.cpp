@@ -1,14 +1,9 @@
 #include "core/multipart.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <random>
 #include <string_view>
-#include <system_error>
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -66,42 +61,7 @@ auto FindKey(std::vector<T>& items, const std::u16string& key, KeyOf key_of) {
                       [&](const T& item) { return LowerCase(key_of(item)) == lower; });
 }
 
-// Writes all of `data`, raising the file error on failure.
-void WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RaiseFileError(std::error_code(errno, std::generic_category()));
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-}
-
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
-int OpenOrRaise(std::u16string_view path, int flags, mode_t mode = 0) {
-  int fd = open(ToNativePath(path).c_str(), flags | O_CLOEXEC, mode);
-  if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
-  return fd;
-}
-
 constexpr size_t kCopyChunk = 1024 * 1024;
-// UTF-16 units of a field value converted at a time.
-constexpr size_t kValuePiece = 64 * 1024;
 
 }  // namespace
 
@@ -217,86 +177,105 @@ std::string RandomBoundary() {
   return boundary;
 }
 
+// Whether a file's first `length` bytes hold the watched text.
+bool FileHolds(const FileHandle& file, int64_t length, TextWatch& watch) {
+  std::string buffer(kCopyChunk, '\0');
+  watch.Restart();
+  for (int64_t offset = 0; offset < length && !watch.Found();) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(length - offset, kCopyChunk));
+    const size_t n = file.ReadAt(offset, buffer.data(), want);
+    if (n == 0) break;
+    watch.Feed(buffer.data(), n);
+    offset += static_cast<int64_t>(n);
+  }
+  return watch.Found();
+}
+
 }  // namespace
 
-std::string CompondFile::PackageToFile(const std::u16string& filename) const {
-  Fd out(OpenOrRaise(filename, O_WRONLY | O_CREAT, 0600));
-  return PackageToFile(out.get());
-}
+PreparedPackage CompondFile::Prepare() const {
+  // Every file is opened and measured, every value converted, once.
+  std::vector<FileHandle> files;
+  std::vector<int64_t> lengths;
+  for (const auto& part : m_files) {
+    // Only a regular file: a device or a pipe could feed the package without end.
+    files.push_back(part.Source().empty() ? OpenRegularFile(part.m_filename())
+                                          : OpenRegularNativeFile(part.Source()));
+    lengths.push_back(files.back().CurrentSize());
+  }
+  std::vector<std::string> values;
+  for (const auto& field : m_fields) values.push_back(codepage::ToGbk(field.Value()));
 
-std::string CompondFile::PackageToFile(int fd) const {
-  std::string boundary = kBoundary;
+  auto contents_hold = [&](const std::string& boundary) {
+    TextWatch watch(boundary);
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (FileHolds(files[i], lengths[i], watch)) return true;
+    }
+    for (const auto& value : values) {
+      if (memmem(value.data(), value.size(), boundary.data(), boundary.size()) != nullptr) {
+        return true;
+      }
+    }
+    return false;
+  };
+  PreparedPackage package;
+  package.boundary = kBoundary;
   // A random boundary is found in the contents only by one built to hold it; a few tries
   // settle it.
-  for (int attempt = 0;; ++attempt) {
-    if (WritePackage(fd, boundary)) return boundary;
+  for (int attempt = 0; contents_hold(package.boundary); ++attempt) {
     if (attempt == 8) Raise(err::kInvalidCall);
-    boundary = RandomBoundary();
-    if (lseek(fd, 0, SEEK_SET) < 0 || ftruncate(fd, 0) < 0) {
-      RaiseFileError(std::error_code(errno, std::generic_category()));
-    }
+    package.boundary = RandomBoundary();
   }
-}
 
-bool CompondFile::WritePackage(int fd, const std::string& boundary) const {
-  const std::string boundary_line = "--" + boundary + "\r\n";
-  TextWatch watch(boundary);
-  std::string buffer;
-  for (const auto& part : m_files) {
-    std::string head = boundary_line;
-    head += "Content-Disposition: form-data; name=\"" + HeaderParameter(part.m_name()) +
+  const std::string boundary_line = "--" + package.boundary + "\r\n";
+  std::string text;
+  for (size_t i = 0; i < m_files.size(); ++i) {
+    const UploadFile& part = m_files[i];
+    text += boundary_line;
+    text += "Content-Disposition: form-data; name=\"" + HeaderParameter(part.m_name()) +
             "\"; filename=\"" + HeaderParameter(part.m_filename()) + "\"\r\n";
-    head += "Content-Type: " + codepage::ToGbk(part.m_content_type()) + "\r\n\r\n";
-    WriteAll(fd, head.data(), head.size());
-
-    // Only a regular file: a device or a pipe could feed the package without end.
-    Fd in(part.Source().empty() ? OpenRegularFile(part.m_filename())
-                                : OpenRegularNativeFile(part.Source()));
-    buffer.resize(kCopyChunk);
-    watch.Restart();
-    for (;;) {
-      ssize_t n = read(in.get(), buffer.data(), buffer.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        RaiseFileError(std::error_code(errno, std::generic_category()));
-      }
-      if (n == 0) break;
-      watch.Feed(buffer.data(), static_cast<size_t>(n));
-      if (watch.Found()) return false;
-      WriteAll(fd, buffer.data(), static_cast<size_t>(n));
-    }
-    WriteAll(fd, "\r\n", 2);
+    text += "Content-Type: " + codepage::ToGbk(part.m_content_type()) + "\r\n\r\n";
+    package.pieces.push_back({std::move(text), std::move(files[i]), lengths[i]});
+    text = "\r\n";
   }
-  for (const auto& field : m_fields) {
-    std::string text = boundary_line;
-    text += "Content-Disposition: form-data; name=\"" + HeaderParameter(field.DataName()) +
+  for (size_t i = 0; i < m_fields.size(); ++i) {
+    text += boundary_line;
+    text += "Content-Disposition: form-data; name=\"" + HeaderParameter(m_fields[i].DataName()) +
             "\"\r\n\r\n";
-    // The value is converted a piece at a time and written in bounded chunks: an article's
-    // content may be hundreds of megabytes, and is not copied whole.
-    watch.Restart();
-    std::u16string_view value = field.Value();
-    while (!value.empty()) {
-      size_t units = std::min(kValuePiece, value.size());
-      // A surrogate pair stays in one piece, so the bytes are those of converting it whole.
-      if (units < value.size() && value[units - 1] >= 0xD800 && value[units - 1] <= 0xDBFF) {
-        --units;
-      }
-      const std::string piece = codepage::ToGbk(value.substr(0, units));
-      value.remove_prefix(units);
-      watch.Feed(piece.data(), piece.size());
-      if (watch.Found()) return false;
-      text += piece;
-      if (text.size() >= kCopyChunk) {
-        WriteAll(fd, text.data(), text.size());
-        text.clear();
-      }
+    if (values[i].size() < kCopyChunk) {
+      text += values[i];
+    } else {
+      // A large value (an article may run to hundreds of megabytes) goes as it is, not copied.
+      package.pieces.push_back({std::move(text), {}, 0});
+      package.pieces.push_back({std::move(values[i]), {}, 0});
+      text.clear();
     }
     text += "\r\n";
-    WriteAll(fd, text.data(), text.size());
   }
-  std::string closing = "--" + boundary + "--\r\n";
-  WriteAll(fd, closing.data(), closing.size());
-  return true;
+  text += "--" + package.boundary + "--\r\n";
+  package.pieces.push_back({std::move(text), {}, 0});
+  for (const auto& piece : package.pieces) {
+    package.length += static_cast<int64_t>(piece.text.size()) + piece.file_length;
+  }
+  return package;
+}
+
+std::string CompondFile::PackageToFile(const std::u16string& filename) const {
+  PreparedPackage package = Prepare();
+  const FileHandle out = OpenFileForWriting(filename);
+  std::string buffer(kCopyChunk, '\0');
+  for (const auto& piece : package.pieces) {
+    out.Write(piece.text.data(), piece.text.size());
+    for (int64_t offset = 0; offset < piece.file_length;) {
+      const size_t want =
+          static_cast<size_t>(std::min<int64_t>(piece.file_length - offset, kCopyChunk));
+      const size_t n = piece.file.ReadAt(offset, buffer.data(), want);
+      if (n == 0) Raise(err::kPastEndOfFile);
+      out.Write(buffer.data(), n);
+      offset += static_cast<int64_t>(n);
+    }
+  }
+  return package.boundary;
 }
 
 }  // namespace velmaris

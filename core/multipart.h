@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/filesystem.h"
+
 namespace velmaris {
 
 // The boundary the request header announces; each part opens with two more hyphens. A package
@@ -51,6 +53,23 @@ class UploadFile {
   std::filesystem::path m_source;
 };
 
+// One stretch of a package on its way out: text built in memory, then (when `file` is open)
+// `file_length` bytes of that file, read from it only as they are sent.
+struct PackagePiece {
+  std::string text;
+  FileHandle file;
+  int64_t file_length = 0;
+};
+
+// A package made ready to send: its boundary chosen and its length fixed before the first byte
+// goes. Each file was opened and measured once; a file that grows meanwhile is sent up to the
+// length taken, one that shrinks cannot fill it and must end the request unfinished.
+struct PreparedPackage {
+  std::string boundary;
+  int64_t length = 0;
+  std::vector<PackagePiece> pieces;
+};
+
 class CompondFile {
  public:
   // Raises 457 when the name is already a field key (ignoring case).
@@ -67,15 +86,16 @@ class CompondFile {
   void RemoveUploadFile(const std::u16string& filename);
   void RemoveAll();
 
-  // Writes the package to `filename`, which is created if absent and written from its first
-  // byte (not truncated: the caller provides a fresh file). File contents are copied in bounded
-  // chunks. A missing or unreadable local file ends it with that file's error.
-  // Returns the boundary used: kBoundary, unless a file or a value holds that text, which would
-  // end its part early on the server; then the package is written again with kBoundary followed
-  // by random hex digits, a boundary that none of the contents holds.
+  // Opens and measures every file and converts every value, then chooses the boundary by reading
+  // the contents: kBoundary, unless a file or a value holds that text, which would end its part
+  // early on the server; then kBoundary followed by random hex digits, a boundary that none of
+  // the contents holds. A missing or unreadable local file raises that file's error.
+  PreparedPackage Prepare() const;
+
+  // Writes the prepared package to `filename`, which is created if absent and written from its
+  // first byte (not truncated: the caller provides a fresh file); returns its boundary. A file
+  // that shrank since it was measured raises 62.
   std::string PackageToFile(const std::u16string& filename) const;
-  // The same into an open, empty file, left positioned at its end.
-  std::string PackageToFile(int fd) const;
 
   const std::vector<UploadFile>& Files() const { return m_files; }
   const std::vector<FormData>& Fields() const { return m_fields; }
@@ -83,10 +103,6 @@ class CompondFile {
  private:
   std::vector<UploadFile> m_files;
   std::vector<FormData> m_fields;
-
-  // Writes the package with `boundary` from the start of `fd`; false, having stopped, as soon as
-  // a content turns out to hold the boundary.
-  bool WritePackage(int fd, const std::string& boundary) const;
 };
 
 // A header parameter (name, filename) as written inside its quotes: '"', CR and LF become %22,

@@ -1,11 +1,5 @@
 #include "core/upload_transfer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <system_error>
-
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/scope.h"
@@ -59,20 +53,7 @@ class Yielding {
 };
 
 constexpr char16_t kTransferUnderWay[] = u"上一次传输尚未结束";
-
-// Creates a package file of our own: exclusive, readable by the owner only, in the temporary
-// folder. Its name goes at once: the package is written, read back and sent through this one
-// descriptor, so nothing can swap the file under it, and nothing is left behind.
-int MakePackageFile() {
-  std::string pattern = ToNativePath(TempFolderPath()).string() + "/velmaris-XXXXXX.pak";
-  int fd = mkostemps(pattern.data(), 4, O_CLOEXEC);
-  if (fd < 0) {
-    int error = errno;
-    RaiseFileError(std::error_code(error, std::generic_category()), error == ENOENT);
-  }
-  unlink(pattern.c_str());
-  return fd;
-}
+constexpr char16_t kFileShrank[] = u"文件在发送过程中变小了，上传已中止：";
 
 }  // namespace
 
@@ -182,19 +163,15 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   m_outcome = TransferOutcome::kNone;
   m_status = 0;
   m_accept = accept;
-  int fd = MakePackageFile();
-  int64_t length = 0;
-  try {
-    m_boundary = m_package.PackageToFile(fd);
-    length = lseek(fd, 0, SEEK_CUR);
-    if (length < 0 || lseek(fd, 0, SEEK_SET) < 0) {
-      RaiseFileError(std::error_code(errno, std::generic_category()));
-    }
-  } catch (...) {
-    close(fd);
-    throw;
+  // Everything is measured and the boundary chosen before the connection is made: a file that
+  // cannot be read fails the call as it always did, and nothing is written anywhere.
+  PreparedPackage package = m_package.Prepare();
+  m_boundary = package.boundary;
+  m_sending.clear();
+  for (size_t i = 0; i < m_package.Files().size(); ++i) {
+    m_sending.push_back({m_package.Files()[i], package.pieces[i].file_length});
   }
-  std::string header = codepage::ToGbk(BuildRequestHeader(length, path));
+  std::string head = codepage::ToGbk(BuildRequestHeader(package.length, path));
 
   CloseConnection();
 
@@ -217,10 +194,13 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   if (m_socket->State() == TcpSocket::kConnected) {
     m_awaiting_reply = true;
     UpdateTicking();
-    m_socket->SendData(std::move(header));
-    m_socket->SendFile(fd, length);
+    head += package.pieces.front().text;
+    for (auto& piece : package.pieces) {
+      m_socket->SendData(head.empty() ? std::move(piece.text) : std::move(head));
+      head.clear();
+      if (piece.file_length > 0) m_socket->SendFile(std::move(piece.file), piece.file_length);
+    }
   } else {
-    close(fd);
     m_finished = true;
     m_outcome = TransferOutcome::kNotConnected;
     if (m_policy.keeps_reply) m_reply = kReplyError;
@@ -335,7 +315,7 @@ void UploadTransfer::ShowProgress(double percent) {
   if (m_policy.progress) m_policy.progress(percent);
 }
 
-void UploadTransfer::OnSocketError(int32_t, const std::u16string& description) {
+void UploadTransfer::OnSocketError(int32_t number, const std::u16string& description) {
   if (m_awaiting_reply) {
     // A server that refuses a package often answers before it has read it all and closes, and
     // the rest of the send then fails: a whole reply that came first is judged as if the server
@@ -345,7 +325,24 @@ void UploadTransfer::OnSocketError(int32_t, const std::u16string& description) {
     auto result = m_received.Result();
     if (result == HttpReply::Outcome::kSuccess || result == HttpReply::Outcome::kErrorReply) return;
   }
-  m_platform.ui.MessageBox(description, msgbox::kOkOnly, u"");
+  m_platform.ui.MessageBox(number == err::kPastEndOfFile ? ShrunkFilesText() : description,
+                           msgbox::kOkOnly, u"");
+}
+
+std::u16string UploadTransfer::ShrunkFilesText() const {
+  std::u16string names;
+  for (const auto& [part, length] : m_sending) {
+    bool shrank = true;
+    try {
+      const FileHandle file = part.Source().empty() ? OpenRegularFile(part.m_filename())
+                                                    : OpenRegularNativeFile(part.Source());
+      shrank = file.CurrentSize() < length;
+    } catch (const VbError&) {
+      // Gone or unreadable now: it is the one that failed.
+    }
+    if (shrank) names += (names.empty() ? u"" : u"、") + part.m_filename();
+  }
+  return kFileShrank + names;
 }
 
 }  // namespace velmaris

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/text.h"
 #include "core/http_reply.h"
@@ -73,11 +75,12 @@ class UploadTransfer {
   void SetAddress(ServerAddress address);
 
   // The ten-line request header for a package of `content_length` bytes, for `path` (the
-  // transfer's own path when empty), announcing the boundary the last package was written with.
+  // transfer's own path when empty), announcing the boundary the last package was prepared with.
   std::u16string BuildRequestHeader(int64_t content_length, std::u16string_view path = {}) const;
 
-  // Writes the package to a fresh package file, connects and hands header and package to the
-  // socket; returns before any reply. The package file is gone once this returns. `path`, when
+  // Prepares the package (files measured, boundary chosen), connects and hands the request to
+  // the socket, which sends file contents straight from their files; returns before any reply.
+  // Nothing is copied to a temporary file. `path`, when
   // given, replaces the transfer's path for this one request (an article post goes to the post
   // path on the upload host); the transfer's own path does not change. Refused inside a wait,
   // as RefuseInsideWait says.
@@ -121,6 +124,8 @@ class UploadTransfer {
   void OnSendProgress(int64_t sent, int64_t remaining);
   void OnSocketError(int32_t number, const std::u16string& description);
   void ShowProgress(double percent);
+  // The message for a file that ended before the length the request announced, naming it.
+  std::u16string ShrunkFilesText() const;
   // Acts on the reply once it is whole.
   void Judge();
   void EndTransfer();
@@ -157,6 +162,8 @@ class UploadTransfer {
   std::string m_boundary = kBoundary;
   ServerAddress m_address;
   std::u16string m_reply;
+  // The files of the request being sent, with the lengths it announced for them.
+  std::vector<std::pair<velmaris::UploadFile, int64_t>> m_sending;
 };
 
 }  // namespace velmaris

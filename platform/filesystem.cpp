@@ -87,21 +87,62 @@ void RaiseFileError(const std::error_code& error, bool is_folder) {
   }
 }
 
-int OpenRegularFile(std::u16string_view path) {
+FileHandle::~FileHandle() {
+  if (m_fd >= 0) close(m_fd);
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = std::exchange(other.m_fd, -1);
+  }
+  return *this;
+}
+
+int64_t FileHandle::CurrentSize() const {
+  struct stat info {};
+  if (fstat(m_fd, &info) != 0) RaiseFileError(std::error_code(errno, std::generic_category()));
+  return info.st_size;
+}
+
+size_t FileHandle::ReadAt(int64_t offset, char* data, size_t size) const {
+  for (;;) {
+    const ssize_t n = pread(m_fd, data, size, offset);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) RaiseFileError(std::error_code(errno, std::generic_category()));
+  }
+}
+
+void FileHandle::Write(const char* data, size_t size) const {
+  while (size > 0) {
+    const ssize_t n = write(m_fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseFileError(std::error_code(errno, std::generic_category()));
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+FileHandle OpenFileForWriting(std::u16string_view path) {
+  FileHandle file(open(ToNativePath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+  if (!file.IsOpen()) RaiseFileError(std::error_code(errno, std::generic_category()));
+  return file;
+}
+
+FileHandle OpenRegularFile(std::u16string_view path) {
   return OpenRegularNativeFile(ToNativePath(path));
 }
 
-int OpenRegularNativeFile(const fs::path& native) {
+FileHandle OpenRegularNativeFile(const fs::path& native) {
   // Without O_NONBLOCK a pipe with no writer would block the open itself.
-  int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) RaiseFileError(std::error_code(errno, std::generic_category()));
+  FileHandle file(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!file.IsOpen()) RaiseFileError(std::error_code(errno, std::generic_category()));
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    Raise(err::kPathFileAccess);
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
+  if (fstat(file.Descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) Raise(err::kPathFileAccess);
+  fcntl(file.Descriptor(), F_SETFL, fcntl(file.Descriptor(), F_GETFL) & ~O_NONBLOCK);
+  return file;
 }
 
 std::u16string TempFolderPath() {
@@ -301,21 +342,14 @@ void FileSystemObject::DeleteFile(std::u16string_view path) const {
 }
 
 std::string FileSystemObject::ReadAllBytes(std::u16string_view path) const {
-  const int fd = OpenRegularFile(path);
+  const FileHandle file = OpenRegularFile(path);
   std::string bytes;
   char buffer[64 * 1024];
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      close(fd);
-      RaiseFileError(std::error_code(error, std::generic_category()));
-    }
+    const size_t n = file.ReadAt(static_cast<int64_t>(bytes.size()), buffer, sizeof buffer);
     if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
+    bytes.append(buffer, n);
   }
-  close(fd);
   return bytes;
 }
 

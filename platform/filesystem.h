@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace velmaris {
@@ -27,11 +28,41 @@ std::u16string NameText(const std::string& bytes);
 // Raises the classic error for a failed file operation on `path`.
 [[noreturn]] void RaiseFileError(const std::error_code& error, bool is_folder = false);
 
-// Opens a file for reading and returns its descriptor (close-on-exec). Only a regular file is
-// opened: a folder, a device or a pipe (which may never end, or never answer) raises 75, a
-// missing file 53, as RaiseFileError says for the rest.
-int OpenRegularFile(std::u16string_view path);
-int OpenRegularNativeFile(const std::filesystem::path& native);
+// An open file, closed with its owner.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(int fd) : m_fd(fd) {}
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  bool IsOpen() const { return m_fd >= 0; }
+  // The descriptor, for a socket that sends from it; the file stays this object's.
+  int Descriptor() const { return m_fd; }
+  // Hands the descriptor over: the caller closes it.
+  int Release() { return std::exchange(m_fd, -1); }
+  // The file's length as it is now; raises the file error.
+  int64_t CurrentSize() const;
+  // Reads up to `size` bytes from `offset`, the descriptor's position untouched; 0 at the end.
+  size_t ReadAt(int64_t offset, char* data, size_t size) const;
+  // Writes all of `data` at the file's position; raises the file error (61 when the disk is full).
+  void Write(const char* data, size_t size) const;
+
+ private:
+  int m_fd = -1;
+};
+
+// Opens a file for reading. Only a regular file is opened: a folder, a device or a pipe (which
+// may never end, or never answer) raises 75, a missing file 53, as RaiseFileError says for the
+// rest.
+FileHandle OpenRegularFile(std::u16string_view path);
+FileHandle OpenRegularNativeFile(const std::filesystem::path& native);
+// Opens a file for writing from its first byte, creating it (readable by its owner only) when
+// it is missing; what it held is not cut off.
+FileHandle OpenFileForWriting(std::u16string_view path);
 
 // The temporary folder: TEMP where set, else TMPDIR, else the system's.
 std::u16string TempFolderPath();

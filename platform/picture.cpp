@@ -44,13 +44,10 @@ File Open(std::u16string_view path) {
   const auto native = ToNativePath(path);
   std::error_code kind;
   if (std::filesystem::is_directory(native, kind)) Raise(err::kFileNotFound);
-  const int fd = OpenRegularFile(path);
-  File file(fdopen(fd, "rb"));
-  if (!file) {
-    const int error = errno;
-    close(fd);
-    RaiseFileError(std::error_code(error, std::generic_category()));
-  }
+  FileHandle opened = OpenRegularFile(path);
+  File file(fdopen(opened.Descriptor(), "rb"));
+  if (!file) RaiseFileError(std::error_code(errno, std::generic_category()));
+  opened.Release();
   return file;
 }
 

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/filesystem.h"
+
 namespace velmaris {
 
 class TcpSocket {
@@ -33,9 +35,10 @@ class TcpSocket {
   virtual int State() const = 0;
   // Queues bytes for sending; returns at once.
   virtual void SendData(std::string bytes) = 0;
-  // Queues `length` bytes read from the descriptor (which the socket then owns and closes);
-  // sent in bounded chunks, never read whole into memory.
-  virtual void SendFile(int fd, int64_t length) = 0;
+  // Queues the first `length` bytes of the file, sent from the file as the connection takes
+  // them, never read whole into memory. A file that ends before `length` fails the connection
+  // with 62: the peer must not take a shorter body for the one announced.
+  virtual void SendFile(FileHandle file, int64_t length) = 0;
   // Takes every byte that has arrived so far.
   virtual std::string GetData() = 0;
   virtual void Close() = 0;
@@ -43,7 +46,7 @@ class TcpSocket {
   // Events, delivered on the loop's thread; none comes from a socket once Close has been called
   // (a handler that closes it hears nothing more of that connection).
   std::function<void(int64_t bytes_total)> on_data_arrival;
-  // Per queued item: bytes of it sent so far and bytes of it still to send.
+  // Bytes sent of what was queued since the queue was last empty, and bytes still queued.
   std::function<void(int64_t bytes_sent, int64_t bytes_remaining)> on_send_progress;
   std::function<void(int32_t number, const std::u16string& description)> on_error;
   // The peer closed the connection.

@@ -4,20 +4,70 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <thread>
 
 #include "base/codepage.h"
+#include "base/error.h"
 
 namespace velmaris {
 
 namespace {
+
 constexpr int kHostNotFound = 11001;
+
+// sendfile(2) has no MSG_NOSIGNAL: while it runs SIGPIPE is held back on this thread, and one it
+// raised is taken away unseen, so a peer that went away is an error of the send, not the end of
+// the process.
+class SigpipeHeld {
+ public:
+  SigpipeHeld() {
+    sigemptyset(&m_pipe);
+    sigaddset(&m_pipe, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    m_was_pending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
+  }
+  ~SigpipeHeld() {
+    sigset_t pending;
+    if (!m_was_pending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec now{};
+      sigtimedwait(&m_pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+  }
+  SigpipeHeld(const SigpipeHeld&) = delete;
+  SigpipeHeld& operator=(const SigpipeHeld&) = delete;
+
+ private:
+  sigset_t m_pipe{};
+  sigset_t m_old{};
+  bool m_was_pending = false;
+};
+
+// Sends `count` bytes of the file from `offset`; as sendfile(2) answers, errno included.
+ssize_t SendFromFile(int socket, int file, int64_t offset, int64_t count) {
+  off_t from = offset;
+  ssize_t sent = 0;
+  int error = 0;
+  {
+    const SigpipeHeld held;
+    sent = sendfile(socket, file, &from, static_cast<size_t>(count));
+    error = errno;
+  }
+  errno = error;
+  return sent;
 }
+
+}  // namespace
 
 // Shared with the resolver thread: the socket detaches itself when it closes, so a late answer
 // is dropped instead of reaching a socket that has gone.
@@ -250,40 +300,41 @@ void PosixSocket::FailSending(int error_number) {
 }
 
 void PosixSocket::WriteQueued() {
-  while (!m_queue.empty() && m_state == kConnected) {
+  int64_t pass = 0;
+  while (!m_queue.empty() && m_state == kConnected && pass < kWritePass) {
     Item& item = m_queue.front();
-    if (item.offset == item.bytes.size() && item.fd >= 0 && item.file_left > 0) {
-      // Refill the chunk from the file.
-      size_t want = static_cast<size_t>(std::min<int64_t>(item.file_left, kChunk));
-      item.bytes.resize(want);
-      ssize_t n = read(item.fd, item.bytes.data(), want);
-      if (n <= 0) {
-        if (n < 0 && errno == EINTR) continue;
-        Fail(n == 0 ? EIO : errno);
+    const int64_t left = item.length - item.offset;
+    ssize_t n = 0;
+    if (item.file.IsOpen()) {
+      // From the file to the socket inside the kernel: no copy passes through here.
+      n = SendFromFile(m_fd, item.file.Descriptor(), item.offset, std::min(left, kWritePass));
+      if (n == 0) {
+        FailShortFile();
         return;
       }
-      item.bytes.resize(static_cast<size_t>(n));
-      item.offset = 0;
-      item.file_left -= n;
+    } else {
+      // More follows: a short text and the file after it may share a segment.
+      const int more = m_queue.size() > 1 ? MSG_MORE : 0;
+      n = send(m_fd, item.bytes.data() + item.offset, static_cast<size_t>(left),
+               MSG_NOSIGNAL | more);
     }
-    size_t left = item.bytes.size() - item.offset;
-    ssize_t n = left == 0 ? 0 : send(m_fd, item.bytes.data() + item.offset, left, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) break;
       FailSending(errno);
       return;
     }
-    item.offset += static_cast<size_t>(n);
-    item.sent += n;
-    int64_t sent = item.sent;
-    int64_t remaining = item.total - item.sent;
-    if (remaining == 0) {
-      if (item.fd >= 0) close(item.fd);
-      m_queue.pop_front();
-    }
+    item.offset += n;
+    pass += n;
+    m_sent += n;
+    if (item.offset == item.length) m_queue.pop_front();
+    const int64_t sent = m_sent;
+    const int64_t remaining = m_queued - m_sent;
+    if (m_queue.empty()) m_queued = m_sent = 0;
+    const int generation = m_generation;
     if (on_send_progress) on_send_progress(sent, remaining);
-    if (remaining > 0 && n == 0) break;
+    // Its handler may have closed the socket.
+    if (generation != m_generation) return;
   }
   UpdateWatch();
 }
@@ -291,21 +342,19 @@ void PosixSocket::WriteQueued() {
 void PosixSocket::SendData(std::string bytes) {
   if (bytes.empty()) return;
   Item item;
-  item.total = static_cast<int64_t>(bytes.size());
+  item.length = static_cast<int64_t>(bytes.size());
   item.bytes = std::move(bytes);
+  m_queued += item.length;
   m_queue.push_back(std::move(item));
   UpdateWatch();
 }
 
-void PosixSocket::SendFile(int fd, int64_t length) {
-  if (length <= 0) {
-    close(fd);
-    return;
-  }
+void PosixSocket::SendFile(FileHandle file, int64_t length) {
+  if (length <= 0) return;
   Item item;
-  item.fd = fd;
-  item.file_left = length;
-  item.total = length;
+  item.file = std::move(file);
+  item.length = length;
+  m_queued += length;
   m_queue.push_back(std::move(item));
   UpdateWatch();
 }
@@ -317,14 +366,23 @@ std::string PosixSocket::GetData() {
 }
 
 void PosixSocket::Fail(int error_number) {
+  int32_t number;
+  std::u16string description;
+  SocketErrorFor(error_number, number, description);
+  Report(number, description);
+}
+
+void PosixSocket::FailShortFile() {
+  // Reset rather than closed, so that no server can take the bytes it got for a whole request.
+  const linger reset{1, 0};
+  setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  Report(err::kPastEndOfFile, DefaultDescription(err::kPastEndOfFile));
+}
+
+void PosixSocket::Report(int32_t number, const std::u16string& description) {
   CloseDescriptors();
   m_state = kError;
-  if (on_error) {
-    int32_t number;
-    std::u16string description;
-    SocketErrorFor(error_number, number, description);
-    on_error(number, description);
-  }
+  if (on_error) on_error(number, description);
 }
 
 void PosixSocket::CloseDescriptors() {
@@ -347,10 +405,8 @@ void PosixSocket::CloseDescriptors() {
     close(m_fd);
     m_fd = -1;
   }
-  for (auto& item : m_queue) {
-    if (item.fd >= 0) close(item.fd);
-  }
   m_queue.clear();
+  m_queued = m_sent = 0;
 }
 
 void PosixSocket::Close() {

@@ -29,24 +29,24 @@ class PosixSocket : public TcpSocket {
   void Connect() override;
   int State() const override { return m_state; }
   void SendData(std::string bytes) override;
-  void SendFile(int fd, int64_t length) override;
+  void SendFile(FileHandle file, int64_t length) override;
   std::string GetData() override;
   void Close() override;
 
-  // Chunk size for file sends: the most a send holds in memory.
-  static constexpr size_t kChunk = 256 * 1024;
-  // The most one pass reads before handing the data on.
+  // The most one pass reads before handing the data on, and the most it sends before the loop
+  // runs again.
   static constexpr int64_t kReadPass = 256 * 1024;
+  static constexpr int64_t kWritePass = 4 * 1024 * 1024;
 
  private:
   struct Resolution;
+  // Bytes to send, or a file item: `length` bytes of the file from its start, sent by the
+  // kernel straight from the file.
   struct Item {
-    std::string bytes;  // a byte item, or the buffered part of a file item
-    size_t offset = 0;  // bytes of `bytes` already sent
-    int fd = -1;        // file item: the descriptor still to read from
-    int64_t file_left = 0;
-    int64_t total = 0;
-    int64_t sent = 0;
+    std::string bytes;
+    FileHandle file;
+    int64_t length = 0;
+    int64_t offset = 0;  // how much of it has gone
   };
 
   void OnResolved(int gai_error, struct addrinfo* addresses);
@@ -67,6 +67,9 @@ class PosixSocket : public TcpSocket {
   // A send failed: delivers what the peer said first, then fails unless that closed the socket.
   void FailSending(int error_number);
   void Fail(int error_number);
+  // A file item ended before its length: the file shrank after the request announced it.
+  void FailShortFile();
+  void Report(int32_t number, const std::u16string& description);
   void UpdateWatch();
   void CloseDescriptors();
 
@@ -80,6 +83,9 @@ class PosixSocket : public TcpSocket {
   struct addrinfo* m_addresses = nullptr;
   struct addrinfo* m_next_address = nullptr;
   std::deque<Item> m_queue;
+  // Progress counts over everything queued since the queue was last empty.
+  int64_t m_queued = 0;
+  int64_t m_sent = 0;
   std::string m_received;
   int64_t m_received_total = 0;
   int m_generation = 0;  // changes whenever the descriptors go

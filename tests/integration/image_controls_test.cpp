@@ -63,8 +63,8 @@ TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
       ["thumbnailtarget","about:blank"],["watermark","Yes"],["wmtext","版权"],
       ["wmposition","8"],["wmcolor","-65536"],["imgstamp","No"]])"));
   EXPECT_EQ(uploads[1]["files"][0]["name"], "日落.jpg");
-  EXPECT_EQ(testing::ReadFile(server.Root() / "files" / "日落.jpg"),
-            testing::ReadFile(files.Path() / "日落.jpg"));
+  EXPECT_EQ(testing::FileHandle(server.Root() / "files" / "日落.jpg"),
+            testing::FileHandle(files.Path() / "日落.jpg"));
 
   ASSERT_EQ(server.ArticleCount(), 2u);
   EXPECT_EQ(server.Article(1)["fields"], Json::parse(R"([["columnid","5"],["issueid","0"],

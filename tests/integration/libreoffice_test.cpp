@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using libreoffice::FileUrl;
-using testing::ReadFile;
+using testing::FileHandle;
 
 const fs::path kFixtures = fs::path(VELMARIS_SOURCE_DIR) / "tests/data/office/fixtures";
 
@@ -131,7 +131,7 @@ class LibreOfficeTest : public ::testing::Test {
 
 TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
   const fs::path source_file = Converted("three_pages.fodt", "doc");
-  const std::string source_bytes = ReadFile(source_file);
+  const std::string source_bytes = FileHandle(source_file);
   auto word = Start<WordApplication>();
   word->SetDisplayAlerts(office::kWdAlertsNone);
   auto source = word->OpenDocument(U16(source_file));
@@ -151,7 +151,7 @@ TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
     const fs::path probe_file = TempName("htmlZZ99.tmp");
     probe->SaveAs(U16(probe_file), office::kWdFormatHtml);
     probe->Close();
-    const std::string html = ReadFile(probe_file);
+    const std::string html = FileHandle(probe_file);
     EXPECT_TRUE(Contains(html, texts[2]));
     EXPECT_FALSE(Contains(html, texts[1]));
   }
@@ -170,7 +170,7 @@ TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
     selection->Delete();
     page_document->SaveAs(U16(temp), office::kWdFormatHtml);
 
-    const std::string html = ReadFile(temp);
+    const std::string html = FileHandle(temp);
     for (int other = 1; other <= 3; ++other) {
       EXPECT_EQ(Contains(html, texts[other - 1]), other == page) << other;
     }
@@ -183,7 +183,7 @@ TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
     page_document->Close();
   }
   source->Close(false);
-  EXPECT_EQ(ReadFile(source_file), source_bytes) << "the source on disk changed";
+  EXPECT_EQ(FileHandle(source_file), source_bytes) << "the source on disk changed";
 }
 
 TEST_F(LibreOfficeTest, WordSavesAWholeDocumentAsHtml) {
@@ -205,7 +205,7 @@ TEST_F(LibreOfficeTest, WordSavesAWholeDocumentAsHtml) {
     document->SaveAs(U16(temp), office::kWdFormatHtml);
     document->Close(false);
 
-    const std::string html = ReadFile(temp);
+    const std::string html = FileHandle(temp);
     EXPECT_TRUE(Contains(html, "charset=utf-8")) << html.substr(0, 300);
     // What the office writes is the user's alone.
     const auto private_file = fs::perms::owner_read | fs::perms::owner_write;
@@ -273,11 +273,11 @@ TEST_F(LibreOfficeTest, WorkbookSheetsAndHtml) {
     SCOPED_TRACE(name);
     const fs::path temp = TempName(name);
     workbook->SaveAs(U16(temp), office::kXlHtml, office::kXlNoChange);
-    const std::string whole = ReadFile(temp);
+    const std::string whole = FileHandle(temp);
     for (const auto& text : texts) EXPECT_TRUE(Contains(whole, text)) << text;
     for (int sheet = 1; sheet <= 3; ++sheet) {
-      const std::string html = ReadFile(libreoffice::PictureFolderFor(temp) /
-                                        ("sheet00" + std::to_string(sheet) + ".htm"));
+      const std::string html = FileHandle(libreoffice::PictureFolderFor(temp) /
+                                          ("sheet00" + std::to_string(sheet) + ".htm"));
       for (int other = 1; other <= 3; ++other) {
         EXPECT_EQ(Contains(html, texts[other - 1]), other == sheet) << sheet << "/" << other;
       }
@@ -315,7 +315,7 @@ TEST_F(LibreOfficeTest, PresentationSlidesAsPictures) {
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++files;
     EXPECT_EQ(files, 2u);
     for (int slide = 1; slide <= 2; ++slide) {
-      const std::string jpeg = ReadFile(folder / (c.word + std::to_string(slide) + ".jpg"));
+      const std::string jpeg = FileHandle(folder / (c.word + std::to_string(slide) + ".jpg"));
       ASSERT_GT(jpeg.size(), 2u) << slide;
       EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8") << "not a JPEG";
     }
@@ -388,9 +388,9 @@ TEST(OfficeExportLayout, PlacesAnExport) {
 
   libreoffice::PlaceExport(staging.Path() / "html01.tmp", target,
                            libreoffice::PictureFolderFor(target), "html01.files/");
-  EXPECT_EQ(ReadFile(target), R"(<img src="html01.files/html01_tmp_9.png">)");
-  EXPECT_EQ(ReadFile(dir.Path() / "doc2html/html01.files/html01_tmp_9.png"), "PNG");
-  EXPECT_EQ(ReadFile(dir.Path() / "doc2html/html01.files/old.png"), "old");
+  EXPECT_EQ(FileHandle(target), R"(<img src="html01.files/html01_tmp_9.png">)");
+  EXPECT_EQ(FileHandle(dir.Path() / "doc2html/html01.files/html01_tmp_9.png"), "PNG");
+  EXPECT_EQ(FileHandle(dir.Path() / "doc2html/html01.files/old.png"), "old");
   EXPECT_TRUE(fs::is_empty(staging.Path()));
 }
 

@@ -12,7 +12,7 @@
 namespace velmaris {
 namespace {
 
-using testing::ReadFile;
+using testing::FileHandle;
 
 class MultiUploadIntegrationTest : public ::testing::Test {
  protected:
@@ -65,11 +65,11 @@ TEST_F(MultiUploadIntegrationTest, TreeMirroredOnTheServer) {
   EXPECT_NE(requests[3].find("name=\"path\"\r\n\r\nup/\xCE\xC4\xB5\xB5/\r\n"), std::string::npos);
 
   auto stored = server.Root() / "files" / "up";
-  EXPECT_EQ(ReadFile(stored / "a.txt"), "AAA");
-  EXPECT_EQ(ReadFile(stored / "thumbs.db"), "lower");
+  EXPECT_EQ(FileHandle(stored / "a.txt"), "AAA");
+  EXPECT_EQ(FileHandle(stored / "thumbs.db"), "lower");
   EXPECT_FALSE(std::filesystem::exists(stored / "Thumbs.db"));
-  EXPECT_EQ(ReadFile(stored / "s" / "b.txt"), "BB");
-  EXPECT_EQ(ReadFile(stored / "文档" / "报告.doc"), std::string("\0\1\2\r\n--", 7));
+  EXPECT_EQ(FileHandle(stored / "s" / "b.txt"), "BB");
+  EXPECT_EQ(FileHandle(stored / "文档" / "报告.doc"), std::string("\0\1\2\r\n--", 7));
 
   auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -136,8 +136,8 @@ TEST_F(MultiUploadIntegrationTest, ThousandFilesInFiftyFolders) {
 
   ASSERT_EQ(Boxes().size(), 1u) << codepage::ToUtf8(Boxes()[0].text);
   for (const auto& name : names) {
-    ASSERT_EQ(ReadFile(server.Root() / "files" / "bulk" / name),
-              ReadFile(files.Path() / "tree" / name))
+    ASSERT_EQ(FileHandle(server.Root() / "files" / "bulk" / name),
+              FileHandle(files.Path() / "tree" / name))
         << name;
   }
   size_t stored = 0;

@@ -25,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-using testing::ReadFile;
+using testing::FileHandle;
 
 const fs::path kData = fs::path(VELMARIS_SOURCE_DIR) / "tests/data/office";
 
@@ -159,7 +159,7 @@ TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path file = Document("fixtures/three_pages.fodt", c.format, c.name);
-    const std::string bytes = ReadFile(file);
+    const std::string bytes = FileHandle(file);
     const std::u16string path = U16(file);
     EXPECT_EQ(c.by_page ? control->ImportDocFile(path, u"7", u"编辑部")
                         : control->ImportDocFileOnePage(path, u"7", u"编辑部"),
@@ -189,7 +189,7 @@ TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
     EXPECT_EQ(PictureSources(all), std::vector<std::string>{address});
     EXPECT_TRUE(fs::is_regular_file(server.Root() / address.substr(1)));
 
-    EXPECT_EQ(ReadFile(file), bytes) << "the document on disk changed";
+    EXPECT_EQ(FileHandle(file), bytes) << "the document on disk changed";
     ExpectNothingLeft();
   }
 
@@ -288,7 +288,7 @@ TEST_F(OfficeDocumentsTest, PresentationSlidesByTheirLanguage) {
       const Json& upload = sent[uploads + n];
       const std::string stored = upload["files"][0]["stored"];
       EXPECT_EQ(stored, "2024/春/" + std::string(c.word) + std::to_string(n + 1) + ".jpg");
-      EXPECT_EQ(ReadFile(server.Root() / "files" / stored).substr(0, 2), "\xFF\xD8");
+      EXPECT_EQ(FileHandle(server.Root() / "files" / stored).substr(0, 2), "\xFF\xD8");
       EXPECT_EQ(article["pages"][n],
                 "<img src=\"/files/" + stored + "\" width=\"640\" height=\"480\">");
     }

@@ -14,7 +14,7 @@
 namespace velmaris {
 namespace {
 
-using testing::ReadFile;
+using testing::FileHandle;
 
 class UploadIntegrationTest : public ::testing::Test {
  protected:
@@ -39,7 +39,7 @@ TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
   control.StartUpload(u"上传/2008", server.Url("/cms/upload.asp"), path, -1);
 
   EXPECT_EQ(control.NewFileName(), u"/files/上传/2008/照片 1.bin");
-  EXPECT_EQ(ReadFile(server.Root() / "files/上传/2008/照片 1.bin"), bytes);
+  EXPECT_EQ(FileHandle(server.Root() / "files/上传/2008/照片 1.bin"), bytes);
   auto requests = server.WaitForRequests(1);
   ASSERT_EQ(requests.size(), 1u);
   const std::string& request = requests[0];
@@ -97,7 +97,7 @@ TEST_F(UploadIntegrationTest, FileHoldingTheBoundaryArrivesWhole) {
   auto path = MakeFile("request.txt", bytes);
   control.StartUpload(u"saved", server.Url("/upload.asp"), path, 1);
   EXPECT_EQ(control.NewFileName(), u"/files/saved/request.txt");
-  EXPECT_EQ(ReadFile(server.Root() / "files/saved/request.txt"), bytes);
+  EXPECT_EQ(FileHandle(server.Root() / "files/saved/request.txt"), bytes);
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
 }
 

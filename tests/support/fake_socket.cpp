@@ -27,37 +27,57 @@ void FakeSocket::Connect() {
 }
 
 void FakeSocket::SendData(std::string bytes) {
+  if (m_state == kError) return;
   int64_t size = static_cast<int64_t>(bytes.size());
   m_sent += bytes;
+  m_queued += size;
   int generation = m_generation;
   ++m_unsent;
   m_loop.After(send_step, [this, generation, size] {
     if (generation != m_generation) return;
     --m_unsent;
-    if (on_send_progress) on_send_progress(size, 0);
+    Progress(size);
   });
 }
 
-void FakeSocket::SendFile(int fd, int64_t length) {
+void FakeSocket::SendFile(FileHandle file, int64_t length) {
   std::string bytes(static_cast<size_t>(length), '\0');
   size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
+    size_t n = file.ReadAt(static_cast<int64_t>(done), bytes.data() + done, bytes.size() - done);
+    if (n == 0) break;
+    done += n;
   }
-  close(fd);
+  bytes.resize(done);
   m_sent += bytes;
+  m_queued += length;
   int generation = m_generation;
   ++m_unsent;
-  for (int step = 1; step <= file_steps; ++step) {
-    int64_t sent = length * step / file_steps;
-    m_loop.After(send_step * step, [this, generation, sent, length] {
+  if (done < static_cast<size_t>(length)) {
+    // The file ended early: the connection fails as a real one does, and nothing after it goes.
+    m_state = kError;
+    m_loop.After(send_step, [this, generation] {
       if (generation != m_generation) return;
-      if (sent == length) --m_unsent;
-      if (on_send_progress) on_send_progress(sent, length - sent);
+      RaiseError(62, u"输入超出文件尾");
+    });
+    return;
+  }
+  for (int step = 1; step <= file_steps; ++step) {
+    int64_t part = length * step / file_steps - length * (step - 1) / file_steps;
+    m_loop.After(send_step * step, [this, generation, step, part] {
+      if (generation != m_generation) return;
+      if (step == file_steps) --m_unsent;
+      Progress(part);
     });
   }
+}
+
+void FakeSocket::Progress(int64_t bytes) {
+  m_done += bytes;
+  const int64_t sent = m_done;
+  const int64_t remaining = m_queued - m_done;
+  if (remaining == 0) m_queued = m_done = 0;
+  if (on_send_progress) on_send_progress(sent, remaining);
 }
 
 std::string FakeSocket::GetData() {
@@ -70,6 +90,7 @@ void FakeSocket::Close() {
   ++m_closes;
   ++m_generation;
   m_unsent = 0;
+  m_queued = m_done = 0;
   m_state = kClosed;
   m_pending.clear();
 }

@@ -23,7 +23,7 @@ class FakeSocket : public TcpSocket {
   void Connect() override;
   int State() const override { return m_state; }
   void SendData(std::string bytes) override;
-  void SendFile(int fd, int64_t length) override;
+  void SendFile(FileHandle file, int64_t length) override;
   std::string GetData() override;
   void Close() override;
 
@@ -55,6 +55,11 @@ class FakeSocket : public TcpSocket {
   int m_connects = 0;
   int m_closes = 0;
   int m_unsent = 0;
+  // Progress over everything queued since the queue was last empty, as a real socket reports it.
+  int64_t m_queued = 0;
+  int64_t m_done = 0;
+
+  void Progress(int64_t bytes);
 };
 
 }  // namespace velmaris::testing

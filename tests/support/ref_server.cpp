@@ -62,7 +62,7 @@ std::vector<std::string> RefServer::Requests() const {
   }
   std::sort(files.begin(), files.end());
   std::vector<std::string> requests;
-  for (const auto& file : files) requests.push_back(ReadFile(file));
+  for (const auto& file : files) requests.push_back(FileHandle(file));
   return requests;
 }
 
@@ -78,7 +78,7 @@ std::vector<std::string> RefServer::WaitForRequests(size_t count) const {
 nlohmann::json RefServer::Article(int n) const {
   char name[32];
   std::snprintf(name, sizeof name, "articles/%06d.json", n);
-  return nlohmann::json::parse(ReadFile(Root() / name));
+  return nlohmann::json::parse(FileHandle(Root() / name));
 }
 
 size_t RefServer::ArticleCount() const {
@@ -92,7 +92,7 @@ size_t RefServer::ArticleCount() const {
 
 std::vector<nlohmann::json> RefServer::Uploads() const {
   std::vector<nlohmann::json> records;
-  std::istringstream lines(ReadFile(Root() / "uploads.jsonl"));
+  std::istringstream lines(FileHandle(Root() / "uploads.jsonl"));
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty()) records.push_back(nlohmann::json::parse(line));
   }

@@ -220,7 +220,7 @@ TEST_F(MultiUploadTest, WalkOrderPathFieldAndThumbnailCache) {
       EXPECT_TRUE(r.file_part_first);
       // The filename text is the file's full path, which the file system reads back.
       EXPECT_EQ(r.filename.rfind(root + u"/", 0), 0u) << codepage::ToUtf8(r.filename);
-      EXPECT_EQ(r.content, testing::ReadFile(ToNativePath(r.filename)));
+      EXPECT_EQ(r.content, testing::FileHandle(ToNativePath(r.filename)));
     }
     EXPECT_EQ(sent, c.sent);
     EXPECT_EQ(Boxes(), std::vector<std::u16string>{u"|所有文件上传完成."});
@@ -245,14 +245,14 @@ TEST_F(MultiUploadTest, ProgressOfFileAndTree) {
       // 1/8 = 12.5 and 3/8 = 37.5 round to even.
       {"halves to even",
        {{"a", "1"}, {"b", "22"}, {"c", "55555"}},
-       "a f100 t12 b f0 f100 t38 c f0 f100 t100"},
+       "a f80 f100 t12 b f0 f80 f100 t38 c f0 f79 f80 f100 t100"},
       // Thumbs.db counts in the total but is never sent: 100 comes only at the end.
       {"cache counted, not sent",
        {{"Thumbs.db", "xx"}, {"a", "12"}, {"s/b", "1234"}},
-       "a f100 t25 b f0 f100 t75 t100"},
+       "a f80 f100 t25 b f0 f79 f80 f100 t75 t100"},
       {"only empty files",
        {{"a", ""}, {"s/b", ""}, {"s/c", ""}},
-       "a f100 t100 b f0 f100 c f0 f100"},
+       "a f80 f100 t100 b f0 f80 f100 c f0 f80 f100"},
       {"no files", {{"s/", ""}}, "t100"},
   };
   int n = 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "base/error.h"
 #include "tests/support/transfer_fixture.h"
 
@@ -271,13 +273,54 @@ TEST_F(TransferTest, PackageThatCannotBeWrittenSendsNothing) {
   EXPECT_TRUE(TempIsEmpty());
 }
 
-TEST_F(TransferTest, MissingTempFolderIsPathNotFound) {
+// The file is measured once, before connecting, and changed while the connection is made. The
+// request never carries more than it announced; a file that can no longer fill it ends the
+// transfer, naming the file. Nothing goes through TEMP, which here cannot be written to.
+TEST_F(TransferTest, FileSizesAreTakenOnce) {
+  const struct {
+    const char* what;
+    const char* now;  // the file's contents once it has been measured; null: deleted
+    const char* sent;
+    const char16_t* box;
+  } cases[] = {
+      {"unchanged", "abc", "abc\r\n", nullptr},
+      {"grown", "abcdef", "abc\r\n", nullptr},
+      {"deleted, still open", nullptr, "abc\r\n", nullptr},
+      {"shrunk", "ab", "ab", u"文件在发送过程中变小了，上传已中止：a.txt"},
+  };
   testing::ScopedEnv env("TEMP", "/nonexistent/velmaris");
-  try {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui.ClearHistory();
+    const auto path = files.Write("a.txt", "abc");
+    transfer.Package().RemoveAll();
+    transfer.Package().AddUploadFile(u"f", u"a.txt", path);
+    loop.After(std::chrono::milliseconds(5), [&] {
+      if (c.now == nullptr) {
+        std::filesystem::remove(path);
+      } else {
+        files.Write("a.txt", c.now);
+      }
+    });
+    const size_t before = socket->Sent().size();
     transfer.UploadFile();
-    FAIL() << "no error";
-  } catch (const VbError& e) {
-    EXPECT_EQ(e.Number(), err::kPathNotFound);
+    loop.RunFor(std::chrono::seconds(1));
+    const std::string sent = socket->Sent().substr(before);
+    const size_t body = sent.find("\r\n\r\n") + 4;
+    const size_t content = sent.find("\r\n\r\n", body) + 4;
+    EXPECT_EQ(sent.substr(content, std::strlen(c.sent)), c.sent);
+    if (c.box == nullptr) {
+      EXPECT_NE(sent.find("Content-Length:  " + std::to_string(sent.size() - body) + "\r\n"),
+                std::string::npos);
+      EXPECT_TRUE(ui.History().empty());
+    } else {
+      // Nothing follows the short file.
+      EXPECT_EQ(sent.size(), content + std::strlen(c.sent));
+      ASSERT_EQ(ui.History().size(), 1u);
+      EXPECT_EQ(ui.History()[0].text, c.box);
+      EXPECT_EQ(transfer.LastOutcome(), TransferOutcome::kNoReply);
+      EXPECT_EQ(socket->State(), FakeSocket::kClosed);
+    }
   }
 }
 
