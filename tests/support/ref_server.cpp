@@ -111,4 +111,15 @@ int UnusedPort() {
   return ntohs(address.sin_port);
 }
 
+std::u16string RefusedUrl(const std::string& path) {
+  return codepage::FromUtf8("http://127.0.0.1:" + std::to_string(UnusedPort()) + path);
+}
+
+std::string Field(const nlohmann::json& record, const std::string& name) {
+  for (const auto& field : record["fields"]) {
+    if (field[0] == name) return field[1];
+  }
+  return "<missing>";
+}
+
 }  // namespace velmaris::testing
