@@ -3,10 +3,7 @@
 // driven through the automation objects exactly as the importers drive them.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <cstdlib>
 #include <fstream>
-#include <regex>
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -14,100 +11,41 @@
 #include "platform/libreoffice/language_id.h"
 #include "platform/libreoffice/libreoffice_automation.h"
 #include "platform/office_automation.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/error_of.h"
+#include "tests/support/office_suite.h"
 
 namespace velmaris {
 namespace {
 
 namespace fs = std::filesystem;
 using libreoffice::FileUrl;
+using testing::Contains;
+using testing::ErrorOf;
+using testing::PictureSources;
 using testing::ReadFile;
-
-const fs::path kFixtures = fs::path(VELMARIS_SOURCE_DIR) / "tests/data/office/fixtures";
-
-std::u16string U16(const fs::path& path) {
-  return codepage::FromUtf8(path.string());
-}
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// The src values of the img tags of an HTML text.
-std::vector<std::string> PictureSources(const std::string& html) {
-  static const std::regex kImg(R"re(<img[^>]*\bsrc="([^"]*)")re", std::regex::icase);
-  std::vector<std::string> sources;
-  for (std::sregex_iterator it(html.begin(), html.end(), kImg), end; it != end; ++it) {
-    sources.push_back((*it)[1]);
-  }
-  return sources;
-}
-
-// The error a call raises; fails the test when it raises none.
-template <typename F>
-VbError ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const VbError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return VbError(0, u"", u"");
-}
+using testing::U16;
 
 class LibreOfficeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_unavailable = LibreOfficeUnavailableReason();
-    if (!s_unavailable.empty()) return;
-    s_dir = new testing::TempDir();
-    s_automation = MakeLibreOfficeAutomation(Options("suite")).release();
+    if (s_unavailable.empty()) s_suite = new testing::OfficeSuite("suite");
   }
 
   static void TearDownTestSuite() {
-    delete s_automation;  // ends the office it started
-    s_automation = nullptr;
-    delete s_dir;
-    s_dir = nullptr;
+    delete s_suite;  // ends the office it started
+    s_suite = nullptr;
   }
 
   void SetUp() override {
     if (!s_unavailable.empty()) GTEST_SKIP() << s_unavailable;
-    work = s_dir->Path() / ("doc2html-" + std::to_string(++s_counter));
+    work = s_suite->Dir() / ("doc2html-" + std::to_string(++s_counter));
     fs::create_directories(work);
   }
 
-  // A profile and a pipe of this test process, so that parallel runs never meet.
-  static LibreOfficeOptions Options(const std::string& name) {
-    LibreOfficeOptions options;
-    options.profile_dir = s_dir->Path() / ("profile-" + name);
-    options.pipe_name = "velmaris_test_" + std::to_string(getpid()) + "_" + name;
-    return options;
-  }
-
-  // A copy of a fixture: the office must never touch the source tree.
-  static fs::path Fixture(const std::string& name) {
-    const fs::path copy = s_dir->Path() / "sources" / name;
-    if (!fs::exists(copy)) {
-      fs::create_directories(copy.parent_path());
-      fs::copy_file(kFixtures / name, copy);
-    }
-    return copy;
-  }
-
-  // `source` from the fixtures converted by a separate office (the one under test would end
-  // after taking such a request over) into `format`; converted once per run.
-  static fs::path Converted(const std::string& source, const std::string& format) {
-    const fs::path out = s_dir->Path() / "fixtures";
-    const fs::path result = out / fs::path(source).replace_extension(format).filename();
-    if (fs::exists(result)) return result;
-    const std::string command =
-        "'" + (LibreOfficeOptions::DefaultProgramDir() / "soffice").string() +
-        "' -env:UserInstallation=" + FileUrl(s_dir->Path() / "convert-profile") +
-        " --headless --norestore --convert-to " + format + " --outdir '" + out.string() + "' '" +
-        Fixture(source).string() + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_TRUE(fs::exists(result)) << command;
-    return result;
+  static fs::path Fixture(const std::string& name) { return s_suite->Source("fixtures/" + name); }
+  static fs::path Converted(const std::string& name, const std::string& format) {
+    return s_suite->Converted("fixtures/" + name, format);
   }
 
   // A reserved temporary name in the working folder, as the importers make one.
@@ -118,14 +56,13 @@ class LibreOfficeTest : public ::testing::Test {
 
   template <class App>
   std::shared_ptr<App> Start() {
-    return OfficeCast<App>(s_automation->CreateObject(App::kProgramId));
+    return OfficeCast<App>(s_suite->Office().CreateObject(App::kProgramId));
   }
 
   fs::path work;
 
   static inline std::string s_unavailable;
-  static inline testing::TempDir* s_dir = nullptr;
-  static inline OfficeAutomation* s_automation = nullptr;
+  static inline testing::OfficeSuite* s_suite = nullptr;
   static inline int s_counter = 0;
 };
 
@@ -324,7 +261,7 @@ TEST_F(LibreOfficeTest, PresentationSlidesAsPictures) {
 
 TEST_F(LibreOfficeTest, AttachStartAndQuit) {
   // An office of this test alone: it is ended on the way.
-  auto automation = MakeLibreOfficeAutomation(Options("quit"));
+  auto automation = MakeLibreOfficeAutomation(s_suite->Options("quit"));
   EXPECT_EQ(ErrorOf([&] { automation->GetObject(office::kWordProgramId); }).Number(),
             office::kErrCannotCreateObject);
   EXPECT_EQ(ErrorOf([&] { automation->CreateObject(u"Access.Application"); }).Number(),

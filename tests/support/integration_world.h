@@ -23,6 +23,7 @@ class MultiUpload;
 
 namespace velmaris::testing {
 
+// The world, on a loop its owner keeps.
 class ServerWorld {
  public:
   explicit ServerWorld(MessageLoop& loop);
@@ -68,6 +69,7 @@ class World : public LoopHolder<Loop>, public ServerWorld {
       : LoopHolder<Loop>(std::forward<Args>(args)...), ServerWorld(this->loop) {}
 };
 
+// A test fixture in such a world.
 class IntegrationTest : public ::testing::Test, public World<> {};
 
 }  // namespace velmaris::testing
