@@ -3,10 +3,7 @@
 // goes through as if nothing had happened.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <functional>
-#include <sstream>
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -15,17 +12,11 @@
 #include "controls/image/image_import.h"
 #include "controls/image/image_upload.h"
 #include "controls/office/office_import.h"
-#include "platform/headless/headless_ui.h"
-#include "platform/posix/poll_loop.h"
-#include "platform/posix/posix_socket.h"
-#include "tests/support/ref_server.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/integration_world.h"
 #include "tests/unit/controls/image/test_pictures.h"
 
 namespace velmaris {
 namespace {
-
-using Json = nlohmann::json;
 
 constexpr char16_t kSep[] = u"----abcdefghijklmnopqrstuvwxyz----";
 constexpr char16_t kRefused[] = u"连接被强制拒绝";
@@ -107,49 +98,25 @@ const Mode kModes[] = {
 
 const Mode kNoAnswer{"noanswer", Ends::kNoReply};
 
-// Whatever a control needs around it: loop, screen, TEMP, a folder of local files, the server.
-class Rig {
+// Whatever a control needs around it, on a loop that may run its timers faster.
+class Rig : public testing::World<ScaledLoop> {
  public:
-  explicit Rig(int scale = 1) : loop(scale) {}
-
-  ScaledLoop loop;
-  HeadlessUi ui;
-  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
-  testing::TempDir temp;
-  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
-  testing::TempDir files;
-  testing::RefServer server;
-  const int unused_port = testing::UnusedPort();
+  explicit Rig(int scale = 1) : World(scale) {}
 
   // `path` on the server behind `mode`; nobody listens for "refused".
   std::u16string Address(const Mode& mode, const std::string& path) const {
-    if (std::string(mode.name) == "refused") {
-      return codepage::FromUtf8("http://127.0.0.1:" + std::to_string(unused_port) + path);
-    }
+    if (std::string(mode.name) == "refused") return testing::RefusedUrl(path);
     return server.Url("/_fault/" + std::string(mode.name) + path);
   }
-  std::u16string File(const std::string& name, const std::string& bytes) const {
-    return codepage::FromUtf8(files.Write(name, bytes).string());
-  }
   // Message boxes shown, the batch confirmation left out.
-  std::vector<HeadlessUi::Shown> Boxes() const {
-    std::vector<HeadlessUi::Shown> boxes;
-    for (const auto& shown : ui.History()) {
-      if (shown.kind == u"msgbox" && shown.text != kConfirm) boxes.push_back(shown);
-    }
-    return boxes;
-  }
+  std::vector<HeadlessUi::Shown> Boxes() const { return World::Boxes(kConfirm); }
   size_t StoredUploads() const { return server.Uploads().size(); }
   size_t StoredArticles() const { return server.ArticleCount(); }
   // The content field of the newest article.
   std::u16string LastArticleContent() const {
-    Json article = server.Article(static_cast<int>(StoredArticles()));
-    for (const auto& field : article["fields"]) {
-      if (field[0] == "content") return codepage::FromUtf8(field[1].get<std::string>());
-    }
-    return u"(no content field)";
+    return codepage::FromUtf8(
+        testing::Field(server.Article(static_cast<int>(StoredArticles())), "content"));
   }
-  bool TempIsEmpty() const { return std::filesystem::is_empty(temp.Path()); }
 };
 
 // The reply a control keeps after `mode`: the body of a whole 200 reply, else "Error".
@@ -224,11 +191,8 @@ class MultiUploadDriver {
 
   Outcome Send(const Mode& mode) {
     m_rig.ui.ClearHistory();
-    m_rig.ui.QueueFolderAnswer(m_rig.files.U16(mode.big ? "big" : "small"));
-    m_control.GetForm()[u"Command1"].on_click();
-    m_control.StartUpload(u"up", m_rig.Address(mode, "/upload.asp"));
-    EXPECT_TRUE(m_control.GetForm()[u"Command2"].Enabled());
-    m_control.GetForm()[u"Command2"].on_click();
+    m_rig.UploadFolder(m_control, mode.big ? "big" : "small", u"up",
+                       m_rig.Address(mode, "/upload.asp"));
     return {m_control.Transfer().Reply(), m_rig.Boxes(), {}};
   }
 
@@ -335,8 +299,7 @@ class PictureDriver {
     m_control.Init(m_rig.Address(mode, "/cms/upload.asp"), m_rig.server.Url("/cms/savepost.asp"),
                    u"", 5, u"编辑", u"W");
     Form& form = m_control.GetForm();
-    m_rig.ui.QueueFileDialogAnswer(Picture(mode));
-    form[u"btnAddFile"].on_click();
+    m_rig.AddPictures(form, {Picture(mode)});
     form[u"btnBegin"].on_click();
     // A batch that ends by a failure keeps its list; the next one must not send it again.
     form[u"lstFileList"].Clear();

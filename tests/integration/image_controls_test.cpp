@@ -3,16 +3,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include <sstream>
-
-#include "base/codepage.h"
 #include "controls/image/image_import.h"
 #include "controls/image/image_upload.h"
-#include "platform/headless/headless_ui.h"
-#include "platform/posix/poll_loop.h"
-#include "platform/posix/posix_socket.h"
-#include "tests/support/ref_server.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/integration_world.h"
 #include "tests/unit/controls/image/test_pictures.h"
 
 namespace velmaris {
@@ -22,25 +15,11 @@ using Json = nlohmann::json;
 
 constexpr char kSep[] = "----abcdefghijklmnopqrstuvwxyz----";
 
-class PictureIntegrationTest : public ::testing::Test {
+class PictureIntegrationTest : public testing::IntegrationTest {
  protected:
-  PollLoop loop;
-  HeadlessUi ui;
-  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
-  testing::TempDir temp;
-  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
-  testing::TempDir files;
-  testing::RefServer server;
-
   std::u16string Jpg(const std::string& name, int width, int height) {
     testing::WriteJpg(files.Path() / name, width, height);
     return files.U16(name);
-  }
-  void List(Form& form, const std::vector<std::u16string>& paths) {
-    for (const auto& path : paths) {
-      ui.QueueFileDialogAnswer(path);
-      form[u"btnAddFile"].on_click();
-    }
   }
 };
 
@@ -51,7 +30,7 @@ TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
   Form& form = control.GetForm();
   const auto a = Jpg("a.jpg", 64, 48);
   const auto b = Jpg("日落.jpg", 32, 24);
-  List(form, {a, b});
+  AddPictures(form, {a, b});
   form[u"optNameBySet"].SetChecked(0);
   form[u"optNameByPic"].SetChecked(1);
   form[u"btnBegin"].on_click();
@@ -63,8 +42,8 @@ TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
       ["thumbnailtarget","about:blank"],["watermark","Yes"],["wmtext","版权"],
       ["wmposition","8"],["wmcolor","-65536"],["imgstamp","No"]])"));
   EXPECT_EQ(uploads[1]["files"][0]["name"], "日落.jpg");
-  EXPECT_EQ(testing::FileHandle(server.Root() / "files" / "日落.jpg"),
-            testing::FileHandle(files.Path() / "日落.jpg"));
+  EXPECT_EQ(testing::ReadFile(server.Root() / "files" / "日落.jpg"),
+            testing::ReadFile(files.Path() / "日落.jpg"));
 
   ASSERT_EQ(server.ArticleCount(), 2u);
   EXPECT_EQ(server.Article(1)["fields"], Json::parse(R"([["columnid","5"],["issueid","0"],
@@ -83,7 +62,7 @@ TEST_F(PictureIntegrationTest, ImageImportSizesPicturesAndPostsOneArticle) {
   Form& form = control.GetForm();
   const auto a = Jpg("A.jpg", 801, 601);
   testing::WriteGif(files.Path() / "B.gif", 1000, 500);
-  List(form, {a, files.U16("B.gif")});
+  AddPictures(form, {a, files.U16("B.gif")});
   form[u"btnBegin"].on_click();
 
   const auto uploads = server.Uploads();

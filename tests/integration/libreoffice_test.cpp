@@ -3,10 +3,7 @@
 // driven through the automation objects exactly as the importers drive them.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <cstdlib>
 #include <fstream>
-#include <regex>
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -14,100 +11,41 @@
 #include "platform/libreoffice/language_id.h"
 #include "platform/libreoffice/libreoffice_automation.h"
 #include "platform/office_automation.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/error_of.h"
+#include "tests/support/office_suite.h"
 
 namespace velmaris {
 namespace {
 
 namespace fs = std::filesystem;
 using libreoffice::FileUrl;
-using testing::FileHandle;
-
-const fs::path kFixtures = fs::path(VELMARIS_SOURCE_DIR) / "tests/data/office/fixtures";
-
-std::u16string U16(const fs::path& path) {
-  return codepage::FromUtf8(path.string());
-}
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// The src values of the img tags of an HTML text.
-std::vector<std::string> PictureSources(const std::string& html) {
-  static const std::regex kImg(R"re(<img[^>]*\bsrc="([^"]*)")re", std::regex::icase);
-  std::vector<std::string> sources;
-  for (std::sregex_iterator it(html.begin(), html.end(), kImg), end; it != end; ++it) {
-    sources.push_back((*it)[1]);
-  }
-  return sources;
-}
-
-// The error a call raises; fails the test when it raises none.
-template <typename F>
-VbError ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const VbError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return VbError(0, u"", u"");
-}
+using testing::Contains;
+using testing::ErrorOf;
+using testing::PictureSources;
+using testing::ReadFile;
+using testing::U16;
 
 class LibreOfficeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_unavailable = LibreOfficeUnavailableReason();
-    if (!s_unavailable.empty()) return;
-    s_dir = new testing::TempDir();
-    s_automation = MakeLibreOfficeAutomation(Options("suite")).release();
+    if (s_unavailable.empty()) s_suite = new testing::OfficeSuite("suite");
   }
 
   static void TearDownTestSuite() {
-    delete s_automation;  // ends the office it started
-    s_automation = nullptr;
-    delete s_dir;
-    s_dir = nullptr;
+    delete s_suite;  // ends the office it started
+    s_suite = nullptr;
   }
 
   void SetUp() override {
     if (!s_unavailable.empty()) GTEST_SKIP() << s_unavailable;
-    work = s_dir->Path() / ("doc2html-" + std::to_string(++s_counter));
+    work = s_suite->Dir() / ("doc2html-" + std::to_string(++s_counter));
     fs::create_directories(work);
   }
 
-  // A profile and a pipe of this test process, so that parallel runs never meet.
-  static LibreOfficeOptions Options(const std::string& name) {
-    LibreOfficeOptions options;
-    options.profile_dir = s_dir->Path() / ("profile-" + name);
-    options.pipe_name = "velmaris_test_" + std::to_string(getpid()) + "_" + name;
-    return options;
-  }
-
-  // A copy of a fixture: the office must never touch the source tree.
-  static fs::path Fixture(const std::string& name) {
-    const fs::path copy = s_dir->Path() / "sources" / name;
-    if (!fs::exists(copy)) {
-      fs::create_directories(copy.parent_path());
-      fs::copy_file(kFixtures / name, copy);
-    }
-    return copy;
-  }
-
-  // `source` from the fixtures converted by a separate office (the one under test would end
-  // after taking such a request over) into `format`; converted once per run.
-  static fs::path Converted(const std::string& source, const std::string& format) {
-    const fs::path out = s_dir->Path() / "fixtures";
-    const fs::path result = out / fs::path(source).replace_extension(format).filename();
-    if (fs::exists(result)) return result;
-    const std::string command =
-        "'" + (LibreOfficeOptions::DefaultProgramDir() / "soffice").string() +
-        "' -env:UserInstallation=" + FileUrl(s_dir->Path() / "convert-profile") +
-        " --headless --norestore --convert-to " + format + " --outdir '" + out.string() + "' '" +
-        Fixture(source).string() + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_TRUE(fs::exists(result)) << command;
-    return result;
+  static fs::path Fixture(const std::string& name) { return s_suite->Source("fixtures/" + name); }
+  static fs::path Converted(const std::string& name, const std::string& format) {
+    return s_suite->Converted("fixtures/" + name, format);
   }
 
   // A reserved temporary name in the working folder, as the importers make one.
@@ -118,20 +56,19 @@ class LibreOfficeTest : public ::testing::Test {
 
   template <class App>
   std::shared_ptr<App> Start() {
-    return OfficeCast<App>(s_automation->CreateObject(App::kProgramId));
+    return OfficeCast<App>(s_suite->Office().CreateObject(App::kProgramId));
   }
 
   fs::path work;
 
   static inline std::string s_unavailable;
-  static inline testing::TempDir* s_dir = nullptr;
-  static inline OfficeAutomation* s_automation = nullptr;
+  static inline testing::OfficeSuite* s_suite = nullptr;
   static inline int s_counter = 0;
 };
 
 TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
   const fs::path source_file = Converted("three_pages.fodt", "doc");
-  const std::string source_bytes = FileHandle(source_file);
+  const std::string source_bytes = ReadFile(source_file);
   auto word = Start<WordApplication>();
   word->SetDisplayAlerts(office::kWdAlertsNone);
   auto source = word->OpenDocument(U16(source_file));
@@ -151,7 +88,7 @@ TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
     const fs::path probe_file = TempName("htmlZZ99.tmp");
     probe->SaveAs(U16(probe_file), office::kWdFormatHtml);
     probe->Close();
-    const std::string html = FileHandle(probe_file);
+    const std::string html = ReadFile(probe_file);
     EXPECT_TRUE(Contains(html, texts[2]));
     EXPECT_FALSE(Contains(html, texts[1]));
   }
@@ -170,7 +107,7 @@ TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
     selection->Delete();
     page_document->SaveAs(U16(temp), office::kWdFormatHtml);
 
-    const std::string html = FileHandle(temp);
+    const std::string html = ReadFile(temp);
     for (int other = 1; other <= 3; ++other) {
       EXPECT_EQ(Contains(html, texts[other - 1]), other == page) << other;
     }
@@ -183,7 +120,7 @@ TEST_F(LibreOfficeTest, WordSplitsPagesThroughTheSelection) {
     page_document->Close();
   }
   source->Close(false);
-  EXPECT_EQ(FileHandle(source_file), source_bytes) << "the source on disk changed";
+  EXPECT_EQ(ReadFile(source_file), source_bytes) << "the source on disk changed";
 }
 
 TEST_F(LibreOfficeTest, WordSavesAWholeDocumentAsHtml) {
@@ -205,7 +142,7 @@ TEST_F(LibreOfficeTest, WordSavesAWholeDocumentAsHtml) {
     document->SaveAs(U16(temp), office::kWdFormatHtml);
     document->Close(false);
 
-    const std::string html = FileHandle(temp);
+    const std::string html = ReadFile(temp);
     EXPECT_TRUE(Contains(html, "charset=utf-8")) << html.substr(0, 300);
     // What the office writes is the user's alone.
     const auto private_file = fs::perms::owner_read | fs::perms::owner_write;
@@ -273,11 +210,11 @@ TEST_F(LibreOfficeTest, WorkbookSheetsAndHtml) {
     SCOPED_TRACE(name);
     const fs::path temp = TempName(name);
     workbook->SaveAs(U16(temp), office::kXlHtml, office::kXlNoChange);
-    const std::string whole = FileHandle(temp);
+    const std::string whole = ReadFile(temp);
     for (const auto& text : texts) EXPECT_TRUE(Contains(whole, text)) << text;
     for (int sheet = 1; sheet <= 3; ++sheet) {
-      const std::string html = FileHandle(libreoffice::PictureFolderFor(temp) /
-                                          ("sheet00" + std::to_string(sheet) + ".htm"));
+      const std::string html = ReadFile(libreoffice::PictureFolderFor(temp) /
+                                        ("sheet00" + std::to_string(sheet) + ".htm"));
       for (int other = 1; other <= 3; ++other) {
         EXPECT_EQ(Contains(html, texts[other - 1]), other == sheet) << sheet << "/" << other;
       }
@@ -315,7 +252,7 @@ TEST_F(LibreOfficeTest, PresentationSlidesAsPictures) {
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++files;
     EXPECT_EQ(files, 2u);
     for (int slide = 1; slide <= 2; ++slide) {
-      const std::string jpeg = FileHandle(folder / (c.word + std::to_string(slide) + ".jpg"));
+      const std::string jpeg = ReadFile(folder / (c.word + std::to_string(slide) + ".jpg"));
       ASSERT_GT(jpeg.size(), 2u) << slide;
       EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8") << "not a JPEG";
     }
@@ -324,7 +261,7 @@ TEST_F(LibreOfficeTest, PresentationSlidesAsPictures) {
 
 TEST_F(LibreOfficeTest, AttachStartAndQuit) {
   // An office of this test alone: it is ended on the way.
-  auto automation = MakeLibreOfficeAutomation(Options("quit"));
+  auto automation = MakeLibreOfficeAutomation(s_suite->Options("quit"));
   EXPECT_EQ(ErrorOf([&] { automation->GetObject(office::kWordProgramId); }).Number(),
             office::kErrCannotCreateObject);
   EXPECT_EQ(ErrorOf([&] { automation->CreateObject(u"Access.Application"); }).Number(),
@@ -388,9 +325,9 @@ TEST(OfficeExportLayout, PlacesAnExport) {
 
   libreoffice::PlaceExport(staging.Path() / "html01.tmp", target,
                            libreoffice::PictureFolderFor(target), "html01.files/");
-  EXPECT_EQ(FileHandle(target), R"(<img src="html01.files/html01_tmp_9.png">)");
-  EXPECT_EQ(FileHandle(dir.Path() / "doc2html/html01.files/html01_tmp_9.png"), "PNG");
-  EXPECT_EQ(FileHandle(dir.Path() / "doc2html/html01.files/old.png"), "old");
+  EXPECT_EQ(ReadFile(target), R"(<img src="html01.files/html01_tmp_9.png">)");
+  EXPECT_EQ(ReadFile(dir.Path() / "doc2html/html01.files/html01_tmp_9.png"), "PNG");
+  EXPECT_EQ(ReadFile(dir.Path() / "doc2html/html01.files/old.png"), "old");
   EXPECT_TRUE(fs::is_empty(staging.Path()));
 }
 

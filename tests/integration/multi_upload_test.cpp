@@ -3,45 +3,16 @@
 
 #include "base/codepage.h"
 #include "controls/file/multi_upload.h"
-#include "platform/headless/headless_ui.h"
-#include "platform/posix/poll_loop.h"
-#include "platform/posix/posix_socket.h"
-#include "tests/support/ref_server.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/integration_world.h"
 
 namespace velmaris {
 namespace {
 
-using testing::FileHandle;
+using testing::ReadFile;
 
-class MultiUploadIntegrationTest : public ::testing::Test {
+class MultiUploadIntegrationTest : public testing::IntegrationTest {
  protected:
-  PollLoop loop;
-  HeadlessUi ui;
-  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
-  testing::TempDir temp;
-  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
-  testing::TempDir files;
-  testing::RefServer server;
   MultiUpload control{platform};
-
-  // Picks `folder`, sends to `path` on the server with the server directory `sf`, and presses
-  // the start button.
-  void Upload(const std::string& folder, const std::string& sf, const std::string& path) {
-    ui.QueueFolderAnswer(files.U16(folder));
-    control.GetForm()[u"Command1"].on_click();
-    control.StartUpload(codepage::FromUtf8(sf), server.Url(path));
-    ASSERT_TRUE(control.GetForm()[u"Command2"].Enabled());
-    control.GetForm()[u"Command2"].on_click();
-  }
-
-  std::vector<HeadlessUi::Shown> Boxes() const {
-    std::vector<HeadlessUi::Shown> boxes;
-    for (const auto& shown : ui.History()) {
-      if (shown.kind == u"msgbox") boxes.push_back(shown);
-    }
-    return boxes;
-  }
 };
 
 TEST_F(MultiUploadIntegrationTest, TreeMirroredOnTheServer) {
@@ -50,7 +21,7 @@ TEST_F(MultiUploadIntegrationTest, TreeMirroredOnTheServer) {
   files.Write("t/thumbs.db", "lower");
   files.Write("t/s/b.txt", "BB");
   files.Write("t/文档/报告.doc", std::string("\0\1\2\r\n--", 7));
-  Upload("t", "up", "/upload.asp");
+  UploadFolder(control, "t", u"up", server.Url("/upload.asp"));
 
   auto requests = server.WaitForRequests(4);
   ASSERT_EQ(requests.size(), 4u);
@@ -65,11 +36,11 @@ TEST_F(MultiUploadIntegrationTest, TreeMirroredOnTheServer) {
   EXPECT_NE(requests[3].find("name=\"path\"\r\n\r\nup/\xCE\xC4\xB5\xB5/\r\n"), std::string::npos);
 
   auto stored = server.Root() / "files" / "up";
-  EXPECT_EQ(FileHandle(stored / "a.txt"), "AAA");
-  EXPECT_EQ(FileHandle(stored / "thumbs.db"), "lower");
+  EXPECT_EQ(ReadFile(stored / "a.txt"), "AAA");
+  EXPECT_EQ(ReadFile(stored / "thumbs.db"), "lower");
   EXPECT_FALSE(std::filesystem::exists(stored / "Thumbs.db"));
-  EXPECT_EQ(FileHandle(stored / "s" / "b.txt"), "BB");
-  EXPECT_EQ(FileHandle(stored / "文档" / "报告.doc"), std::string("\0\1\2\r\n--", 7));
+  EXPECT_EQ(ReadFile(stored / "s" / "b.txt"), "BB");
+  EXPECT_EQ(ReadFile(stored / "文档" / "报告.doc"), std::string("\0\1\2\r\n--", 7));
 
   auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -92,7 +63,7 @@ TEST_F(MultiUploadIntegrationTest, FailingFilesAreCountedAndAnUnreachableServerS
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ui.ClearHistory();
-    Upload("t", "up", c.path);
+    UploadFolder(control, "t", u"up", server.Url(c.path));
     auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 3u);
     for (size_t i : {0, 1}) {
@@ -106,11 +77,7 @@ TEST_F(MultiUploadIntegrationTest, FailingFilesAreCountedAndAnUnreachableServerS
 
   // Nobody listening: the first file's connection stops the run, with the socket's one box.
   ui.ClearHistory();
-  ui.QueueFolderAnswer(files.U16("t"));
-  control.GetForm()[u"Command1"].on_click();
-  control.StartUpload(
-      u"up", codepage::FromUtf8("http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/"));
-  control.GetForm()[u"Command2"].on_click();
+  UploadFolder(control, "t", u"up", testing::RefusedUrl("/"));
   auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, u"连接被强制拒绝");
@@ -131,13 +98,13 @@ TEST_F(MultiUploadIntegrationTest, ThousandFilesInFiftyFolders) {
     }
   }
   auto start = std::chrono::steady_clock::now();
-  Upload("tree", "bulk", "/upload.asp");
+  UploadFolder(control, "tree", u"bulk", server.Url("/upload.asp"));
   auto took = std::chrono::steady_clock::now() - start;
 
   ASSERT_EQ(Boxes().size(), 1u) << codepage::ToUtf8(Boxes()[0].text);
   for (const auto& name : names) {
-    ASSERT_EQ(FileHandle(server.Root() / "files" / "bulk" / name),
-              FileHandle(files.Path() / "tree" / name))
+    ASSERT_EQ(ReadFile(server.Root() / "files" / "bulk" / name),
+              ReadFile(files.Path() / "tree" / name))
         << name;
   }
   size_t stored = 0;

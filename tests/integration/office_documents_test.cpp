@@ -3,46 +3,24 @@
 // tests/data/office by a separate office, in the formats users bring.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <regex>
 
-#include "base/codepage.h"
 #include "controls/office/office_import.h"
-#include "platform/headless/headless_ui.h"
-#include "platform/libreoffice/export_layout.h"
-#include "platform/libreoffice/libreoffice_automation.h"
-#include "platform/posix/poll_loop.h"
-#include "platform/posix/posix_socket.h"
-#include "tests/support/ref_server.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/error_of.h"
+#include "tests/support/integration_world.h"
+#include "tests/support/office_suite.h"
 
 namespace velmaris {
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-using testing::FileHandle;
-
-const fs::path kData = fs::path(VELMARIS_SOURCE_DIR) / "tests/data/office";
-
-std::u16string U16(const fs::path& path) {
-  return codepage::FromUtf8(path.string());
-}
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-std::vector<std::string> PictureSources(const std::string& html) {
-  static const std::regex kImg(R"re(<img[^>]*\bsrc="([^"]*)")re");
-  std::vector<std::string> sources;
-  for (std::sregex_iterator it(html.begin(), html.end(), kImg), end; it != end; ++it) {
-    sources.push_back((*it)[1]);
-  }
-  return sources;
-}
+using testing::Contains;
+using testing::ErrorOf;
+using testing::Field;
+using testing::PictureSources;
+using testing::ReadFile;
+using testing::U16;
 
 // The suite's office, lent to each test's control.
 class LentOffice : public OfficeAutomation {
@@ -59,66 +37,41 @@ class LentOffice : public OfficeAutomation {
   OfficeAutomation& m_office;
 };
 
-class OfficeDocumentsTest : public ::testing::Test {
+class OfficeDocumentsTest : public testing::IntegrationTest {
  protected:
   static void SetUpTestSuite() {
     s_unavailable = LibreOfficeUnavailableReason();
     if (!s_unavailable.empty()) return;
-    s_dir = new testing::TempDir();
-    LibreOfficeOptions options;
-    options.profile_dir = s_dir->Path() / "profile";
-    options.pipe_name = "velmaris_documents_" + std::to_string(getpid());
-    s_office = MakeLibreOfficeAutomation(options).release();
+    s_suite = new testing::OfficeSuite("documents");
     // Started now, with a temporary folder of the suite's: the office keeps the one it starts
     // with, and each test's own goes with the test.
-    fs::create_directories(s_dir->Path() / "office-temp");
-    testing::ScopedEnv temp("TEMP", (s_dir->Path() / "office-temp").c_str());
-    testing::ScopedEnv tmpdir("TMPDIR", (s_dir->Path() / "office-temp").c_str());
-    s_office->CreateObject(office::kWordProgramId);
+    const fs::path office_temp = s_suite->Dir() / "office-temp";
+    fs::create_directories(office_temp);
+    testing::ScopedEnv temp("TEMP", office_temp.c_str());
+    testing::ScopedEnv tmpdir("TMPDIR", office_temp.c_str());
+    s_suite->Office().CreateObject(office::kWordProgramId);
   }
   static void TearDownTestSuite() {
-    delete s_office;  // ends the office it started
-    s_office = nullptr;
-    delete s_dir;
-    s_dir = nullptr;
+    delete s_suite;  // ends the office it started
+    s_suite = nullptr;
   }
 
   void SetUp() override {
     if (!s_unavailable.empty()) GTEST_SKIP() << s_unavailable;
-    platform.office = [] { return std::make_unique<LentOffice>(*s_office); };
+    platform.office = [] { return std::make_unique<LentOffice>(s_suite->Office()); };
     control = std::make_unique<OfficeImport>(platform);
     control->Init(server.Url("/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"2024/春", 7,
                   u"编辑部");
   }
 
-  // `source` (below tests/data/office) converted once per run by a separate office into
-  // `format`, then copied to `name` in the test's own folder.
+  // `source` (below tests/data/office) converted into `format`, then copied to `name` in the
+  // test's own folder.
   fs::path Document(const std::string& source, const std::string& format, const std::string& name) {
-    const fs::path out = s_dir->Path() / "converted" / format;
-    const fs::path converted = out / fs::path(source).filename().replace_extension(format);
-    if (!fs::exists(converted)) {
-      const fs::path copy = s_dir->Path() / "sources" / fs::path(source).filename();
-      fs::create_directories(copy.parent_path());
-      fs::copy_file(kData / source, copy, fs::copy_options::overwrite_existing);
-      const std::string command =
-          "'" + (LibreOfficeOptions::DefaultProgramDir() / "soffice").string() +
-          "' -env:UserInstallation=" + libreoffice::FileUrl(s_dir->Path() / "convert-profile") +
-          " --headless --norestore --convert-to " + format + " --outdir '" + out.string() + "' '" +
-          copy.string() + "' >/dev/null 2>&1";
-      EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    }
-    EXPECT_TRUE(fs::exists(converted)) << converted;
     const fs::path target = files.Path() / name;
-    fs::copy_file(converted, target, fs::copy_options::overwrite_existing);
+    fs::copy_file(s_suite->Converted(source, format), target, fs::copy_options::overwrite_existing);
     return target;
   }
 
-  static std::string Field(const Json& record, const std::string& name) {
-    for (const auto& field : record["fields"]) {
-      if (field[0] == name) return field[1];
-    }
-    return "<missing>";
-  }
   // The working folder holds nothing of the import afterwards.
   void ExpectNothingLeft() const {
     const fs::path work = temp.Path() / "doc2html";
@@ -128,18 +81,10 @@ class OfficeDocumentsTest : public ::testing::Test {
     }
   }
 
-  PollLoop loop;
-  HeadlessUi ui;
-  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
-  testing::TempDir temp;
-  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
-  testing::TempDir files;
-  testing::RefServer server;
   std::unique_ptr<OfficeImport> control;
 
   static inline std::string s_unavailable;
-  static inline testing::TempDir* s_dir = nullptr;
-  static inline OfficeAutomation* s_office = nullptr;
+  static inline testing::OfficeSuite* s_suite = nullptr;
 };
 
 TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
@@ -159,7 +104,7 @@ TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path file = Document("fixtures/three_pages.fodt", c.format, c.name);
-    const std::string bytes = FileHandle(file);
+    const std::string bytes = ReadFile(file);
     const std::u16string path = U16(file);
     EXPECT_EQ(c.by_page ? control->ImportDocFile(path, u"7", u"编辑部")
                         : control->ImportDocFileOnePage(path, u"7", u"编辑部"),
@@ -189,7 +134,7 @@ TEST_F(OfficeDocumentsTest, WordDocumentsPageByPageAndWhole) {
     EXPECT_EQ(PictureSources(all), std::vector<std::string>{address});
     EXPECT_TRUE(fs::is_regular_file(server.Root() / address.substr(1)));
 
-    EXPECT_EQ(FileHandle(file), bytes) << "the document on disk changed";
+    EXPECT_EQ(ReadFile(file), bytes) << "the document on disk changed";
     ExpectNothingLeft();
   }
 
@@ -215,14 +160,12 @@ TEST_F(OfficeDocumentsTest, WhatIsNotADocumentFailsAndLeavesNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     for (bool by_page : {true, false}) {
-      try {
+      const VbError error = ErrorOf([&] {
         by_page ? control->ImportDocFile(c.path, u"7", u"u")
                 : control->ImportDocFileOnePage(c.path, u"7", u"u");
-        ADD_FAILURE() << "no error";
-      } catch (const VbError& error) {
-        EXPECT_EQ(error.Number(), c.number);
-        EXPECT_FALSE(error.Description().empty());
-      }
+      });
+      EXPECT_EQ(error.Number(), c.number);
+      EXPECT_FALSE(error.Description().empty());
       EXPECT_EQ(server.ArticleCount(), 0u);
       ExpectNothingLeft();
     }
@@ -288,7 +231,7 @@ TEST_F(OfficeDocumentsTest, PresentationSlidesByTheirLanguage) {
       const Json& upload = sent[uploads + n];
       const std::string stored = upload["files"][0]["stored"];
       EXPECT_EQ(stored, "2024/春/" + std::string(c.word) + std::to_string(n + 1) + ".jpg");
-      EXPECT_EQ(FileHandle(server.Root() / "files" / stored).substr(0, 2), "\xFF\xD8");
+      EXPECT_EQ(ReadFile(server.Root() / "files" / stored).substr(0, 2), "\xFF\xD8");
       EXPECT_EQ(article["pages"][n],
                 "<img src=\"/files/" + stored + "\" width=\"640\" height=\"480\">");
     }

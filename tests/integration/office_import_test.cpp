@@ -5,31 +5,16 @@
 
 #include "base/codepage.h"
 #include "controls/office/office_import.h"
-#include "platform/headless/headless_ui.h"
-#include "platform/posix/poll_loop.h"
-#include "platform/posix/posix_socket.h"
-#include "tests/support/ref_server.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/integration_world.h"
 
 namespace velmaris {
 namespace {
 
 using Json = nlohmann::json;
 
-class OfficeImportIntegrationTest : public ::testing::Test {
+class OfficeImportIntegrationTest : public testing::IntegrationTest {
  protected:
-  PollLoop loop;
-  HeadlessUi ui;
-  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
-  testing::TempDir temp;
-  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
-  testing::TempDir files;
-  testing::RefServer server;
   OfficeImport control{platform};
-
-  std::u16string MakeFile(const std::string& name, const std::string& bytes) {
-    return codepage::FromUtf8(files.Write(name, bytes).string());
-  }
 };
 
 TEST_F(OfficeImportIntegrationTest, ImportTxtStoresTitlePagesAndFieldsInOrder) {
@@ -65,7 +50,7 @@ TEST_F(OfficeImportIntegrationTest, PostGoesToTheUploadHostWithThePostPath) {
   EXPECT_EQ(server.Article(1)["title"], "t");
 
   // The next upload uses the upload path again.
-  auto picture = MakeFile("p.png", "PNG");
+  auto picture = File("p.png", "PNG");
   control.StartUpload(u"d", picture, -1);
   EXPECT_EQ(control.Reply(), u"/files/d/p.png");
 }
@@ -73,8 +58,8 @@ TEST_F(OfficeImportIntegrationTest, PostGoesToTheUploadHostWithThePostPath) {
 TEST_F(OfficeImportIntegrationTest, TextFilesThroughTheListAndTheStartButton) {
   control.Init(server.Url("/cms/upload.asp"), server.Url("/cms/savepost.asp"), u"d", 7, u"编辑");
   // One file in UTF-8, one in GBK: both titles arrive intact.
-  MakeFile("utf8.txt", "春季\n作者：甲\n正文 第一段\n");
-  MakeFile("gbk.txt", "\xB4\xBA\xBC\xBE\xB1\xA8\xB8\xE6\r\n\xD5\xFD\xCE\xC4\r\n");
+  File("utf8.txt", "春季\n作者：甲\n正文 第一段\n");
+  File("gbk.txt", "\xB4\xBA\xBC\xBE\xB1\xA8\xB8\xE6\r\n\xD5\xFD\xCE\xC4\r\n");
   const std::u16string folder = codepage::FromUtf8(files.Path().string());
   ui.QueueFileDialogAnswer(folder + std::u16string(u"\0utf8.txt\0gbk.txt", 17));
   Form& form = control.GetForm();

@@ -1,45 +1,28 @@
 // FileUpload on the real loop and real sockets against the reference content server.
 #include <gtest/gtest.h>
 
-#include "base/codepage.h"
-#include "base/error.h"
 #include "controls/file/file_upload.h"
 #include "core/multipart.h"
-#include "platform/headless/headless_ui.h"
-#include "platform/posix/poll_loop.h"
-#include "platform/posix/posix_socket.h"
-#include "tests/support/ref_server.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/integration_world.h"
 
 namespace velmaris {
 namespace {
 
-using testing::FileHandle;
+using testing::ReadFile;
 
-class UploadIntegrationTest : public ::testing::Test {
+class UploadIntegrationTest : public testing::IntegrationTest {
  protected:
-  PollLoop loop;
-  HeadlessUi ui;
-  Platform platform{loop, ui, [this] { return std::make_unique<PosixSocket>(loop); }};
-  testing::TempDir temp;
-  testing::ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
-  testing::TempDir files;
-  testing::RefServer server;
   FileUpload control{platform};
-
-  std::u16string MakeFile(const std::string& name, const std::string& bytes) {
-    return codepage::FromUtf8(files.Write(name, bytes).string());
-  }
 };
 
 TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
   std::string bytes;
   for (int i = 0; i < 300000; ++i) bytes += static_cast<char>(i % 251);
-  auto path = MakeFile("照片 1.bin", bytes);
+  auto path = File("照片 1.bin", bytes);
   control.StartUpload(u"上传/2008", server.Url("/cms/upload.asp"), path, -1);
 
   EXPECT_EQ(control.NewFileName(), u"/files/上传/2008/照片 1.bin");
-  EXPECT_EQ(FileHandle(server.Root() / "files/上传/2008/照片 1.bin"), bytes);
+  EXPECT_EQ(ReadFile(server.Root() / "files/上传/2008/照片 1.bin"), bytes);
   auto requests = server.WaitForRequests(1);
   ASSERT_EQ(requests.size(), 1u);
   const std::string& request = requests[0];
@@ -57,7 +40,7 @@ TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
 }
 
 TEST_F(UploadIntegrationTest, FaultsAndTheirOutcomes) {
-  auto path = MakeFile("a.txt", "abc");
+  auto path = File("a.txt", "abc");
   const struct {
     const char* mode;
     const char16_t* reply;
@@ -94,20 +77,17 @@ TEST_F(UploadIntegrationTest, FileHoldingTheBoundaryArrivesWhole) {
   std::string bytes = "POST / HTTP/1.1\r\n\r\n--" + std::string(kBoundary) +
                       "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\ny\r\n--" +
                       std::string(kBoundary) + "--\r\n";
-  auto path = MakeFile("request.txt", bytes);
+  auto path = File("request.txt", bytes);
   control.StartUpload(u"saved", server.Url("/upload.asp"), path, 1);
   EXPECT_EQ(control.NewFileName(), u"/files/saved/request.txt");
-  EXPECT_EQ(FileHandle(server.Root() / "files/saved/request.txt"), bytes);
+  EXPECT_EQ(ReadFile(server.Root() / "files/saved/request.txt"), bytes);
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
 }
 
 TEST_F(UploadIntegrationTest, NoServerListening) {
-  auto path = MakeFile("a.txt", "abc");
+  auto path = File("a.txt", "abc");
   control.SetNewFileName(u"previous");
-  control.StartUpload(u"f",
-                      codepage::FromUtf8("http://127.0.0.1:" +
-                                         std::to_string(testing::UnusedPort()) + "/upload.asp"),
-                      path, 1);
+  control.StartUpload(u"f", testing::RefusedUrl("/upload.asp"), path, 1);
   EXPECT_EQ(control.NewFileName(), u"Error");
   ASSERT_EQ(ui.History().size(), 1u);
   EXPECT_EQ(ui.History()[0].text, u"连接被强制拒绝");
@@ -115,7 +95,7 @@ TEST_F(UploadIntegrationTest, NoServerListening) {
 }
 
 TEST_F(UploadIntegrationTest, ServerThatNeverAnswersTimesOut) {
-  auto path = MakeFile("a.txt", "abc");
+  auto path = File("a.txt", "abc");
   control.SetNewFileName(u"previous");
   auto start = std::chrono::steady_clock::now();
   control.StartUpload(u"f", server.Url("/_fault/noanswer/upload.asp"), path, 1);
@@ -126,7 +106,7 @@ TEST_F(UploadIntegrationTest, ServerThatNeverAnswersTimesOut) {
 
 TEST_F(UploadIntegrationTest, ResetWhileSendingIsReported) {
   std::string big(8 * 1024 * 1024, 'z');
-  auto path = MakeFile("big.bin", big);
+  auto path = File("big.bin", big);
   control.StartUpload(u"f", server.Url("/_fault/reset/upload.asp"), path, 1);
   EXPECT_EQ(control.NewFileName(), u"Error");
   EXPECT_EQ(ui.History().size(), 1u);

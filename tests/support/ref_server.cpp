@@ -62,7 +62,7 @@ std::vector<std::string> RefServer::Requests() const {
   }
   std::sort(files.begin(), files.end());
   std::vector<std::string> requests;
-  for (const auto& file : files) requests.push_back(FileHandle(file));
+  for (const auto& file : files) requests.push_back(ReadFile(file));
   return requests;
 }
 
@@ -78,7 +78,7 @@ std::vector<std::string> RefServer::WaitForRequests(size_t count) const {
 nlohmann::json RefServer::Article(int n) const {
   char name[32];
   std::snprintf(name, sizeof name, "articles/%06d.json", n);
-  return nlohmann::json::parse(FileHandle(Root() / name));
+  return nlohmann::json::parse(ReadFile(Root() / name));
 }
 
 size_t RefServer::ArticleCount() const {
@@ -92,7 +92,7 @@ size_t RefServer::ArticleCount() const {
 
 std::vector<nlohmann::json> RefServer::Uploads() const {
   std::vector<nlohmann::json> records;
-  std::istringstream lines(FileHandle(Root() / "uploads.jsonl"));
+  std::istringstream lines(ReadFile(Root() / "uploads.jsonl"));
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty()) records.push_back(nlohmann::json::parse(line));
   }
@@ -109,6 +109,17 @@ int UnusedPort() {
   getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
   close(fd);
   return ntohs(address.sin_port);
+}
+
+std::u16string RefusedUrl(const std::string& path) {
+  return codepage::FromUtf8("http://127.0.0.1:" + std::to_string(UnusedPort()) + path);
+}
+
+std::string Field(const nlohmann::json& record, const std::string& name) {
+  for (const auto& field : record["fields"]) {
+    if (field[0] == name) return field[1];
+  }
+  return "<missing>";
 }
 
 }  // namespace velmaris::testing

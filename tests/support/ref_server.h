@@ -42,5 +42,11 @@ class RefServer {
 
 // A free loopback port with nothing listening on it (bound, read, released).
 int UnusedPort();
+// `path` on such a port: connecting there is refused.
+std::u16string RefusedUrl(const std::string& path);
+
+// The value of the form field `name` in a stored record (an upload or an article); "<missing>"
+// where it has none.
+std::string Field(const nlohmann::json& record, const std::string& name);
 
 }  // namespace velmaris::testing

@@ -35,7 +35,7 @@ std::u16string TempDir::U16(const std::string& relative) const {
   return codepage::FromUtf8((relative.empty() ? m_path : m_path / relative).string());
 }
 
-std::string FileHandle(const std::filesystem::path& path) {
+std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -22,7 +22,7 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
-std::string FileHandle(const std::filesystem::path& path);
+std::string ReadFile(const std::filesystem::path& path);
 
 // Sets an environment variable for a scope and restores it afterwards.
 class ScopedEnv {

@@ -220,7 +220,7 @@ TEST_F(MultiUploadTest, WalkOrderPathFieldAndThumbnailCache) {
       EXPECT_TRUE(r.file_part_first);
       // The filename text is the file's full path, which the file system reads back.
       EXPECT_EQ(r.filename.rfind(root + u"/", 0), 0u) << codepage::ToUtf8(r.filename);
-      EXPECT_EQ(r.content, testing::FileHandle(ToNativePath(r.filename)));
+      EXPECT_EQ(r.content, testing::ReadFile(ToNativePath(r.filename)));
     }
     EXPECT_EQ(sent, c.sent);
     EXPECT_EQ(Boxes(), std::vector<std::u16string>{u"|所有文件上传完成."});

@@ -14,7 +14,7 @@
 namespace velmaris {
 namespace {
 
-using testing::FileHandle;
+using testing::ReadFile;
 using testing::TempDir;
 
 // Runs the test inside a temporary working folder, so Windows-style relative paths such as
@@ -31,7 +31,7 @@ class MultipartTest : public ::testing::Test {
     auto out = m_dir.Path() / "out.pak";
     std::filesystem::remove(out);
     package.PackageToFile(codepage::FromUtf8(out.string()));
-    return FileHandle(out);
+    return ReadFile(out);
   }
 
   TempDir m_dir;
@@ -246,7 +246,7 @@ TEST_F(MultipartTest, ContentHoldingTheBoundaryGetsAnotherBoundary) {
     auto out = m_dir.Path() / "out.pak";
     std::filesystem::remove(out);
     std::string boundary = package.PackageToFile(codepage::FromUtf8(out.string()));
-    std::string written = FileHandle(out);
+    std::string written = ReadFile(out);
     if (!c.changes) {
       EXPECT_EQ(boundary, fixed);
     } else {

@@ -115,7 +115,7 @@ TEST(FileSystemTest, ListedEntriesKeepTheirOwnBytes) {
   for (const auto& file : files) {
     shown.insert(file.Name);
     EXPECT_EQ(file.Path, dir.U16("t") + u"/" + file.Name);
-    EXPECT_EQ(testing::FileHandle(file.native), file.native.filename().string());
+    EXPECT_EQ(testing::ReadFile(file.native), file.native.filename().string());
   }
   std::multiset<std::u16string> expected;
   for (const auto& c : cases) expected.insert(c.shown);

@@ -10,7 +10,7 @@ namespace velmaris {
 namespace {
 
 using testing::FakeOffice;
-using testing::FileHandle;
+using testing::ReadFile;
 
 TEST(FakeOffice, SplitsPagesLastFirstThroughTheClipboard) {
   testing::TempDir dir;
@@ -36,11 +36,11 @@ TEST(FakeOffice, SplitsPagesLastFirstThroughTheClipboard) {
     target->Selection()->Paste();
     selection->Delete();
     target->SaveAs(temp, office::kWdFormatHtml);
-    const std::string html = FileHandle(dir.Path() / "htmlAB12.tmp");
+    const std::string html = ReadFile(dir.Path() / "htmlAB12.tmp");
     EXPECT_NE(html.find("<body>" + expected[page - 1] + "</body>"), std::string::npos) << html;
     target->Close();
   }
-  EXPECT_EQ(FileHandle(dir.Path() / "htmlAB12.files/p.png"), "PNG");
+  EXPECT_EQ(ReadFile(dir.Path() / "htmlAB12.files/p.png"), "PNG");
   EXPECT_EQ(source->BuiltInDocumentProperty(office::kWdPropertyPages), 1) << "all pages removed";
   EXPECT_EQ(office.OpenCount(), 1);
   source->Close(false);

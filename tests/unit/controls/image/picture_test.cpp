@@ -72,7 +72,7 @@ TEST(PictureTest, SizeAndPixelsOfEachFormatTheControlsTake) {
 TEST(PictureTest, WhatIsNoPictureFailsWithItsError) {
   TempDir dir;
   testing::WriteJpg(dir.Path() / "whole.jpg", 64, 48);
-  const std::string whole = testing::FileHandle(dir.Path() / "whole.jpg");
+  const std::string whole = testing::ReadFile(dir.Path() / "whole.jpg");
   testing::WritePng(dir.Path() / "p.png", 8, 8);
   const struct {
     const char* what;

@@ -56,7 +56,7 @@ std::vector<Vector> LoadVectors() {
     v.name = entry.path().filename().string();
     auto read = [&](const char* file) {
       fs::path path = entry.path() / file;
-      return fs::exists(path) ? testing::FileHandle(path) : std::string();
+      return fs::exists(path) ? testing::ReadFile(path) : std::string();
     };
     v.input = read("input.html");
     v.body = read("body.html");
