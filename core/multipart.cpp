@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <random>
 #include <string_view>
+#include <thread>
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -133,42 +136,6 @@ void CompondFile::RemoveAll() {
 
 namespace {
 
-// Watches a stream of bytes, fed in pieces, for one text, across the seams between pieces.
-class TextWatch {
- public:
-  explicit TextWatch(std::string_view text) : m_text(text) {}
-
-  void Feed(const char* data, size_t size) {
-    if (m_found || size == 0) return;
-    // The seam: the end of what came before, joined to the start of this piece.
-    std::string seam = m_tail;
-    seam.append(data, std::min(size, m_text.size() - 1));
-    if (Holds(seam.data(), seam.size()) || Holds(data, size)) {
-      m_found = true;
-      return;
-    }
-    const size_t keep = m_text.size() - 1;
-    if (size >= keep) {
-      m_tail.assign(data + size - keep, keep);
-    } else {
-      m_tail.append(data, size);
-      if (m_tail.size() > keep) m_tail.erase(0, m_tail.size() - keep);
-    }
-  }
-  // A new content: the seam starts afresh, since only a boundary inside one content can cut it.
-  void Restart() { m_tail.clear(); }
-  bool Found() const { return m_found; }
-
- private:
-  bool Holds(const char* data, size_t size) const {
-    return memmem(data, size, m_text.data(), m_text.size()) != nullptr;
-  }
-
-  std::string_view m_text;
-  std::string m_tail;
-  bool m_found = false;
-};
-
 std::string RandomBoundary() {
   std::random_device random;
   std::string boundary = kBoundary;
@@ -177,18 +144,38 @@ std::string RandomBoundary() {
   return boundary;
 }
 
-// Whether a file's first `length` bytes hold the watched text.
-bool FileHolds(const FileHandle& file, int64_t length, TextWatch& watch) {
-  std::string buffer(kCopyChunk, '\0');
-  watch.Restart();
-  for (int64_t offset = 0; offset < length && !watch.Found();) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(length - offset, kCopyChunk));
-    const size_t n = file.ReadAt(offset, buffer.data(), want);
-    if (n == 0) break;
-    watch.Feed(buffer.data(), n);
+// Whether bytes `from` to `to` of the file hold `text`. Read a cache-sized piece at a time; each
+// piece starts with the end of the one before, so a text across their seam is found.
+bool RangeHolds(const FileHandle& file, int64_t from, int64_t to, std::string_view text) {
+  constexpr size_t kPiece = 256 * 1024;
+  const size_t overlap = text.size() - 1;
+  std::string buffer(kPiece + overlap, '\0');
+  size_t kept = 0;
+  for (int64_t offset = from; offset < to;) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(to - offset, kPiece));
+    const size_t n = file.ReadAt(offset, buffer.data() + kept, want);
+    if (n == 0) return false;
+    const size_t have = kept + n;
+    if (memmem(buffer.data(), have, text.data(), text.size()) != nullptr) return true;
+    kept = std::min(overlap, have);
+    std::memmove(buffer.data(), buffer.data() + have - kept, kept);
     offset += static_cast<int64_t>(n);
   }
-  return watch.Found();
+  return false;
+}
+
+// Whether a file's first `length` bytes hold `text`. A large file is read in two halves at once:
+// the scan comes before the first byte is sent, and reading the page cache is what it costs.
+bool FileHolds(const FileHandle& file, int64_t length, std::string_view text) {
+  constexpr int64_t kSplitAbove = 16 * 1024 * 1024;
+  if (length <= kSplitAbove || std::thread::hardware_concurrency() < 2) {
+    return RangeHolds(file, 0, length, text);
+  }
+  const int64_t middle = length / 2;
+  auto second = std::async(std::launch::async, RangeHolds, std::cref(file),
+                           middle - static_cast<int64_t>(text.size() - 1), length, text);
+  const bool first = RangeHolds(file, 0, middle, text);
+  return second.get() || first;
 }
 
 }  // namespace
@@ -207,9 +194,8 @@ PreparedPackage CompondFile::Prepare() const {
   for (const auto& field : m_fields) values.push_back(codepage::ToGbk(field.Value()));
 
   auto contents_hold = [&](const std::string& boundary) {
-    TextWatch watch(boundary);
     for (size_t i = 0; i < files.size(); ++i) {
-      if (FileHolds(files[i], lengths[i], watch)) return true;
+      if (FileHolds(files[i], lengths[i], boundary)) return true;
     }
     for (const auto& value : values) {
       if (memmem(value.data(), value.size(), boundary.data(), boundary.size()) != nullptr) {

@@ -211,11 +211,13 @@ TEST_F(MultipartTest, LargeFileCopiedWhole) {
 TEST_F(MultipartTest, ContentHoldingTheBoundaryGetsAnotherBoundary) {
   const std::string fixed = kBoundary;
   const std::string delimiter = "\r\n--" + fixed + "\r\n";
-  std::string across_chunks(1024 * 1024 - 10,
-                            'x');  // the delimiter straddles the 1 MiB copy chunks
+  // The delimiter straddles the seam of two pieces the scan reads, and the middle of a file
+  // large enough to be read in two halves at once.
+  std::string across_chunks(1024 * 1024 - 10, 'x');
   across_chunks += delimiter + "tail";
-  // Values are converted in pieces of 64 Ki units and written in 1 MiB chunks: a surrogate pair
-  // and a character GBK lacks at the first seam, and a value of several chunks, come out as if
+  std::string across_halves(17 * 1024 * 1024, 'x');
+  across_halves.replace(across_halves.size() / 2 - 20, delimiter.size(), delimiter);
+  // A surrogate pair, a character GBK lacks and a value of several megabytes come out as if
   // converted whole.
   std::u16string long_value(64 * 1024 - 1, u'中');
   long_value += u"\U0001F600☃";
@@ -232,7 +234,8 @@ TEST_F(MultipartTest, ContentHoldingTheBoundaryGetsAnotherBoundary) {
       {"a near miss keeps it", fixed.substr(0, fixed.size() - 1) + "x", u"v", false},
       {"file starts with it", "--" + fixed + "\r\nforged", u"v", true},
       {"file holds it mid-way", "a" + delimiter + "b", u"v", true},
-      {"file holds it across a copy chunk", across_chunks, u"v", true},
+      {"file holds it across a read piece", across_chunks, u"v", true},
+      {"file holds it across the halves", across_halves, u"v", true},
       {"value holds it", "abc", u"x\r\n--" + codepage::FromUtf8(fixed) + u"--\r\n", true},
       {"a long value keeps it", "abc", long_value, false},
       {"value holds it across conversion pieces", "abc", across_pieces, true},
