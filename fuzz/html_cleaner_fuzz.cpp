@@ -65,7 +65,7 @@ void Clean(const std::u16string& source, uint8_t flags) {
   try {
     cleaner.Clean(source, settings);
   } catch (const VbError&) {
-    // A refused or failing picture; what was cleaned so far stays.
+    // A refused or failing picture; the failure carries what was cleaned before it.
   }
   Check(yields <= source.size(), "more tokens than characters");
 }
