@@ -11,6 +11,8 @@
 
 namespace {
 
+using velmaris::CleanerSettings;
+using velmaris::CleanProgress;
 using velmaris::HtmlCleaner;
 using velmaris::StaysInsideFolder;
 using velmaris::VbError;
@@ -20,19 +22,15 @@ constexpr const char16_t* kWorkDirs[] = {u"C:\\doc2html\\", u"", u"\\tmp\\pp", u
 
 // Walks the source tag by tag, as the importers' own loops do.
 void ScanTags(const std::u16string& source) {
-  HtmlCleaner scanner(nullptr, nullptr);
-  scanner.m_source = source;
-  scanner.m_source_length = static_cast<int32_t>(source.size());
   int32_t pos = 1;
   for (;;) {
-    scanner.m_scan_pos = pos;
-    velmaris::Tag tag = scanner.NextTag();
+    int32_t at = pos;
+    velmaris::Tag tag = velmaris::NextTag(source, at);
     const std::u16string& text = tag.SourceHTML;
     if (text.empty()) {
-      Check(scanner.m_scan_pos >= pos, "the scan went back at the end");
+      Check(at >= pos, "the scan went back at the end");
       return;
     }
-    const int32_t at = scanner.m_scan_pos;
     Check(at >= pos, "the scan went back");
     Check(static_cast<size_t>(at) - 1 + text.size() <= source.size(), "tag beyond the source");
     Check(source.compare(static_cast<size_t>(at) - 1, text.size(), text) == 0,
@@ -46,30 +44,28 @@ void Clean(const std::u16string& source, uint8_t flags) {
   const std::u16string work_dir = kWorkDirs[(flags >> 1) & 3];
   const int fail_at = (flags >> 3) & 3;  // 0: every upload succeeds
   int uploads = 0;
-  HtmlCleaner* self = nullptr;
   int32_t last_pos = 0;
   size_t yields = 0;
-  HtmlCleaner cleaner(
-      [&] {
-        ++yields;
-        Check(self->m_scan_pos > last_pos, "a token did not move the scan");
-        last_pos = self->m_scan_pos;
-      },
+  const HtmlCleaner cleaner(
       [&](const std::u16string& local_path, int32_t) -> std::u16string {
         Check(local_path.compare(0, work_dir.size(), work_dir) == 0, "picture outside the folder");
         Check(StaysInsideFolder(work_dir, std::u16string_view(local_path).substr(work_dir.size())),
               "picture path leaves the folder");
         if (++uploads == fail_at) velmaris::Raise(velmaris::err::kPathFileAccess);
         return u"/files/pic.jpg";
+      },
+      [&](const CleanProgress& progress) {
+        ++yields;
+        Check(progress.position > last_pos, "a token did not move the scan");
+        last_pos = progress.position;
       });
-  self = &cleaner;
-  cleaner.m_source = source;
-  cleaner.m_work_dir = work_dir;
-  cleaner.m_clean_html = (flags & 1) != 0;
+  CleanerSettings settings;
+  settings.work_dir = work_dir;
+  settings.clean_html = (flags & 1) != 0;
   try {
-    cleaner.CleanHtml();
+    cleaner.Clean(source, settings);
   } catch (const VbError&) {
-    // A refused or failing picture; what was cleaned so far stays.
+    // A refused or failing picture; the failure carries what was cleaned before it.
   }
   Check(yields <= source.size(), "more tokens than characters");
 }

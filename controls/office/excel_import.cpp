@@ -13,11 +13,8 @@ constexpr char16_t kNoBorder[] = u"border=\"0\"";
 constexpr char16_t kBlackBorder[] = u"borderColor=#000000 border=1";
 
 // The sheet's HTML cleaned, with borders on its tables.
-std::u16string CleanSheet(HtmlCleaner& cleaner, const std::u16string& file) {
-  cleaner.m_source = ReadTextFile(file);
-  cleaner.CleanHtml();
-  cleaner.m_body = WithTableBorders(std::move(cleaner.m_body));
-  return cleaner.m_body;
+std::u16string CleanSheet(const OfficeImportSite& site, const std::u16string& file) {
+  return WithTableBorders(site.cleaner.Clean(ReadTextFile(file), site.cleaner_settings).body);
 }
 
 }  // namespace
@@ -42,9 +39,8 @@ int32_t ImportWorkbook(const OfficeImportSite& site, const std::u16string& fileD
                        const std::u16string& colID, const std::u16string& UserName) {
   ColumnIdNumber(colID);
   AttachedApplication attached = AttachOfficeApplication(site, office::kExcelProgramId);
-  HtmlCleaner& cleaner = site.cleaner;
   ConversionFiles files(u".files");
-  cleaner.m_work_dir = files.WorkDir();
+  site.cleaner_settings.work_dir = files.WorkDir();
 
   auto excel = RequireApplication<ExcelApplication>(attached, office::kExcelProgramId);
   OpenedDocument<Workbook> workbook(excel->OpenWorkbook(fileDoc));
@@ -56,10 +52,10 @@ int32_t ImportWorkbook(const OfficeImportSite& site, const std::u16string& fileD
   if (count >= 1) {
     std::vector<std::u16string> pages;
     if (!FileSystemObject().FileExists(sheet_folder + SheetFileName(1))) {
-      pages.push_back(CleanSheet(cleaner, files.TempFile()));
+      pages.push_back(CleanSheet(site, files.TempFile()));
     } else {
       for (int32_t n = 1; n <= count; ++n) {
-        pages.push_back(CleanSheet(cleaner, sheet_folder + SheetFileName(n)));
+        pages.push_back(CleanSheet(site, sheet_folder + SheetFileName(n)));
       }
     }
     site.post(colID, workbook->SheetName(1), JoinPages(pages), UserName);
@@ -68,7 +64,7 @@ int32_t ImportWorkbook(const OfficeImportSite& site, const std::u16string& fileD
   excel.reset();
   attached.application.reset();
 
-  cleaner.m_work_dir = files.Folder();
+  site.cleaner_settings.work_dir = files.Folder();
   files.Remove();
   return 1;
 }

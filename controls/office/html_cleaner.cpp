@@ -1,6 +1,7 @@
 #include "controls/office/html_cleaner.h"
 
 #include <limits>
+#include <utility>
 
 #include "base/error.h"
 #include "base/text.h"
@@ -68,6 +69,236 @@ void AppendAttribute(std::u16string& out, std::u16string_view key, std::u16strin
   out += u'"';
 }
 
+// Positions count UTF-16 units from 1, as the scan's rules are written.
+char16_t At(std::u16string_view source, int32_t pos) {
+  return source[static_cast<size_t>(pos) - 1];
+}
+
+// The source from `first` to `last` inclusive; empty when last < first.
+std::u16string_view Mid(std::u16string_view source, int32_t first, int32_t last) {
+  if (last < first) return {};
+  return source.substr(static_cast<size_t>(first) - 1, static_cast<size_t>(last - first) + 1);
+}
+
+// The style attribute as it is kept when cleaning is off; empty drops it.
+std::u16string KeptStyle(std::u16string_view style) {
+  std::u16string kept;
+  while (!style.empty()) {
+    size_t end = style.find(u';');
+    std::u16string_view declaration = TrimWhiteSpace(style.substr(0, end));
+    style.remove_prefix(end == std::u16string_view::npos ? style.size() : end + 1);
+    if (declaration.empty() || ContainsIgnoreAsciiCase(declaration, u"mso-")) continue;
+    // The office application wraps long values with line breaks; a declaration comes out on one
+    // line. A double quote (font names) would end the attribute we write, so it is escaped.
+    bool in_space = false;
+    for (char16_t c : declaration) {
+      if (IsAsciiSpace(c)) {
+        if (!in_space) kept += u' ';
+        in_space = true;
+        continue;
+      }
+      in_space = false;
+      if (c == u'"') {
+        kept += u"&quot;";
+      } else {
+        kept += c;
+      }
+    }
+    kept += u';';
+  }
+  return kept;
+}
+
+// One span of a tag, from span_start to before span_end: the tag's name when none is taken yet,
+// else one attribute.
+void ParseAttributeSpan(std::u16string_view source, Tag& tag, int32_t& span_start, int32_t span_end,
+                        int32_t quote_start, bool& name_taken) {
+  const int32_t s = span_start;
+  const int32_t e = span_end;
+  span_start = e + 1;
+  const std::u16string_view t = TrimSpacesView(Mid(source, s, e - 1));
+  if (t.empty()) return;
+  if (!name_taken) {
+    tag.TagName(t);
+    name_taken = true;
+    return;
+  }
+
+  // The first "=" of the span; only one before the opening quote (quoted) or inside the span
+  // (unquoted) can split it, so the search stops there and long tags stay linear.
+  const int32_t limit = quote_start >= 1 ? quote_start : e;
+  int32_t d = 0;
+  for (int32_t at = s; at < limit; ++at) {
+    if (At(source, at) == u'=') {
+      d = at;
+      break;
+    }
+  }
+
+  std::u16string_view name = t;
+  std::u16string_view value;
+  if (d >= 1) {
+    name = Mid(source, s, d - 1);
+    if (quote_start >= 1) {
+      value = Mid(source, quote_start + 1, e - 1);
+      if (!value.empty() && value.front() == u'"') value.remove_prefix(1);
+    } else {
+      value = Mid(source, d + 1, e - 1);
+    }
+  }
+  tag.SetAttribute(TrimSpacesView(name), TrimSpacesView(value));
+}
+
+// One clean: the scan's state and what it has written so far.
+class CleanPass {
+ public:
+  CleanPass(const HtmlCleaner& cleaner, std::u16string_view source, CleanerSettings settings)
+      : m_cleaner(cleaner),
+        m_source(source),
+        m_settings(std::move(settings)),
+        m_source_lower(LowerCase(source)),
+        m_source_length(static_cast<int32_t>(source.size())) {
+    m_result.title = m_settings.prior_title;
+  }
+
+  // Runs to the end of the source, yielding after every token.
+  void Run(const HtmlCleaner::Yield& yield);
+  CleanResult& Result() { return m_result; }
+
+ private:
+  // Text between the last consumed character and the current tag, trimmed of blanks.
+  std::u16string_view PendingText() const {
+    return TrimSpacesView(Mid(m_source, m_emit_pos, m_scan_pos - 1));
+  }
+  // Moves past the current tag of length `len` and marks everything before as consumed.
+  void Consume(int32_t len) {
+    m_scan_pos += len;
+    m_emit_pos = m_scan_pos;
+  }
+  void CleanBodyTag(Tag& tag, const std::u16string& name, int32_t len);
+  void SkipElement(const Tag& tag);
+  std::u16string RebuildTag(Tag& tag) const;
+
+  const HtmlCleaner& m_cleaner;
+  const std::u16string_view m_source;
+  // A copy: an import started from a yield may change the importer's settings meanwhile.
+  const CleanerSettings m_settings;
+  const std::u16string m_source_lower;  // only for finding closing tags of skipped elements
+  const int32_t m_source_length;
+  int32_t m_scan_pos = 1;  // where the next scan starts; on a returned tag's "<"
+  int32_t m_emit_pos = 1;  // first source character not yet consumed
+  bool m_in_body = false;
+  bool m_in_title = false;
+  bool m_title_found = false;
+  CleanResult m_result;
+};
+
+void CleanPass::Run(const HtmlCleaner::Yield& yield) {
+  for (;;) {
+    Tag tag = NextTag(m_source, m_scan_pos);
+    if (tag.SourceHTML.empty()) {
+      // The source ended: body text up to an unterminated "<" still counts.
+      if (m_in_body) m_result.body += Mid(m_source, m_emit_pos, m_scan_pos - 1);
+      return;
+    }
+    const std::u16string name = tag.TagName();
+    const auto len = static_cast<int32_t>(tag.SourceHTML.size());
+
+    if (m_in_title) {
+      if (name == u"/title") {
+        // The whole span since the title tag, inner tags included.
+        m_result.title += PendingText();
+        m_title_found = true;
+        m_in_title = false;
+        Consume(len);
+      } else {
+        m_scan_pos += len;
+      }
+    } else if (m_in_body) {
+      CleanBodyTag(tag, name, len);
+    } else if (IsSkippedOutsideBody(name)) {
+      m_scan_pos += len;
+      SkipElement(tag);
+      m_emit_pos = m_scan_pos;
+    } else if (name == u"body") {
+      m_in_body = true;
+      Consume(len);
+    } else if (name == u"title") {
+      m_in_title = true;
+      Consume(len);
+    } else {
+      Consume(len);
+    }
+
+    if (yield) yield(CleanProgress{m_scan_pos, m_result.body});
+  }
+}
+
+void CleanPass::CleanBodyTag(Tag& tag, const std::u16string& name, int32_t len) {
+  // The first words of a document without a title element name it.
+  std::u16string_view text = PendingText();
+  if (!text.empty() && !m_title_found) {
+    m_result.title = text;
+    m_title_found = true;
+  } else {
+    m_result.body += text;
+  }
+
+  if (IsDroppedInBody(name)) {
+    Consume(len);
+  } else if (name == u"/body") {
+    m_in_body = false;
+    Consume(len);
+  } else {
+    // Consumed first: an upload error leaves the body as it was before this tag.
+    Consume(len);
+    m_result.body += RebuildTag(tag);
+  }
+}
+
+void CleanPass::SkipElement(const Tag& tag) {
+  const std::u16string name = tag.TagName();
+  const std::u16string closing = u"</" + name;
+  // From here on only: a document full of skipped elements stays one pass.
+  size_t found = m_source_lower.find(closing, static_cast<size_t>(m_scan_pos) - 1);
+  m_scan_pos =
+      found == std::u16string::npos ? m_source_length + 1 : static_cast<int32_t>(found) + 1;
+
+  const std::u16string end_name = u"/" + name;
+  for (;;) {
+    Tag next = NextTag(m_source, m_scan_pos);
+    m_scan_pos += static_cast<int32_t>(next.SourceHTML.size());
+    const std::u16string next_name = next.TagName();
+    // A tag the source ends inside comes back named but without its text: nothing follows.
+    if (next_name == end_name || next_name.empty() || next.SourceHTML.empty()) return;
+  }
+}
+
+std::u16string CleanPass::RebuildTag(Tag& tag) const {
+  const std::u16string name = tag.TagName();
+  std::u16string out = u"<" + name;
+  const bool is_picture = name == u"img" || name == u"v:imagedata";
+  // By index: the dictionary may grow while we read it (GetAttribute adds what it misses).
+  for (size_t k = 0; k < tag.dicAtt.Count(); ++k) {
+    const std::u16string key = tag.dicAtt.At(k).first;
+    if (key == u"class" || key == u"lang" || key.find(u':') != std::u16string::npos) continue;
+    if (key == u"style") {
+      if (!m_settings.clean_html) {
+        std::u16string kept = KeptStyle(tag.GetAttribute(key));
+        if (!kept.empty()) AppendAttribute(out, key, kept);
+      }
+      continue;
+    }
+    if (key == u"src" && is_picture) {
+      AppendAttribute(out, key, m_cleaner.UploadPicture(tag.GetAttribute(key), m_settings));
+    } else {
+      AppendAttribute(out, key, tag.GetAttribute(key));
+    }
+  }
+  out += u'>';
+  return out;
+}
+
 }  // namespace
 
 bool StaysInsideFolder(std::u16string_view work_dir, std::u16string_view path) {
@@ -103,104 +334,37 @@ bool StaysInsideFolder(std::u16string_view work_dir, std::u16string_view path) {
   return depth > 0;
 }
 
-HtmlCleaner::HtmlCleaner(Yield yield, PictureUpload upload_picture)
-    : m_yield(std::move(yield)), m_upload_picture(std::move(upload_picture)) {}
+HtmlCleaner::HtmlCleaner(PictureUpload upload_picture, Yield yield)
+    : m_upload_picture(std::move(upload_picture)), m_yield(std::move(yield)) {}
 
-std::u16string_view HtmlCleaner::Mid(int32_t first, int32_t last) const {
-  if (last < first) return {};
-  return std::u16string_view(m_source).substr(static_cast<size_t>(first) - 1,
-                                              static_cast<size_t>(last - first) + 1);
-}
-
-std::u16string_view HtmlCleaner::PendingText() const {
-  return TrimSpacesView(Mid(m_emit_pos, m_scan_pos - 1));
-}
-
-void HtmlCleaner::Consume(int32_t len) {
-  m_scan_pos += len;
-  m_emit_pos = m_scan_pos;
-}
-
-void HtmlCleaner::CleanHtml() {
+CleanResult HtmlCleaner::Clean(std::u16string_view source, const CleanerSettings& settings) const {
   // Positions are 32-bit, and one past the end must still fit.
-  if (m_source.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+  if (source.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
     Raise(err::kOverflow);
   }
-  m_emit_pos = 1;
-  m_body.clear();
-  m_source_length = static_cast<int32_t>(m_source.size());
-  m_source_lower = LowerCase(m_source);
-  m_scan_pos = 1;
-  m_in_body = false;
-  m_in_title = false;
-  m_title_found = false;
-
-  for (;;) {
-    Tag tag = NextTag();
-    if (tag.SourceHTML.empty()) {
-      // The source ended: body text up to an unterminated "<" still counts.
-      if (m_in_body) m_body += Mid(m_emit_pos, m_scan_pos - 1);
-      return;
-    }
-    const std::u16string name = tag.TagName();
-    const auto len = static_cast<int32_t>(tag.SourceHTML.size());
-
-    if (m_in_title) {
-      if (name == u"/title") {
-        // The whole span since the title tag, inner tags included.
-        m_title += PendingText();
-        m_title_found = true;
-        m_in_title = false;
-        Consume(len);
-      } else {
-        m_scan_pos += len;
-      }
-    } else if (m_in_body) {
-      CleanBodyTag(tag, name, len);
-    } else if (IsSkippedOutsideBody(name)) {
-      m_scan_pos += len;
-      SkipElement(tag);
-      m_emit_pos = m_scan_pos;
-    } else if (name == u"body") {
-      m_in_body = true;
-      Consume(len);
-    } else if (name == u"title") {
-      m_in_title = true;
-      Consume(len);
-    } else {
-      Consume(len);
-    }
-
-    if (m_yield) m_yield();
+  CleanPass pass(*this, source, settings);
+  try {
+    pass.Run(m_yield);
+  } catch (const VbError& error) {
+    throw CleanFailure(error, std::move(pass.Result()));
   }
+  return std::move(pass.Result());
 }
 
-void HtmlCleaner::CleanBodyTag(Tag& tag, const std::u16string& name, int32_t len) {
-  // The first words of a document without a title element name it.
-  std::u16string_view text = PendingText();
-  if (!text.empty() && !m_title_found) {
-    m_title = text;
-    m_title_found = true;
-  } else {
-    m_body += text;
-  }
-
-  if (IsDroppedInBody(name)) {
-    Consume(len);
-  } else if (name == u"/body") {
-    m_in_body = false;
-    Consume(len);
-  } else {
-    // Consumed first: an upload error leaves the body as it was before this tag.
-    Consume(len);
-    tag.SourceHTML = RebuildTag(tag);
-    m_body += tag.SourceHTML;
-  }
+std::u16string HtmlCleaner::UploadPicture(std::u16string_view src,
+                                          const CleanerSettings& settings) const {
+  const std::u16string path = PicturePath(src);
+  // Only pictures the office application saved beside the document: a document must not make
+  // the import send arbitrary local files to the server.
+  if (!StaysInsideFolder(settings.work_dir, path)) Raise(err::kFileNotFound);
+  if (!m_upload_picture) Raise(err::kObjectNotSet);
+  return m_upload_picture(settings.work_dir + path, settings.picture_contentid);
 }
 
-Tag HtmlCleaner::NextTag() {
+Tag NextTag(std::u16string_view source, int32_t& scan_pos) {
+  const auto source_length = static_cast<int32_t>(source.size());
   Tag tag;
-  int32_t i = m_scan_pos;
+  int32_t i = scan_pos;
   int32_t tag_start = i;
   int32_t span_start = i;
   bool in_tag = false;
@@ -209,8 +373,8 @@ Tag HtmlCleaner::NextTag() {
   int32_t quote_start = -1;
   bool name_taken = false;
 
-  while (i <= m_source_length) {
-    const char16_t c = At(i);
+  while (i <= source_length) {
+    const char16_t c = At(source, i);
     if (!in_tag) {
       if (c == u'<') {
         tag_start = i;
@@ -218,25 +382,25 @@ Tag HtmlCleaner::NextTag() {
         in_tag = true;
       } else {
         // Text between tags is skipped wholesale.
-        size_t next = m_source.find(u'<', static_cast<size_t>(i));
-        i = next == std::u16string::npos ? m_source_length + 1 : static_cast<int32_t>(next) + 1;
+        size_t next = source.find(u'<', static_cast<size_t>(i));
+        i = next == std::u16string_view::npos ? source_length + 1 : static_cast<int32_t>(next) + 1;
         continue;
       }
-    } else if (i - tag_start == 3 && Mid(tag_start, i) == u"<!--") {
+    } else if (i - tag_start == 3 && Mid(source, tag_start, i) == u"<!--") {
       // A comment is recognised on its fourth character, before quotes or ">" count; the test
       // cannot first hold any later, since the tag start stays put while in a tag.
       tag.TagName(u"!--");
-      size_t end = m_source.find(u"-->", static_cast<size_t>(i));
-      tag.SourceHTML = end == std::u16string::npos
-                           ? std::u16string(Mid(tag_start, m_source_length))
-                           : std::u16string(Mid(tag_start, static_cast<int32_t>(end) + 3));
-      m_scan_pos = tag_start;
+      size_t end = source.find(u"-->", static_cast<size_t>(i));
+      tag.SourceHTML = end == std::u16string_view::npos
+                           ? std::u16string(Mid(source, tag_start, source_length))
+                           : std::u16string(Mid(source, tag_start, static_cast<int32_t>(end) + 3));
+      scan_pos = tag_start;
       return tag;
     } else if (in_quote) {
       // Anything, ">" included, belongs to the quoted value until its closing quote.
       if (c == quote_char) {
         in_quote = false;
-        ParseAttributeSpan(tag, span_start, i, quote_start, name_taken);
+        ParseAttributeSpan(source, tag, span_start, i, quote_start, name_taken);
         quote_start = -1;
       }
     } else if (c == u'"' || c == u'\'') {
@@ -244,137 +408,19 @@ Tag HtmlCleaner::NextTag() {
       quote_start = i;
       quote_char = c;
     } else if (c == u'>') {
-      ParseAttributeSpan(tag, span_start, i, quote_start, name_taken);
-      tag.SourceHTML = Mid(tag_start, i);
+      ParseAttributeSpan(source, tag, span_start, i, quote_start, name_taken);
+      tag.SourceHTML = Mid(source, tag_start, i);
       break;
     } else if (c == u'<') {
       // A stray "<" inside a tag: the next span names the tag again.
       name_taken = false;
     } else if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
-      ParseAttributeSpan(tag, span_start, i, quote_start, name_taken);
+      ParseAttributeSpan(source, tag, span_start, i, quote_start, name_taken);
     }
     ++i;
   }
-  m_scan_pos = tag_start;
+  scan_pos = tag_start;
   return tag;
-}
-
-void HtmlCleaner::ParseAttributeSpan(Tag& tag, int32_t& span_start, int32_t span_end,
-                                     int32_t quote_start, bool& name_taken) {
-  const int32_t s = span_start;
-  const int32_t e = span_end;
-  span_start = e + 1;
-  const std::u16string_view t = TrimSpacesView(Mid(s, e - 1));
-  if (t.empty()) return;
-  if (!name_taken) {
-    tag.TagName(t);
-    name_taken = true;
-    return;
-  }
-
-  // The first "=" of the span; only one before the opening quote (quoted) or inside the span
-  // (unquoted) can split it, so the search stops there and long tags stay linear.
-  const int32_t limit = quote_start >= 1 ? quote_start : e;
-  int32_t d = 0;
-  for (int32_t at = s; at < limit; ++at) {
-    if (At(at) == u'=') {
-      d = at;
-      break;
-    }
-  }
-
-  std::u16string_view name = t;
-  std::u16string_view value;
-  if (d >= 1) {
-    name = Mid(s, d - 1);
-    if (quote_start >= 1) {
-      value = Mid(quote_start + 1, e - 1);
-      if (!value.empty() && value.front() == u'"') value.remove_prefix(1);
-    } else {
-      value = Mid(d + 1, e - 1);
-    }
-  }
-  tag.SetAttribute(TrimSpacesView(name), TrimSpacesView(value));
-}
-
-void HtmlCleaner::SkipElement(const Tag& tag) {
-  const std::u16string name = tag.TagName();
-  const std::u16string closing = u"</" + name;
-  // From here on only: a document full of skipped elements stays one pass.
-  size_t found = m_source_lower.find(closing, static_cast<size_t>(m_scan_pos) - 1);
-  m_scan_pos =
-      found == std::u16string::npos ? m_source_length + 1 : static_cast<int32_t>(found) + 1;
-
-  const std::u16string end_name = u"/" + name;
-  for (;;) {
-    Tag next = NextTag();
-    m_scan_pos += static_cast<int32_t>(next.SourceHTML.size());
-    const std::u16string next_name = next.TagName();
-    // A tag the source ends inside comes back named but without its text: nothing follows.
-    if (next_name == end_name || next_name.empty() || next.SourceHTML.empty()) return;
-  }
-}
-
-std::u16string HtmlCleaner::RebuildTag(Tag& tag) {
-  const std::u16string name = tag.TagName();
-  std::u16string out = u"<" + name;
-  const bool is_picture = name == u"img" || name == u"v:imagedata";
-  // By index: the dictionary may grow while we read it (GetAttribute adds what it misses).
-  for (size_t k = 0; k < tag.dicAtt.Count(); ++k) {
-    const std::u16string key = tag.dicAtt.At(k).first;
-    if (key == u"class" || key == u"lang" || key.find(u':') != std::u16string::npos) continue;
-    if (key == u"style") {
-      if (!m_clean_html) {
-        std::u16string kept = KeptStyle(tag.GetAttribute(key));
-        if (!kept.empty()) AppendAttribute(out, key, kept);
-      }
-      continue;
-    }
-    if (key == u"src" && is_picture) {
-      AppendAttribute(out, key, UploadPicture(tag));
-    } else {
-      AppendAttribute(out, key, tag.GetAttribute(key));
-    }
-  }
-  out += u'>';
-  return out;
-}
-
-std::u16string HtmlCleaner::KeptStyle(std::u16string_view style) {
-  std::u16string kept;
-  while (!style.empty()) {
-    size_t end = style.find(u';');
-    std::u16string_view declaration = TrimWhiteSpace(style.substr(0, end));
-    style.remove_prefix(end == std::u16string_view::npos ? style.size() : end + 1);
-    if (declaration.empty() || ContainsIgnoreAsciiCase(declaration, u"mso-")) continue;
-    // The office application wraps long values with line breaks; a declaration comes out on one
-    // line. A double quote (font names) would end the attribute we write, so it is escaped.
-    bool in_space = false;
-    for (char16_t c : declaration) {
-      if (IsAsciiSpace(c)) {
-        if (!in_space) kept += u' ';
-        in_space = true;
-        continue;
-      }
-      in_space = false;
-      if (c == u'"') {
-        kept += u"&quot;";
-      } else {
-        kept += c;
-      }
-    }
-    kept += u';';
-  }
-  return kept;
-}
-
-std::u16string HtmlCleaner::UploadPicture(Tag& tag) {
-  const std::u16string path = PicturePath(tag.GetAttribute(u"src"));
-  // Only pictures the office application saved beside the document: a document must not make
-  // the import send arbitrary local files to the server.
-  if (!StaysInsideFolder(m_work_dir, path)) Raise(err::kFileNotFound);
-  if (!m_upload_picture) Raise(err::kObjectNotSet);
-  return m_upload_picture(m_work_dir + path, m_picture_contentid);
 }
 
 }  // namespace velmaris

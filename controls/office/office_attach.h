@@ -18,7 +18,11 @@ namespace velmaris {
 struct OfficeImportSite {
   // The control's way to the office programs; null (or an error) when it has none.
   std::function<OfficeAutomation*()> office;
-  HtmlCleaner& cleaner;
+  // The control's cleaner, and the settings the importers give it: each sets its working folder
+  // there (and leaves it naming the deleted picture folder afterwards), the Word importers also
+  // the pictures' content id.
+  const HtmlCleaner& cleaner;
+  CleanerSettings& cleaner_settings;
   // Yields once to the host's message loop.
   std::function<void()> yield;
   // Posts one article with the control's context (issue, object type, server folder). The content

@@ -88,11 +88,12 @@ OfficeImport::OfficeImport(Platform& platform)
       Command4(m_form.Add(ControlKind::kButton, u"Command4", {4680, 3600, 1935, 375})),
       m_transfer(platform, {.default_path = u"/cms/upload.asp",
                             .progress = [this](double percent) { pbFile.SetValue(percent); }}),
-      m_cleaner([this] { m_platform.loop.Pump(); },
-                [this](const std::u16string& local_path, int32_t contentid) {
-                  StartUpload(m_cur_path, local_path, contentid);
-                  return m_transfer.Reply();
-                }) {
+      m_cleaner(
+          [this](const std::u16string& local_path, int32_t contentid) {
+            StartUpload(m_cur_path, local_path, contentid);
+            return m_transfer.Reply();
+          },
+          [this](const CleanProgress&) { m_platform.loop.Pump(); }) {
   BuildForm();
 }
 
@@ -137,7 +138,6 @@ void OfficeImport::BuildForm() {
 void OfficeImport::Init(const std::u16string& UploadUrl, const std::u16string& PostUrl,
                         const std::u16string& strPath, int32_t pColumnid,
                         const std::u16string& pUserName, int32_t pIssueid, int32_t pObjectType) {
-  m_cleaner.m_cur_path = strPath;
   InitContext(m_transfer, UploadUrl, PostUrl, strPath, pColumnid, pUserName, pIssueid, pObjectType);
 }
 
@@ -242,8 +242,7 @@ void OfficeImport::OnStartClick() {
   // A cancelled run still finishing its document owns the list until it is done.
   if (m_in_run) return;
   m_auto_paginate = Check1.Checked() == 1;
-  m_clean_html = Check2.Checked() == 1;
-  m_cleaner.m_clean_html = m_clean_html;
+  m_cleaner_settings.clean_html = Check2.Checked() == 1;
   if (!IsNumericText(txtHeight.Text())) {
     m_platform.ui.MessageBox(kHeightNotNumber, msgbox::kOkOnly, u"");
     return;
@@ -324,6 +323,7 @@ OfficeImportSite OfficeImport::Site() {
   return OfficeImportSite{
       [this] { return Office(); },
       m_cleaner,
+      m_cleaner_settings,
       [this] { m_platform.loop.Pump(); },
       [this](const std::u16string& column_id, const std::u16string& title, std::u16string content,
              const std::u16string& author) {

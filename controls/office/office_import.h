@@ -69,9 +69,11 @@ class OfficeImport : public ArticleContext {
   // Whether an import run is going and has not been cancelled.
   bool Running() const { return m_running; }
   bool AutoPaginate() const { return m_auto_paginate; }
-  bool CleanHtmlOption() const { return m_clean_html; }
+  bool CleanHtmlOption() const { return m_cleaner_settings.clean_html; }
   // The cleaner the office importers run; its pictures go up through StartUpload.
-  HtmlCleaner& Cleaner() { return m_cleaner; }
+  const HtmlCleaner& Cleaner() const { return m_cleaner; }
+  // What the importers last set for it; kept between imports.
+  const CleanerSettings& CleaningSettings() const { return m_cleaner_settings; }
 
  private:
   void BuildForm();
@@ -120,12 +122,13 @@ class OfficeImport : public ArticleContext {
   FormControl& Command4;
   UploadTransfer m_transfer;
   HtmlCleaner m_cleaner;
+  // Its clean-HTML flag follows "清理HTML代码", which starts ticked; the Word importers set the
+  // pictures' content id for good, the others send whatever it holds.
+  CleanerSettings m_cleaner_settings;
   std::unique_ptr<OfficeAutomation> m_office;
 
   bool m_running = false;
   bool m_auto_paginate = false;
-  // Follows "清理HTML代码", which starts ticked.
-  bool m_clean_html = true;
   // The start handler is on the stack (a cancelled run may still be finishing its document).
   bool m_in_run = false;
 };

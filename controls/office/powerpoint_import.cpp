@@ -3,7 +3,6 @@
 #include "base/text.h"
 #include "controls/common/article_post.h"
 #include "controls/common/file_helpers.h"
-#include "controls/office/tag.h"
 
 namespace velmaris {
 
@@ -59,27 +58,23 @@ int32_t ImportPresentation(const OfficeImportSite& site, const std::u16string& f
   StartedProgram started(attached.started ? powerpoint : nullptr);
   if (attached.started) powerpoint->SetVisible(office::kMsoTrue);
 
-  HtmlCleaner& cleaner = site.cleaner;
   ConversionFiles files(u"");
-  cleaner.m_work_dir = files.WorkDir();
+  site.cleaner_settings.work_dir = files.WorkDir();
   OpenedDocument<Presentation> presentation(powerpoint->OpenPresentation(fileDoc));
   const int32_t language = presentation->DefaultLanguageID();
   const int32_t count = presentation->SlideCount();
   presentation->SaveAs(files.TempFile(), office::kPpSaveAsJpg);
-  cleaner.m_work_dir = files.Folder();
+  site.cleaner_settings.work_dir = files.Folder();
   presentation.Close();
   started.Quit();
   powerpoint.reset();
   attached.application.reset();
 
   std::u16string content;
-  Tag picture;
   for (int32_t n = 1; n <= count; ++n) {
-    picture.TagName(u"IMG");
-    picture.SetAttribute(u"src", u"\\" + SlidePictureName(language, n));
-    const std::u16string reply = cleaner.UploadPicture(picture);
-    cleaner.m_body = SlideElement(reply, site.picture_width(), site.picture_height());
-    content += cleaner.m_body;
+    const std::u16string reply =
+        site.cleaner.UploadPicture(u"\\" + SlidePictureName(language, n), site.cleaner_settings);
+    content += SlideElement(reply, site.picture_width(), site.picture_height());
     content += kPageSeparator;
   }
   site.post(colID, GetFileName(fileDoc), content, UserName);

@@ -26,7 +26,7 @@ WordStart StartWordImport(const OfficeImportSite& site, const std::u16string& fi
                           const std::u16string& colID) {
   ColumnIdNumber(colID);
   WordStart start{TitleFromPath(fileDoc), {}};
-  site.cleaner.m_picture_contentid = -1;
+  site.cleaner_settings.picture_contentid = -1;
   start.attached = AttachOfficeApplication(site, office::kWordProgramId);
   try {
     if (auto word = OfficeCast<WordApplication>(start.attached.application)) {
@@ -38,17 +38,13 @@ WordStart StartWordImport(const OfficeImportSite& site, const std::u16string& fi
   return start;
 }
 
-// The HTML just saved at the temporary name, cleaned, with the empty markup removed.
-std::u16string CleanSavedPage(HtmlCleaner& cleaner, const ConversionFiles& files,
-                              const std::u16string& title) {
-  cleaner.m_source = ReadTextFile(files.TempFile());
-  cleaner.m_title.clear();
-  cleaner.CleanHtml();
-  cleaner.m_title = title;
-  for (const char16_t* markup : kEmptyMarkup) {
-    cleaner.m_body = RemoveEvery(std::move(cleaner.m_body), markup);
-  }
-  return cleaner.m_body;
+// The HTML just saved at the temporary name, cleaned, with the empty markup removed. The page's
+// own title goes unused: the article takes the file's name.
+std::u16string CleanSavedPage(const OfficeImportSite& site, const ConversionFiles& files) {
+  std::u16string body =
+      site.cleaner.Clean(ReadTextFile(files.TempFile()), site.cleaner_settings).body;
+  for (const char16_t* markup : kEmptyMarkup) body = RemoveEvery(std::move(body), markup);
+  return body;
 }
 
 }  // namespace
@@ -56,9 +52,8 @@ std::u16string CleanSavedPage(HtmlCleaner& cleaner, const ConversionFiles& files
 int32_t ImportWordPages(const OfficeImportSite& site, const std::u16string& fileDoc,
                         const std::u16string& colID, const std::u16string& UserName) {
   WordStart start = StartWordImport(site, fileDoc, colID);
-  HtmlCleaner& cleaner = site.cleaner;
   ConversionFiles files(u".files");
-  cleaner.m_work_dir = files.WorkDir();
+  site.cleaner_settings.work_dir = files.WorkDir();
 
   auto word = RequireApplication<WordApplication>(start.attached, office::kWordProgramId);
   OpenedDocument<WordDocument> source(word->OpenDocument(fileDoc));
@@ -81,7 +76,7 @@ int32_t ImportWordPages(const OfficeImportSite& site, const std::u16string& file
     target->Paste();
     selection->Delete();
     page->SaveAs(files.TempFile(), office::kWdFormatHtml);
-    pages[static_cast<size_t>(i) - 1] = CleanSavedPage(cleaner, files, start.title);
+    pages[static_cast<size_t>(i) - 1] = CleanSavedPage(site, files);
     page.Close();
     site.yield();
   }
@@ -90,7 +85,7 @@ int32_t ImportWordPages(const OfficeImportSite& site, const std::u16string& file
   word.reset();
   start.attached.application.reset();
 
-  cleaner.m_work_dir = files.Folder();
+  site.cleaner_settings.work_dir = files.Folder();
   files.Remove();
   site.post(colID, start.title, JoinPages(pages), UserName);
   return 1;
@@ -99,19 +94,18 @@ int32_t ImportWordPages(const OfficeImportSite& site, const std::u16string& file
 int32_t ImportWordOnePage(const OfficeImportSite& site, const std::u16string& fileDoc,
                           const std::u16string& colID, const std::u16string& UserName) {
   WordStart start = StartWordImport(site, fileDoc, colID);
-  HtmlCleaner& cleaner = site.cleaner;
   ConversionFiles files(u".files");
-  cleaner.m_work_dir = files.WorkDir();
+  site.cleaner_settings.work_dir = files.WorkDir();
 
   auto word = RequireApplication<WordApplication>(start.attached, office::kWordProgramId);
   OpenedDocument<WordDocument> document(word->OpenDocument(fileDoc));
   document->SaveAs(files.TempFile(), office::kWdFormatHtml);
-  const std::u16string body = CleanSavedPage(cleaner, files, start.title);
+  const std::u16string body = CleanSavedPage(site, files);
   document.Close();
   word.reset();
   start.attached.application.reset();
 
-  cleaner.m_work_dir = files.Folder();
+  site.cleaner_settings.work_dir = files.Folder();
   files.Remove();
   site.post(colID, start.title, JoinPages({body}), UserName);
   return 1;

@@ -84,23 +84,25 @@ struct Outcome {
   std::optional<int32_t> error;
 };
 
-Outcome CleanVector(HtmlCleaner& cleaner, FakeUploader& uploader, const Vector& v) {
-  cleaner.m_source = FromUtf8(v.input);
-  cleaner.m_work_dir = FromUtf8(v.Setting("work_dir", "C:\\doc2html\\"));
-  cleaner.m_picture_contentid = std::stoi(v.Setting("contentid", "0"));
-  cleaner.m_clean_html = v.Setting("clean_html", "1") == "1";
-  cleaner.m_title = FromUtf8(v.Setting("initial_title", ""));
+Outcome CleanVector(const HtmlCleaner& cleaner, FakeUploader& uploader, const Vector& v) {
+  CleanerSettings settings;
+  settings.work_dir = FromUtf8(v.Setting("work_dir", "C:\\doc2html\\"));
+  settings.picture_contentid = std::stoi(v.Setting("contentid", "0"));
+  settings.clean_html = v.Setting("clean_html", "1") == "1";
+  settings.prior_title = FromUtf8(v.Setting("initial_title", ""));
   uploader.calls.clear();
   uploader.count = 0;
   uploader.fail_at = std::stoi(v.Setting("fail_upload", "0"));
   Outcome outcome;
+  CleanResult result;
   try {
-    cleaner.CleanHtml();
-  } catch (const VbError& error) {
-    outcome.error = error.Number();
+    result = cleaner.Clean(FromUtf8(v.input), settings);
+  } catch (const CleanFailure& failure) {
+    outcome.error = failure.Number();
+    result = failure.Partial();
   }
-  outcome.body = ToUtf8(cleaner.m_body);
-  outcome.title = ToUtf8(cleaner.m_title);
+  outcome.body = ToUtf8(result.body);
+  outcome.title = ToUtf8(result.title);
   outcome.uploads = uploader.calls;
   return outcome;
 }
@@ -111,7 +113,7 @@ TEST(HtmlCleanerVectors, EachCaseGivesItsBodyTitleAndUploads) {
   for (const auto& v : vectors) {
     SCOPED_TRACE(v.name);
     FakeUploader uploader;
-    HtmlCleaner cleaner([] {}, uploader.Callback());
+    HtmlCleaner cleaner(uploader.Callback(), [](const CleanProgress&) {});
     Outcome outcome = CleanVector(cleaner, uploader, v);
     EXPECT_EQ(outcome.body, v.body);
     EXPECT_EQ(outcome.title, v.title);
@@ -126,18 +128,14 @@ TEST(HtmlCleanerVectors, EachCaseGivesItsBodyTitleAndUploads) {
 // second run starts from scratch.
 TEST(HtmlCleanerVectors, YieldsOncePerTokenAndRunsAgainFromScratch) {
   FakeUploader uploader;
-  HtmlCleaner* self = nullptr;
   int yields = 0;
   std::vector<std::u16string> bodies;
   std::vector<int32_t> positions;
-  HtmlCleaner cleaner(
-      [&] {
-        ++yields;
-        bodies.push_back(self->m_body);
-        positions.push_back(self->m_scan_pos);
-      },
-      uploader.Callback());
-  self = &cleaner;
+  const HtmlCleaner cleaner(uploader.Callback(), [&](const CleanProgress& progress) {
+    ++yields;
+    bodies.push_back(std::u16string(progress.body));
+    positions.push_back(progress.position);
+  });
   for (const auto& v : LoadVectors()) {
     SCOPED_TRACE(v.name);
     for (int run = 0; run < 2; ++run) {
@@ -151,8 +149,9 @@ TEST(HtmlCleanerVectors, YieldsOncePerTokenAndRunsAgainFromScratch) {
       if (!expected.empty()) {
         EXPECT_EQ(yields, std::stoi(expected));
       }
+      const std::u16string body = FromUtf8(outcome.body);
       for (size_t i = 0; i < bodies.size(); ++i) {
-        EXPECT_EQ(cleaner.m_body.compare(0, bodies[i].size(), bodies[i]), 0) << "yield " << i;
+        EXPECT_EQ(body.compare(0, bodies[i].size(), bodies[i]), 0) << "yield " << i;
         if (i > 0) {
           EXPECT_GT(positions[i], positions[i - 1]) << "yield " << i;
         }
@@ -199,11 +198,8 @@ TEST(HtmlCleanerNextTag, ScansOneTagAsWritten) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
-    HtmlCleaner cleaner(nullptr, nullptr);
-    cleaner.m_source = FromUtf8(c.source);
-    cleaner.m_source_length = static_cast<int32_t>(cleaner.m_source.size());
-    cleaner.m_scan_pos = c.start;
-    Tag tag = cleaner.NextTag();
+    int32_t scan_pos = c.start;
+    Tag tag = NextTag(FromUtf8(c.source), scan_pos);
     std::string attributes;
     for (const auto& [key, value] : tag.dicAtt) {
       attributes += (attributes.empty() ? "" : "|") + ToUtf8(key) + "=" + ToUtf8(value);
@@ -216,7 +212,7 @@ TEST(HtmlCleanerNextTag, ScansOneTagAsWritten) {
       EXPECT_EQ(ToUtf8(tag.SourceHTML), c.source_html);
       EXPECT_EQ(attributes, c.attributes);
     }
-    EXPECT_EQ(cleaner.m_scan_pos, c.scan_pos);
+    EXPECT_EQ(scan_pos, c.scan_pos);
   }
 }
 
@@ -298,17 +294,17 @@ TEST(HtmlCleanerPictures, OnlyPicturesInsideTheWorkingFolderAreUploaded) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.work_dir) + " + " + c.src);
     FakeUploader uploader;
-    HtmlCleaner cleaner(nullptr, uploader.Callback());
-    cleaner.m_work_dir = FromUtf8(c.work_dir);
-    cleaner.m_picture_contentid = -1;
-    Tag tag;
-    tag.SetAttribute(u"src", FromUtf8(c.src));
+    const HtmlCleaner cleaner(uploader.Callback());
+    CleanerSettings settings;
+    settings.work_dir = FromUtf8(c.work_dir);
+    settings.picture_contentid = -1;
+    const std::u16string src = FromUtf8(c.src);
     if (c.local != nullptr) {
-      EXPECT_EQ(cleaner.UploadPicture(tag), u"/files/pic1.jpg");
+      EXPECT_EQ(cleaner.UploadPicture(src, settings), u"/files/pic1.jpg");
       EXPECT_EQ(uploader.calls, std::string("-1\t") + c.local + "\n");
     } else {
       try {
-        cleaner.UploadPicture(tag);
+        cleaner.UploadPicture(src, settings);
         ADD_FAILURE() << "uploaded";
       } catch (const VbError& error) {
         EXPECT_EQ(error.Number(), err::kFileNotFound);
@@ -343,12 +339,11 @@ TEST(HtmlCleanerStyles, KeepsOnlyNonOfficeDeclarationsWhenCleaningIsOff) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.tag);
-    HtmlCleaner cleaner(nullptr, nullptr);
-    cleaner.m_clean_html = c.clean;
-    cleaner.m_source = FromUtf8(c.tag);
-    cleaner.m_source_length = static_cast<int32_t>(cleaner.m_source.size());
-    Tag tag = cleaner.NextTag();
-    EXPECT_EQ(ToUtf8(cleaner.RebuildTag(tag)), c.rebuilt);
+    CleanerSettings settings;
+    settings.clean_html = c.clean;
+    // The tag alone in a body comes out as the body.
+    const CleanResult result = HtmlCleaner(nullptr).Clean(u"<body>" + FromUtf8(c.tag), settings);
+    EXPECT_EQ(ToUtf8(result.body), c.rebuilt);
   }
 }
 
@@ -383,11 +378,9 @@ TEST(HtmlCleanerRobustness, HostileSourcesStayOnePass) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    HtmlCleaner cleaner(nullptr, nullptr);
-    cleaner.m_source = c.source;
-    cleaner.CleanHtml();
-    EXPECT_EQ(cleaner.m_body.size(), c.body_size);
-    EXPECT_EQ(cleaner.m_title.size(), c.title_size);
+    const CleanResult result = HtmlCleaner(nullptr).Clean(c.source, CleanerSettings());
+    EXPECT_EQ(result.body.size(), c.body_size);
+    EXPECT_EQ(result.title.size(), c.title_size);
   }
 }
 
@@ -395,21 +388,20 @@ TEST(HtmlCleanerErrors, UploadErrorLeavesTheBodyProducedSoFar) {
   FakeUploader uploader;
   uploader.fail_at = 1;
   int yields = 0;
-  HtmlCleaner cleaner([&] { ++yields; }, uploader.Callback());
-  cleaner.m_work_dir = u"C:\\doc2html\\";
-  cleaner.m_source = u"<body><p>Title</p>text <IMG src=a.png> after</body>";
+  const HtmlCleaner cleaner(uploader.Callback(), [&](const CleanProgress&) { ++yields; });
+  CleanerSettings settings;
+  settings.work_dir = u"C:\\doc2html\\";
+  CleanResult partial;
   try {
-    cleaner.CleanHtml();
+    cleaner.Clean(u"<body><p>Title</p>text <IMG src=a.png> after</body>", settings);
     ADD_FAILURE() << "no error";
-  } catch (const VbError& error) {
-    EXPECT_EQ(error.Number(), err::kPathFileAccess);
+  } catch (const CleanFailure& failure) {
+    EXPECT_EQ(failure.Number(), err::kPathFileAccess);
+    partial = failure.Partial();
   }
-  EXPECT_EQ(cleaner.m_body, u"<p></p>text");
-  EXPECT_EQ(cleaner.m_title, u"Title");
+  EXPECT_EQ(partial.body, u"<p></p>text");
+  EXPECT_EQ(partial.title, u"Title");
   EXPECT_EQ(yields, 3);
-  // The failed tag is consumed: a caller that looked would find the scan behind it.
-  EXPECT_EQ(cleaner.m_emit_pos, cleaner.m_scan_pos);
-  EXPECT_EQ(cleaner.m_source.substr(static_cast<size_t>(cleaner.m_scan_pos) - 1), u" after</body>");
 }
 
 }  // namespace

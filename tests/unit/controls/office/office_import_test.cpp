@@ -121,16 +121,16 @@ TEST_F(OfficeImportTest, StartUploadSendsFolderIdAndAuthorWithTheFile) {
 TEST_F(OfficeImportTest, CleanerPicturesGoUpThroughStartUpload) {
   files.Write("doc2html/a.files/p1.png", "PNG");
   reply_body = "/files/2008/05/p1.png";
-  HtmlCleaner& cleaner = control.Cleaner();
-  cleaner.m_source = u"<html><body><p>T</p><img src=\"a.files/p1.png\"></body></html>";
-  cleaner.m_work_dir = files.U16("doc2html") + u"\\";
-  cleaner.m_picture_contentid = -1;
-  cleaner.CleanHtml();
+  CleanerSettings settings;
+  settings.work_dir = files.U16("doc2html") + u"\\";
+  settings.picture_contentid = -1;
+  const CleanResult result = control.Cleaner().Clean(
+      u"<html><body><p>T</p><img src=\"a.files/p1.png\"></body></html>", settings);
 
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(Field(requests[0], "curPath"), "2008/05/");
   EXPECT_EQ(Field(requests[0], "contentid"), "-1");
-  EXPECT_NE(cleaner.m_body.find(u"src=\"/files/2008/05/p1.png\""), std::u16string::npos);
+  EXPECT_NE(result.body.find(u"src=\"/files/2008/05/p1.png\""), std::u16string::npos);
 }
 
 TEST_F(OfficeImportTest, ImportTxtPostsTheArticleWithItsSevenFields) {
@@ -283,10 +283,10 @@ TEST_F(OfficeImportTest, OptionsAreTakenAtTheStart) {
   Click(u"Command3");
   EXPECT_TRUE(control.AutoPaginate());
   EXPECT_FALSE(control.CleanHtmlOption());
-  EXPECT_FALSE(control.Cleaner().m_clean_html);
+  EXPECT_FALSE(control.CleaningSettings().clean_html);
   form[u"Check2"].SetChecked(1);
   Click(u"Command3");
-  EXPECT_TRUE(control.Cleaner().m_clean_html);
+  EXPECT_TRUE(control.CleaningSettings().clean_html);
 }
 
 TEST_F(OfficeImportTest, CancelDuringTheSecondOfThreeEntries) {

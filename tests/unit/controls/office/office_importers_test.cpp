@@ -158,7 +158,7 @@ TEST_F(OfficeImportersTest, WordPagesAreMovedOutLastFirstAndPostedInDocumentOrde
 
   // The temporary file and the picture folder are gone; the working folder stays.
   EXPECT_TRUE(LeftInWorkFolder().empty());
-  const std::u16string& work_dir = control->Cleaner().m_work_dir;
+  const std::u16string& work_dir = control->CleaningSettings().work_dir;
   EXPECT_EQ(work_dir.substr(work_dir.size() - 6), u".files");
 }
 
