@@ -11,6 +11,7 @@
 #include "controls/office/office_attach.h"
 #include "controls/office/office_import.h"
 #include "controls/office/powerpoint_import.h"
+#include "tests/support/error_of.h"
 #include "tests/support/fake_office.h"
 #include "tests/unit/controls/office/office_world.h"
 
@@ -18,6 +19,7 @@ namespace velmaris {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ErrorOf;
 using testing::FakeOffice;
 using testing::FakePage;
 using testing::FakePresentation;
@@ -40,17 +42,6 @@ class BorrowedOffice : public OfficeAutomation {
  private:
   FakeOffice& m_office;
 };
-
-template <typename F>
-VbError ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const VbError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return VbError(0, u"", u"");
-}
 
 std::string Gbk(const std::u16string& text) {
   return codepage::ToGbk(text);
