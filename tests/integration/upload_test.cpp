@@ -1,6 +1,10 @@
 // FileUpload on the real loop and real sockets against the reference content server.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <fstream>
+
+#include "base/codepage.h"
 #include "controls/file/file_upload.h"
 #include "core/multipart.h"
 #include "tests/support/integration_world.h"
@@ -13,6 +17,30 @@ using testing::ReadFile;
 class UploadIntegrationTest : public testing::IntegrationTest {
  protected:
   FileUpload control{platform};
+};
+
+// A temporary folder that can hold next to nothing: a file system of 1 MiB mounted for the test,
+// or, where the test may not mount one, a folder below a regular file, which can hold nothing.
+class CrampedFolder {
+ public:
+  explicit CrampedFolder(const std::filesystem::path& at) : m_path(at) {
+    std::filesystem::create_directories(at);
+    m_mounted = mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0;
+    if (!m_mounted) {
+      std::ofstream(at / "file") << "x";
+      m_path = at / "file" / "temp";
+    }
+  }
+  ~CrampedFolder() {
+    if (m_mounted) umount2(m_path.c_str(), MNT_DETACH);
+  }
+  CrampedFolder(const CrampedFolder&) = delete;
+  CrampedFolder& operator=(const CrampedFolder&) = delete;
+  const std::filesystem::path& Path() const { return m_path; }
+
+ private:
+  std::filesystem::path m_path;
+  bool m_mounted = false;
 };
 
 TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
@@ -36,6 +64,21 @@ TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
   EXPECT_NE(request.find("name=\"curPath\"\r\n\r\n\xC9\xCF\xB4\xAB/2008/\r\n"), std::string::npos);
   EXPECT_NE(request.find("name=\"contentid\"\r\n\r\n-1\r\n"), std::string::npos);
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
+  EXPECT_TRUE(ui.History().empty());
+}
+
+// The request goes out from the file itself: 100 MB pass with TEMP on a folder that cannot hold
+// them.
+TEST_F(UploadIntegrationTest, LargeUploadNeedsNoRoomInTemp) {
+  constexpr uintmax_t kSize = 100 * 1000 * 1000;
+  const auto path = files.Path() / "big.bin";
+  std::ofstream(path) << "head";
+  std::filesystem::resize_file(path, kSize);
+  CrampedFolder cramped(temp.Path() / "cramped");
+  testing::ScopedEnv env("TEMP", cramped.Path().c_str());
+  control.StartUpload(u"big", server.Url("/cms/upload.asp"), codepage::FromUtf8(path.string()), 1);
+  EXPECT_EQ(control.NewFileName(), u"/files/big/big.bin");
+  EXPECT_EQ(std::filesystem::file_size(server.Root() / "files/big/big.bin"), kSize);
   EXPECT_TRUE(ui.History().empty());
 }
 
