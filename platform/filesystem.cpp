@@ -131,6 +131,12 @@ FileHandle OpenFileForWriting(std::u16string_view path) {
   return file;
 }
 
+FileHandle CreateNewFile(std::u16string_view path) {
+  FileHandle file(open(ToNativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!file.IsOpen()) RaiseFileError(std::error_code(errno, std::generic_category()));
+  return file;
+}
+
 FileHandle OpenRegularFile(std::u16string_view path) {
   return OpenRegularNativeFile(ToNativePath(path));
 }

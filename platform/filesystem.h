@@ -63,6 +63,8 @@ FileHandle OpenRegularNativeFile(const std::filesystem::path& native);
 // Opens a file for writing from its first byte, creating it (readable by its owner only) when
 // it is missing; what it held is not cut off.
 FileHandle OpenFileForWriting(std::u16string_view path);
+// Creates a file that must not exist yet (readable by its owner only); 58 when it does.
+FileHandle CreateNewFile(std::u16string_view path);
 
 // The temporary folder: TEMP where set, else TMPDIR, else the system's.
 std::u16string TempFolderPath();

@@ -1,9 +1,5 @@
 #include "controls/common/file_helpers.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <random>
 #include <vector>
 
@@ -119,12 +115,12 @@ std::u16string MakeTempFileName(std::u16string_view folder, std::u16string_view 
   const unsigned start = random() % 0xFFFF;
   for (unsigned tries = 0; tries < 0xFFFF; ++tries) {
     std::u16string name = base + Hex4((start + tries) % 0xFFFF + 1) + u".tmp";
-    int fd = open(ToNativePath(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      close(fd);
+    try {
+      CreateNewFile(name);
       return name;
+    } catch (const VbError& error) {
+      if (error.Number() != err::kFileExists) return {};
     }
-    if (errno != EEXIST) return {};
   }
   return {};
 }
