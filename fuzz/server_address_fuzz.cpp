@@ -31,9 +31,7 @@ struct World {
                                 socket = made.get();
                                 return made;
                               }};
-  velmaris::Form form{u"t", 100, 100};
-  velmaris::FormControl& bar = form.Add(velmaris::ControlKind::kProgressBar, u"pbFile", {});
-  velmaris::UploadTransfer transfer{platform, {u"/upload.asp", true, nullptr}, bar};
+  velmaris::UploadTransfer transfer{platform, {.default_path = u"/upload.asp"}};
 };
 
 int32_t PortNumber(const std::u16string& port) {
