@@ -83,17 +83,25 @@ UploadTransfer::~UploadTransfer() {
   m_socket->on_error = nullptr;
 }
 
-ServerAddress ParseServerAddress(std::u16string_view address, int32_t port_before) {
+ServerAddress ParseServerAddress(std::u16string_view address, const ServerAddress& before) {
   for (char16_t c : address) {
     if (c < 0x20 || c == 0x7F) RaiseBadUrl();
   }
-  if (address.size() < 7 || LowerCase(address.substr(0, 7)) != u"http://") RaiseBadUrl();
-  std::u16string_view rest = address.substr(7);
-  size_t slash = rest.find(u'/');
   ServerAddress parsed;
+  std::u16string_view rest;
+  if (address.size() >= 7 && LowerCase(address.substr(0, 7)) == u"http://") {
+    rest = address.substr(7);
+    parsed.port = before.secure ? 80 : before.port;
+  } else if (address.size() >= 8 && LowerCase(address.substr(0, 8)) == u"https://") {
+    rest = address.substr(8);
+    parsed.secure = true;
+    parsed.port = 443;
+  } else {
+    RaiseBadUrl();
+  }
+  size_t slash = rest.find(u'/');
   parsed.host = rest.substr(0, slash);
   parsed.path = slash == std::u16string_view::npos ? u"/" : std::u16string(rest.substr(slash));
-  parsed.port = port_before;
   size_t colon = parsed.host.find(u':');
   if (colon != std::u16string::npos) {
     parsed.port = ReadPort(std::u16string_view(parsed.host).substr(colon + 1));
@@ -104,13 +112,14 @@ ServerAddress ParseServerAddress(std::u16string_view address, int32_t port_befor
 }
 
 void UploadTransfer::ParseServerAddress(std::u16string_view address) {
-  SetAddress(velmaris::ParseServerAddress(address, m_address.port));
+  SetAddress(velmaris::ParseServerAddress(address, m_address));
 }
 
 void UploadTransfer::SetAddress(ServerAddress address) {
   m_address = std::move(address);
   m_socket->SetRemoteHost(m_address.host);
   m_socket->SetRemotePort(m_address.port);
+  m_socket->SetSecure(m_address.secure);
 }
 
 std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,

@@ -50,12 +50,15 @@ struct ServerAddress {
   std::u16string host = kLoopbackHost;
   int32_t port = 80;
   std::u16string path;  // from the first "/", query text included
+  bool secure = false;  // https: over TLS
 };
 
-// Reads "http://host[:port][/path]". An address without a port keeps `port_before` (the port of
-// the last address that named one); port 0 means 80. Raises 0x80040000 "错误的URL" for a bad
-// scheme or control characters, 13 for a port that is not a number, 6 for one outside 0 to 65535.
-ServerAddress ParseServerAddress(std::u16string_view address, int32_t port_before);
+// Reads "http://host[:port][/path]" or "https://host[:port][/path]". An https address without a
+// port goes to 443. An http address without a port keeps the port of the http address before it
+// (`before`, the last address that named one), 80 when that was https; port 0 means 80. Raises
+// 0x80040000 "错误的URL" for another scheme or control characters, 13 for a port that is not a
+// number, 6 for one outside 0 to 65535.
+ServerAddress ParseServerAddress(std::u16string_view address, const ServerAddress& before);
 
 inline constexpr int16_t kCloseTicks = 6;
 inline constexpr int16_t kConnectTicks = 6;

@@ -85,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(world->socket->RemotePort() == 81, "a refused address changed the socket's port");
   }
   Check(world->socket->RemoteHost() == transfer.Host(), "socket host differs");
+  Check(world->socket->Secure() == transfer.Address().secure, "socket scheme differs");
   Check(CountLines(transfer.BuildRequestHeader(1)) == 10, "the request header gained a line");
   return 0;
 }

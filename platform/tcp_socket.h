@@ -29,6 +29,9 @@ class TcpSocket {
   virtual std::u16string RemoteHost() const = 0;
   virtual void SetRemotePort(int32_t port) = 0;
   virtual int32_t RemotePort() const = 0;
+  // Whether the next connection is made over TLS, the server's certificate checked against the
+  // remote host's name. A connection counts as made only once its handshake is done.
+  virtual void SetSecure(bool secure) = 0;
 
   // Starts resolving and connecting; returns at once.
   virtual void Connect() = 0;

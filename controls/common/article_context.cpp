@@ -13,9 +13,9 @@ void ArticleContext::InitContext(UploadTransfer& transfer, const std::u16string&
   // The folder and the post path are taken before the upload address is read: a bad one leaves
   // them set.
   m_cur_path = strPath;
-  const ServerAddress post = ParseServerAddress(PostUrl, transfer.Address().port);
+  const ServerAddress post = ParseServerAddress(PostUrl, transfer.Address());
   m_post_path = post.path;
-  transfer.SetAddress(ParseServerAddress(UploadUrl, post.port));
+  transfer.SetAddress(ParseServerAddress(UploadUrl, post));
   m_column_id = pColumnid;
   m_user_name = pUserName;
   m_issue_id = DecimalText(pIssueid);

@@ -86,7 +86,7 @@ void MultiUpload::UploadFile() {
 }
 
 void MultiUpload::StartUpload(const std::u16string& sf, const std::u16string& pUrl) {
-  m_address = ParseServerAddress(pUrl, m_address.port);
+  m_address = ParseServerAddress(pUrl, m_address);
   if (!m_running) m_transfer.SetAddress(m_address);
   std::u16string folder = sf;
   if (folder.empty() || folder.back() != u'/') folder += u'/';

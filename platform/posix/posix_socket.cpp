@@ -4,54 +4,25 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <pthread.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <thread>
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "platform/posix/sigpipe_held.h"
 
 namespace velmaris {
 
 namespace {
 
 constexpr int kHostNotFound = 11001;
-
-// sendfile(2) has no MSG_NOSIGNAL: while it runs SIGPIPE is held back on this thread, and one it
-// raised is taken away unseen, so a peer that went away is an error of the send, not the end of
-// the process.
-class SigpipeHeld {
- public:
-  SigpipeHeld() {
-    sigemptyset(&m_pipe);
-    sigaddset(&m_pipe, SIGPIPE);
-    sigset_t pending;
-    sigpending(&pending);
-    m_was_pending = sigismember(&pending, SIGPIPE) == 1;
-    pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-  }
-  ~SigpipeHeld() {
-    sigset_t pending;
-    if (!m_was_pending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
-      const timespec now{};
-      sigtimedwait(&m_pipe, nullptr, &now);
-    }
-    pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-  }
-  SigpipeHeld(const SigpipeHeld&) = delete;
-  SigpipeHeld& operator=(const SigpipeHeld&) = delete;
-
- private:
-  sigset_t m_pipe{};
-  sigset_t m_old{};
-  bool m_was_pending = false;
-};
+// Stands for the TLS session's own failure where a system error number would go.
+constexpr int kTlsFailed = -1;
 
 // Sends `count` bytes of the file from `offset`; as sendfile(2) answers, errno included.
 ssize_t SendFromFile(int socket, int file, int64_t offset, int64_t count) {
@@ -203,11 +174,18 @@ void PosixSocket::TryNextAddress() {
 
 void PosixSocket::OnReady(short mask) {
   if (m_state == kConnecting) {
-    OnConnectDone();
+    if (m_tls) {
+      ContinueHandshake();
+    } else {
+      OnConnectDone();
+    }
     return;
   }
+  const int generation = m_generation;
   if (mask & MessageLoop::kReadable) ReadAvailable();
-  if (m_state == kConnected && (mask & MessageLoop::kWritable)) WriteQueued();
+  if (generation != m_generation || m_state != kConnected) return;
+  // A TLS write may have waited for the peer to speak first.
+  if ((mask & MessageLoop::kWritable) || (m_tls && !m_queue.empty())) WriteQueued();
 }
 
 void PosixSocket::OnConnectDone() {
@@ -229,15 +207,74 @@ void PosixSocket::OnConnectDone() {
   }
   freeaddrinfo(m_addresses);
   m_addresses = m_next_address = nullptr;
+  if (m_secure) {
+    // The connection counts as made once the handshake is done, within the same wait.
+    m_tls = std::make_unique<TlsChannel>(m_fd, m_remote_host);
+    ContinueHandshake();
+    return;
+  }
   m_state = kConnected;
   UpdateWatch();
+}
+
+void PosixSocket::ContinueHandshake() {
+  switch (m_tls->Handshake()) {
+    case TlsChannel::Io::kDone:
+      m_state = kConnected;
+      m_tls_wants_write = false;
+      UpdateWatch();
+      return;
+    case TlsChannel::Io::kWantRead:
+      m_loop.SetFdEvents(m_watch, MessageLoop::kReadable);
+      return;
+    case TlsChannel::Io::kWantWrite:
+      m_loop.SetFdEvents(m_watch, MessageLoop::kWritable);
+      return;
+    case TlsChannel::Io::kClosed:
+    case TlsChannel::Io::kFailed:
+      Fail(kTlsFailed);
+      return;
+  }
 }
 
 void PosixSocket::UpdateWatch() {
   if (m_watch == 0) return;
   short events = MessageLoop::kReadable;
-  if (!m_queue.empty()) events |= MessageLoop::kWritable;
+  if (!m_queue.empty() || m_tls_wants_write) events |= MessageLoop::kWritable;
   m_loop.SetFdEvents(m_watch, events);
+}
+
+ssize_t PosixSocket::Receive(char* data, size_t size) {
+  if (!m_tls) return recv(m_fd, data, size, 0);
+  size_t done = 0;
+  const TlsChannel::Io io = m_tls->Read(data, size, done);
+  m_tls_wants_write = io == TlsChannel::Io::kWantWrite;
+  return Transferred(io, done);
+}
+
+ssize_t PosixSocket::Transmit(const char* data, size_t size, bool more) {
+  if (!m_tls) return send(m_fd, data, size, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
+  size_t done = 0;
+  const TlsChannel::Io io = m_tls->Write(data, size, done);
+  m_tls_wants_write = io == TlsChannel::Io::kWantWrite;
+  return Transferred(io, done);
+}
+
+ssize_t PosixSocket::Transferred(TlsChannel::Io io, size_t done) {
+  switch (io) {
+    case TlsChannel::Io::kDone:
+      return static_cast<ssize_t>(done);
+    case TlsChannel::Io::kClosed:
+      return 0;
+    case TlsChannel::Io::kWantRead:
+    case TlsChannel::Io::kWantWrite:
+      errno = EAGAIN;
+      return -1;
+    case TlsChannel::Io::kFailed:
+      break;
+  }
+  errno = m_tls->LastFailure().system_error != 0 ? m_tls->LastFailure().system_error : kTlsFailed;
+  return -1;
 }
 
 PosixSocket::Read PosixSocket::ReadPass() {
@@ -246,7 +283,7 @@ PosixSocket::Read PosixSocket::ReadPass() {
   // One pass takes a bounded amount, so a server that sends without end cannot fill memory
   // before the data is handed on; the loop calls again while more is waiting.
   while (read.arrived < kReadPass) {
-    ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+    ssize_t n = Receive(buffer, sizeof buffer);
     if (n > 0) {
       m_received.append(buffer, static_cast<size_t>(n));
       read.arrived += n;
@@ -267,6 +304,14 @@ PosixSocket::Read PosixSocket::ReadPass() {
     if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
     // Its handler may have closed the socket: nothing more is reported from it.
     if (generation != m_generation) read.gone = true;
+  }
+  // What the TLS session holds already decrypted, the socket will not signal: read on soon.
+  if (!read.gone && !read.drained && !read.peer_closed && read.error == 0 && m_tls &&
+      m_tls->HasPending()) {
+    const int generation = m_generation;
+    m_loop.Post([this, generation] {
+      if (generation == m_generation && m_state == kConnected) ReadAvailable();
+    });
   }
   return read;
 }
@@ -305,18 +350,30 @@ void PosixSocket::WriteQueued() {
     Item& item = m_queue.front();
     const int64_t left = item.length - item.offset;
     ssize_t n = 0;
-    if (item.file.IsOpen()) {
+    if (item.file.IsOpen() && !m_tls) {
       // From the file to the socket inside the kernel: no copy passes through here.
       n = SendFromFile(m_fd, item.file.Descriptor(), item.offset, std::min(left, kWritePass));
       if (n == 0) {
         FailShortFile();
         return;
       }
+    } else if (item.file.IsOpen()) {
+      // Through the TLS session a piece at a time, read from the file as it goes.
+      if (item.piece_sent == item.bytes.size()) {
+        item.bytes.resize(static_cast<size_t>(std::min<int64_t>(left, kTlsPiece)));
+        const size_t got = item.file.ReadAt(item.offset, item.bytes.data(), item.bytes.size());
+        if (got == 0) {
+          FailShortFile();
+          return;
+        }
+        item.bytes.resize(got);
+        item.piece_sent = 0;
+      }
+      n = Transmit(item.bytes.data() + item.piece_sent, item.bytes.size() - item.piece_sent, true);
+      if (n > 0) item.piece_sent += static_cast<size_t>(n);
     } else {
       // More follows: a short text and the file after it may share a segment.
-      const int more = m_queue.size() > 1 ? MSG_MORE : 0;
-      n = send(m_fd, item.bytes.data() + item.offset, static_cast<size_t>(left),
-               MSG_NOSIGNAL | more);
+      n = Transmit(item.bytes.data() + item.offset, static_cast<size_t>(left), m_queue.size() > 1);
     }
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -366,6 +423,11 @@ std::string PosixSocket::GetData() {
 }
 
 void PosixSocket::Fail(int error_number) {
+  if (error_number == kTlsFailed) {
+    const TlsChannel::Failure failure = m_tls->LastFailure();
+    Report(failure.number, failure.description);
+    return;
+  }
   int32_t number;
   std::u16string description;
   SocketErrorFor(error_number, number, description);
@@ -405,11 +467,14 @@ void PosixSocket::CloseDescriptors() {
     close(m_fd);
     m_fd = -1;
   }
+  m_tls.reset();
+  m_tls_wants_write = false;
   m_queue.clear();
   m_queued = m_sent = 0;
 }
 
 void PosixSocket::Close() {
+  if (m_tls && m_state == kConnected) m_tls->Shutdown();
   CloseDescriptors();
   m_received.clear();
   m_state = kClosed;

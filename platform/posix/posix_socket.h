@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/message_loop.h"
+#include "platform/posix/tls_channel.h"
 #include "platform/tcp_socket.h"
 
 namespace velmaris {
@@ -25,6 +26,7 @@ class PosixSocket : public TcpSocket {
   std::u16string RemoteHost() const override { return m_remote_host; }
   void SetRemotePort(int32_t port) override { m_remote_port = port; }
   int32_t RemotePort() const override { return m_remote_port; }
+  void SetSecure(bool secure) override { m_secure = secure; }
 
   void Connect() override;
   int State() const override { return m_state; }
@@ -37,22 +39,31 @@ class PosixSocket : public TcpSocket {
   // runs again.
   static constexpr int64_t kReadPass = 256 * 1024;
   static constexpr int64_t kWritePass = 4 * 1024 * 1024;
+  // What a file item reads at a time when it goes through TLS.
+  static constexpr int64_t kTlsPiece = 256 * 1024;
 
  private:
   struct Resolution;
   // Bytes to send, or a file item: `length` bytes of the file from its start, sent by the
-  // kernel straight from the file.
+  // kernel straight from the file (through TLS: a piece at a time, read into `bytes`).
   struct Item {
     std::string bytes;
     FileHandle file;
     int64_t length = 0;
-    int64_t offset = 0;  // how much of it has gone
+    int64_t offset = 0;     // how much of it has gone
+    size_t piece_sent = 0;  // how much of the piece in `bytes` has gone, for a file item
   };
 
   void OnResolved(int gai_error, struct addrinfo* addresses);
   void TryNextAddress();
   void OnReady(short mask);
   void OnConnectDone();
+  void ContinueHandshake();
+  // One receive or send on the connection, plain or through TLS, as recv(2) and send(2) answer;
+  // a TLS failure of its own sets errno to kTlsFailed.
+  ssize_t Receive(char* data, size_t size);
+  ssize_t Transmit(const char* data, size_t size, bool more);
+  ssize_t Transferred(TlsChannel::Io io, size_t done);
   // What one bounded read pass met.
   struct Read {
     int64_t arrived = 0;
@@ -77,6 +88,9 @@ class PosixSocket : public TcpSocket {
   std::u16string m_remote_host;
   int32_t m_remote_port = 0;
   int m_state = kClosed;
+  bool m_secure = false;
+  std::unique_ptr<TlsChannel> m_tls;
+  bool m_tls_wants_write = false;
   int m_fd = -1;
   int m_watch = 0;
   std::shared_ptr<Resolution> m_resolution;

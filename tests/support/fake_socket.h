@@ -19,6 +19,8 @@ class FakeSocket : public TcpSocket {
   std::u16string RemoteHost() const override { return m_host; }
   void SetRemotePort(int32_t port) override { m_port = port; }
   int32_t RemotePort() const override { return m_port; }
+  void SetSecure(bool secure) override { m_secure = secure; }
+  bool Secure() const { return m_secure; }
 
   void Connect() override;
   int State() const override { return m_state; }
@@ -48,6 +50,7 @@ class FakeSocket : public TcpSocket {
   FakeLoop& m_loop;
   std::u16string m_host;
   int32_t m_port = 0;
+  bool m_secure = false;
   int m_state = kClosed;
   int m_generation = 0;  // bumps on Close, so late scheduled events are dropped
   std::string m_sent;

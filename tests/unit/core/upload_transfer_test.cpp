@@ -36,8 +36,10 @@ TEST_F(TransferTest, ParseServerAddress) {
     const char16_t* host;
     const char16_t* port;
     const char16_t* path;
+    bool secure = false;
+    const char16_t* before = u"http://a:81/p";
   };
-  // Each row starts from host "a", port "81", path "/p".
+  // Each row starts from `before`.
   const Case cases[] = {
       {u"HTTP://Server:8080", 0, u"Server", u"8080", u"/"},
       {u"http://h:0/x", 0, u"h", u"80", u"/x"},
@@ -51,10 +53,17 @@ TEST_F(TransferTest, ParseServerAddress) {
       {u"http://h:70000/x", err::kOverflow, u"a", u"81", u"/p"},
       {u"http://h/x\r\nEvil: 1", err::kObjectError, u"a", u"81", u"/p"},
       {u"http://h\t/x", err::kObjectError, u"a", u"81", u"/p"},
+      {u"HTTPS://b/x", 0, u"b", u"443", u"/x", true},
+      {u"https://b:8443", 0, u"b", u"8443", u"/", true},
+      {u"https:/b", err::kObjectError, u"a", u"81", u"/p"},
+      {u"httpx://b", err::kObjectError, u"a", u"81", u"/p"},
+      // After https, an http address without a port goes to 80, not to 443.
+      {u"http://b/x", 0, u"b", u"80", u"/x", false, u"https://a/p"},
+      {u"https://b/x", 0, u"b", u"443", u"/x", true, u"http://a:81/p"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(codepage::ToUtf8(c.address));
-    transfer.ParseServerAddress(u"http://a:81/p");
+    transfer.ParseServerAddress(c.before);
     try {
       transfer.ParseServerAddress(c.address);
       EXPECT_EQ(c.error, 0);
@@ -70,6 +79,7 @@ TEST_F(TransferTest, ParseServerAddress) {
     EXPECT_EQ(transfer.Path(), c.path);
     EXPECT_EQ(socket->RemoteHost(), c.host);
     EXPECT_EQ(socket->RemotePort(), std::stoi(codepage::ToUtf8(c.port)));
+    EXPECT_EQ(socket->Secure(), c.secure);
   }
 }
 

@@ -1,0 +1,216 @@
+#include "platform/posix/tls_channel.h"
+
+#include <arpa/inet.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+
+#include "base/codepage.h"
+#include "platform/posix/sigpipe_held.h"
+
+namespace velmaris {
+
+namespace {
+
+// The system's own numbers for these failures where it has them (its security layer's), so a page
+// sees the same number wherever it runs.
+constexpr int32_t kWrongPrincipal = static_cast<int32_t>(0x80090322u);
+constexpr int32_t kUntrustedRoot = static_cast<int32_t>(0x80090325u);
+constexpr int32_t kIllegalMessage = static_cast<int32_t>(0x80090326u);
+constexpr int32_t kCertExpired = static_cast<int32_t>(0x80090328u);
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : value;
+}
+
+// One context for as long as the trusted authorities stay named as they are: loading the trust
+// store costs milliseconds that a run of many uploads should not pay for each one. A session keeps
+// the context it was made from alive.
+SSL_CTX* Context() {
+  static std::mutex mutex;
+  static SSL_CTX* context = nullptr;
+  static std::string made_for;
+  std::lock_guard<std::mutex> lock(mutex);
+  const std::string wanted = Environment("SSL_CERT_FILE") + '\n' + Environment("SSL_CERT_DIR");
+  if (context != nullptr && wanted == made_for) return context;
+  SSL_CTX* fresh = SSL_CTX_new(TLS_client_method());
+  if (fresh == nullptr) return nullptr;
+  SSL_CTX_set_min_proto_version(fresh, TLS1_2_VERSION);
+  SSL_CTX_set_verify(fresh, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_default_verify_paths(fresh);
+  SSL_CTX_set_mode(fresh, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  // Many servers close without saying goodbye; the reply's own length tells whether it is whole.
+  SSL_CTX_set_options(fresh, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  if (context != nullptr) SSL_CTX_free(context);
+  context = fresh;
+  made_for = wanted;
+  return context;
+}
+
+bool IsAddress(const std::string& host) {
+  unsigned char address[16];
+  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
+std::u16string LastReason() {
+  const char* reason = ERR_reason_error_string(ERR_peek_last_error());
+  return codepage::FromUtf8(reason != nullptr ? reason : "unknown");
+}
+
+}  // namespace
+
+struct TlsChannel::Session {
+  SSL* ssl = nullptr;
+  ~Session() { SSL_free(ssl); }
+};
+
+TlsChannel::TlsChannel(int fd, const std::u16string& host)
+    : m_session(std::make_unique<Session>()), m_host(host) {
+  SSL_CTX* context = Context();
+  m_session->ssl = context != nullptr ? SSL_new(context) : nullptr;
+  SSL* ssl = m_session->ssl;
+  if (ssl == nullptr) return;
+  SSL_set_fd(ssl, fd);
+  const std::string name = codepage::ToUtf8(host);
+  if (IsAddress(name)) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.c_str());
+  } else {
+    SSL_set_tlsext_host_name(ssl, name.c_str());
+    SSL_set1_host(ssl, name.c_str());
+  }
+}
+
+TlsChannel::~TlsChannel() = default;
+
+TlsChannel::Io TlsChannel::Handshake() {
+  size_t unused = 0;
+  if (m_session->ssl == nullptr) {
+    m_failure = {0, kIllegalMessage,
+                 u"无法建立安全连接：TLS 库无法初始化（" + LastReason() + u"）"};
+    return Io::kFailed;
+  }
+  ERR_clear_error();
+  return Outcome(SSL_connect(m_session->ssl), unused, true);
+}
+
+TlsChannel::Io TlsChannel::Write(const char* data, size_t size, size_t& done) {
+  const SigpipeHeld held;
+  ERR_clear_error();
+  errno = 0;
+  const int count = static_cast<int>(std::min<size_t>(size, INT_MAX));
+  return Outcome(SSL_write(m_session->ssl, data, count), done, false);
+}
+
+TlsChannel::Io TlsChannel::Read(char* data, size_t size, size_t& done) {
+  ERR_clear_error();
+  errno = 0;
+  const int count = static_cast<int>(std::min<size_t>(size, INT_MAX));
+  return Outcome(SSL_read(m_session->ssl, data, count), done, false);
+}
+
+bool TlsChannel::HasPending() const {
+  return m_session->ssl != nullptr && SSL_pending(m_session->ssl) > 0;
+}
+
+void TlsChannel::Shutdown() {
+  if (m_session->ssl == nullptr || !SSL_is_init_finished(m_session->ssl)) return;
+  const SigpipeHeld held;
+  ERR_clear_error();
+  SSL_shutdown(m_session->ssl);
+}
+
+TlsChannel::Io TlsChannel::Outcome(int result, size_t& done, bool handshake) {
+  const int system_error = errno;
+  done = 0;
+  if (result > 0) {
+    done = static_cast<size_t>(result);
+    return Io::kDone;
+  }
+  switch (SSL_get_error(m_session->ssl, result)) {
+    case SSL_ERROR_WANT_READ:
+      return Io::kWantRead;
+    case SSL_ERROR_WANT_WRITE:
+      return Io::kWantWrite;
+    case SSL_ERROR_ZERO_RETURN:
+      return Io::kClosed;
+    case SSL_ERROR_SYSCALL:
+      if (ERR_peek_error() == 0) {
+        if (system_error == 0 && !handshake) return Io::kClosed;
+        if (system_error != 0) {
+          m_failure = {system_error, 0, {}};
+          return Io::kFailed;
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  if (!handshake) {
+    m_failure = {0, kIllegalMessage,
+                 u"与服务器 " + m_host + u" 的安全连接出错（" + LastReason() + u"）"};
+    return Io::kFailed;
+  }
+  const long verified = SSL_get_verify_result(m_session->ssl);
+  if (verified != X509_V_OK) {
+    FailVerification(verified);
+    return Io::kFailed;
+  }
+  std::u16string cause;
+  switch (ERR_GET_REASON(ERR_peek_last_error())) {
+    case SSL_R_WRONG_VERSION_NUMBER:
+    case SSL_R_UNSUPPORTED_PROTOCOL:
+    case SSL_R_TLSV1_ALERT_PROTOCOL_VERSION:
+      cause = u"不支持 HTTPS 或所需的 TLS 版本";
+      break;
+    case SSL_R_UNEXPECTED_EOF_WHILE_READING:
+    case 0:
+      cause = u"在握手时断开了连接";
+      break;
+    default:
+      cause = u"拒绝了握手（" + LastReason() + u"）";
+  }
+  m_failure = {0, kIllegalMessage, u"无法建立安全连接：服务器 " + m_host + u" " + cause};
+  return Io::kFailed;
+}
+
+void TlsChannel::FailVerification(long result) {
+  int32_t number = kUntrustedRoot;
+  std::u16string cause;
+  switch (result) {
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+      cause = u"是自签名的，不受信任";
+      break;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_CERT_UNTRUSTED:
+      cause = u"由不受信任的颁发机构签发";
+      break;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+      number = kCertExpired;
+      cause = u"已过期";
+      break;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      number = kCertExpired;
+      cause = u"尚未生效";
+      break;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      number = kWrongPrincipal;
+      cause = u"不是为该主机颁发的";
+      break;
+    default:
+      cause = u"无法验证（" + codepage::FromUtf8(X509_verify_cert_error_string(result)) + u"）";
+  }
+  m_failure = {0, number, u"无法建立安全连接：服务器 " + m_host + u" 的证书" + cause};
+}
+
+}  // namespace velmaris
