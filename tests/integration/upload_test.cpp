@@ -7,6 +7,7 @@
 #include "base/codepage.h"
 #include "controls/file/file_upload.h"
 #include "core/multipart.h"
+#include "platform/timer.h"
 #include "tests/support/integration_world.h"
 
 namespace velmaris {
@@ -68,7 +69,7 @@ TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
 }
 
 // The request goes out from the file itself: 100 MB pass with TEMP on a folder that cannot hold
-// them.
+// them, and the page's timers keep running while they go.
 TEST_F(UploadIntegrationTest, LargeUploadNeedsNoRoomInTemp) {
   constexpr uintmax_t kSize = 100 * 1000 * 1000;
   const auto path = files.Path() / "big.bin";
@@ -76,10 +77,38 @@ TEST_F(UploadIntegrationTest, LargeUploadNeedsNoRoomInTemp) {
   std::filesystem::resize_file(path, kSize);
   CrampedFolder cramped(temp.Path() / "cramped");
   testing::ScopedEnv env("TEMP", cramped.Path().c_str());
+  int ticks_while_sending = 0;
+  Timer timer(loop, std::chrono::milliseconds(1), [&] {
+    const double shown = control.GetForm()[u"pbFile"].Value();
+    if (shown > 0 && shown < 100) ++ticks_while_sending;
+  });
+  timer.SetEnabled(true);
   control.StartUpload(u"big", server.Url("/cms/upload.asp"), codepage::FromUtf8(path.string()), 1);
   EXPECT_EQ(control.NewFileName(), u"/files/big/big.bin");
   EXPECT_EQ(std::filesystem::file_size(server.Root() / "files/big/big.bin"), kSize);
   EXPECT_TRUE(ui.History().empty());
+  EXPECT_GT(ticks_while_sending, 0);
+}
+
+// A file that shrinks after it was measured cannot fill the length the request announced: the
+// connection is dropped before the server has a whole request, and the box names the file.
+TEST_F(UploadIntegrationTest, FileThatShrinksWhileSentEndsTheRequest) {
+  const auto path = files.Path() / "shrinking.bin";
+  std::ofstream(path) << "head";
+  std::filesystem::resize_file(path, 20 * 1000 * 1000);
+  // Once the first hundredth of it has gone.
+  Timer shrink(loop, std::chrono::milliseconds(0), [&] {
+    if (control.GetForm()[u"pbFile"].Value() < 1) return;
+    std::filesystem::resize_file(path, 1000 * 1000);
+    shrink.SetEnabled(false);
+  });
+  shrink.SetEnabled(true);
+  const std::u16string name = codepage::FromUtf8(path.string());
+  control.StartUpload(u"shrink", server.Url("/cms/upload.asp"), name, 1);
+  EXPECT_EQ(control.NewFileName(), u"Error");
+  ASSERT_EQ(ui.History().size(), 1u);
+  EXPECT_EQ(ui.History()[0].text, u"文件在发送过程中变小了，上传已中止：" + name);
+  EXPECT_FALSE(std::filesystem::exists(server.Root() / "files/shrink/shrinking.bin"));
 }
 
 TEST_F(UploadIntegrationTest, FaultsAndTheirOutcomes) {
