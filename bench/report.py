@@ -245,14 +245,16 @@ def render(r, samples):
 
 FINDINGS = """## Findings
 
-- **Against the native sink `FileUpload` takes about 0.8× curl's time; what stands between it and
-  less is the boundary scan.** Measured with `strace -f --seccomp-bpf -ttt` (only exec, open,
-  connect and exit stop the process), 11 alternating pairs on the sink: the driver spends 1.5 ms
+- **Against the native sink `FileUpload` takes about 0.8× curl's time, on either side of the
+  target from one run of `bench/run` to the next (0.78 and 0.82 in two runs a few minutes
+  apart); what stands between it and less is the boundary scan.** Measured with `strace -f
+  --seccomp-bpf -ttt` (only exec, open, connect and exit stop the process), 11 alternating pairs
+  on the sink: the driver spends 1.5 ms
   starting, 37 ms between opening the file and connecting (the boundary scan: every byte read
   from the page cache, on two threads) and 57 ms sending and taking the answer; curl spends 9 ms
   starting and 103 ms sending (64 KiB read, then written to the socket with `send`: two copies
-  of each byte on one core). A bare `sendfile` of the same file to the sink from a client that does nothing
-  else takes 53 ms (5 GB/s): the send goes at the sink's pace (it copies each byte once out of
+  of each byte on one core). A bare `sendfile` of the same file to the sink from a client that
+  does nothing else takes 53 ms (5 GB/s): the send goes at the sink's pace (it copies each byte once out of
   the socket), so the scan is what `FileUpload` adds, about a third of its time. Two runs of
   `perf record` on the driver put 31–47 % of its CPU in the kernel's copy into the scan's buffer,
   16–19 % in `memmem` and 9–13 % in finding the file's pages in the page cache (for the scan and
