@@ -254,8 +254,8 @@ FINDINGS = """## Findings
   from the page cache, on two threads) and 57 ms sending and taking the answer; curl spends 9 ms
   starting and 103 ms sending (64 KiB read, then written to the socket with `send`: two copies
   of each byte on one core). A bare `sendfile` of the same file to the sink from a client that
-  does nothing else takes 53 ms (5 GB/s): the send goes at the sink's pace (it copies each byte once out of
-  the socket), so the scan is what `FileUpload` adds, about a third of its time. Two runs of
+  does nothing else takes 53 ms (5 GB/s): the send goes at the sink's pace (it copies each byte
+  once out of the socket), so the scan is what `FileUpload` adds, about a third of its time. Two runs of
   `perf record` on the driver put 31–47 % of its CPU in the kernel's copy into the scan's buffer,
   16–19 % in `memmem` and 9–13 % in finding the file's pages in the page cache (for the scan and
   for `sendfile`). The scan has little left to give: in a test program, reading 256 MiB from the
