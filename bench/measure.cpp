@@ -1,6 +1,8 @@
-// Runs a command and prints its wall time, CPU time and peak memory on one line:
-//   velmaris-measure CMD [ARGS...]  ->  "wall_s cpu_s maxrss_kib exit_code"
-// (the command's standard output is discarded).
+// Runs a command and prints its wall time, CPU time, peak memory and block output on one line:
+//   velmaris-measure CMD [ARGS...]  ->  "wall_s cpu_s maxrss_kib exit_code oublock"
+// (the command's standard output is discarded). oublock counts 512-byte blocks the command caused
+// to be written to storage, counted when it dirties them: a temporary file it writes and deletes
+// before the disk sees it still counts (a file on tmpfs does not).
 // The command is started from this small process, so its peak memory is its own and not that of
 // whatever started the measurement.
 #include <fcntl.h>
@@ -32,6 +34,6 @@ int main(int argc, char** argv) {
   double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::printf("%.6f %.6f %ld %d\n", wall, cpu, usage.ru_maxrss, code);
+  std::printf("%.6f %.6f %ld %d %ld\n", wall, cpu, usage.ru_maxrss, code, usage.ru_oublock);
   return 0;
 }

@@ -2,7 +2,8 @@
 """Upload benchmarks on loopback, side by side with curl in the same run.
 
   python3 bench/upload_bench.py [--build build] [--size-mib 256] [--runs 5] [--wait-runs 3]
-                                [--never-runs 0] [--curl-waits] [--text-mib 0] [--json]
+                                [--never-runs 0] [--curl-waits] [--sink-runs 0] [--text-mib 0]
+                                [--json]
 
 Measures, against one reference content server:
   - a large upload with FileUpload (the velmaris-upload driver) and with `curl -F`: wall time of
@@ -16,6 +17,12 @@ Measures, against one reference content server:
     its own, and running them together only saves the waiting;
   - with --curl-waits, the same waits with `curl -F` (given 30 s, as FileUpload gives itself,
     for the server that never answers), and curl's upload of the small file answered at once;
+  - with --sink-runs N, against the native sink (velmaris-sink, which reads each body and answers
+    200 at once, so the client's own speed shows): N pairs of the large upload with FileUpload and
+    with `curl -H Expect: -F`, the order inside a pair alternating, after one untimed pair; the
+    peak memory of FileUpload for a 1 MiB file there too; and what the FileUpload runs wrote to
+    storage (the block output the kernel counts for the process, written and deleted files
+    included) and made in their TEMP, a fresh folder watched with inotify;
   - with --text-mib N, OfficeImport.ImportTxtFile through the page host (bench/text_import.js)
     of two texts of N MiB: a title line, an author line and a body of blanks (each blank is
     posted as "&nbsp;", so the article is six times the text), and ordinary Chinese and English
@@ -24,10 +31,12 @@ Measures, against one reference content server:
 Prints a Markdown table, or with --json every sample as JSON (for bench/run).
 """
 import argparse
+import ctypes
 import json
 import os
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -39,13 +48,21 @@ ROOT = os.path.dirname(HERE)
 MEASURE = None
 
 
+def measured(line):
+    """(wall s, cpu s, peak RSS MiB, bytes written to storage) and the exit code from a line of
+    velmaris-measure."""
+    wall, cpu, maxrss, code, blocks = line.split()
+    return (float(wall), float(cpu), int(maxrss) / 1024.0, int(blocks) * 512), int(code)
+
+
 def run(command, env=None):
-    """Runs a command through velmaris-measure; returns (wall s, cpu s, peak RSS MiB)."""
+    """Runs a command through velmaris-measure; returns (wall s, cpu s, peak RSS MiB, bytes
+    written to storage)."""
     out = subprocess.run([MEASURE] + command, capture_output=True, text=True, env=env, check=True)
-    wall, cpu, maxrss, code = out.stdout.split()
-    if int(code) != 0:
+    result, code = measured(out.stdout)
+    if code != 0:
         sys.exit(f"failed ({code}): {' '.join(command)}")
-    return float(wall), float(cpu), int(maxrss) / 1024.0
+    return result
 
 
 def forget_uploads(server_root):
@@ -65,6 +82,9 @@ def make_file(path, mib):
     with open(path, "wb") as out:
         for _ in range(mib):
             out.write(block)
+        # On disk before any timing: its writeback would otherwise fall into some upload.
+        out.flush()
+        os.fsync(out.fileno())
 
 
 def start_server(root):
@@ -76,6 +96,84 @@ def start_server(root):
     return server, port
 
 
+def start_sink(build):
+    """The native sink on loopback. It ends when its standard input closes: the pipe is ours, so
+    it goes with us however we end."""
+    sink = subprocess.Popen([os.path.join(build, "velmaris-sink")], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE)
+    return sink, int(sink.stdout.readline())
+
+
+def stop_sink(sink):
+    sink.stdin.close()
+    sink.wait(timeout=10)
+
+
+class FolderWatch:
+    """What is made in a folder (inotify; entries of its subfolders are not seen, but a subfolder
+    made is)."""
+    IN_MODIFY, IN_MOVED_TO, IN_CREATE, IN_NONBLOCK = 0x2, 0x80, 0x100, 0o4000
+
+    def __init__(self, folder):
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = libc.inotify_init1(self.IN_NONBLOCK)
+        if self.fd < 0 or libc.inotify_add_watch(
+                self.fd, os.fsencode(folder), self.IN_MODIFY | self.IN_MOVED_TO | self.IN_CREATE) < 0:
+            sys.exit(f"inotify: {os.strerror(ctypes.get_errno())}")
+
+    def take(self):
+        """(entries made or moved in, write events) since the last call. The kernel merges a
+        write event into an identical one still unread, so writes counts at least one for each
+        file written to."""
+        made = writes = 0
+        while True:
+            try:
+                data = os.read(self.fd, 65536)
+            except BlockingIOError:
+                return made, writes
+            at = 0
+            while at < len(data):
+                _, mask, _, length = struct.unpack_from("iIII", data, at)
+                at += 16 + length
+                made += bool(mask & (self.IN_CREATE | self.IN_MOVED_TO))
+                writes += bool(mask & self.IN_MODIFY)
+
+    def close(self):
+        os.close(self.fd)
+
+
+def sink_runs(build, driver, big, small, pairs, runs):
+    """The large upload, FileUpload and curl paired and alternating, against the sink; FileUpload's
+    peak memory on the small file; what the FileUpload runs wrote to storage and made in TEMP."""
+    sink, port = start_sink(build)
+    url = f"http://127.0.0.1:{port}/upload.asp"
+    # Without "Expect:" curl waits for a 100 answer before a large body; the sink gives it at
+    # once, but the round trip is not what is compared.
+    curl = ["curl", "-s", "-o", "/dev/null", "-H", "Expect:", "-F", "curPath=bench/", "-F",
+            "contentid=1", "-F", f"big.bin=@{big}", url]
+    ours, theirs, temp = [], [], []
+    with tempfile.TemporaryDirectory() as fresh:
+        watch = FolderWatch(fresh)
+        env = dict(os.environ, TEMP=fresh)
+        try:
+            # One untimed pair: the first connection and the programs' first start.
+            run([driver, url, "bench", big], env)
+            run(curl)
+            watch.take()
+            for i in range(pairs):
+                if i % 2:
+                    theirs.append(run(curl))
+                ours.append(run([driver, url, "bench", big], env))
+                temp.append(watch.take())
+                if not i % 2:
+                    theirs.append(run(curl))
+            small_runs = [run([driver, url, "bench", small], env) for _ in range(runs)]
+        finally:
+            watch.close()
+            stop_sink(sink)
+    return ours, theirs, small_runs, temp
+
+
 def run_together(jobs):
     """Runs (command, env, exit codes it may end with) side by side through velmaris-measure;
     returns their (wall, cpu, MiB)."""
@@ -84,10 +182,10 @@ def run_together(jobs):
     results = []
     for process, (command, _, exit_codes) in zip(started, jobs):
         out, _ = process.communicate()
-        wall, cpu, maxrss, code = out.split()
-        if int(code) not in exit_codes:
+        result, code = measured(out)
+        if code not in exit_codes:
             sys.exit(f"failed ({code}): {' '.join(command)}")
-        results.append((float(wall), float(cpu), int(maxrss) / 1024.0))
+        results.append(result)
     return results
 
 
@@ -130,6 +228,8 @@ def main():
     parser.add_argument("--wait-runs", type=int, default=3)
     parser.add_argument("--never-runs", type=int, default=0)
     parser.add_argument("--curl-waits", action="store_true", help="time curl's waits too")
+    parser.add_argument("--sink-runs", type=int, default=0,
+                        help="pairs of the large upload against the native sink")
     parser.add_argument("--text-mib", type=int, default=0, help="also import texts this large")
     parser.add_argument("--json", action="store_true", help="print every sample as JSON")
     args = parser.parse_args()
@@ -175,6 +275,8 @@ def main():
                 jobs += [(curl_small(silent, "-m", "30"), None, (28,))] * args.never_runs
             silent_runs = run_together(jobs)
             never, curl_never = silent_runs[:args.never_runs], silent_runs[args.never_runs:]
+            sink = sink_runs(args.build, driver, big, small, args.sink_runs, args.runs) \
+                if args.sink_runs else None
             texts = {}
             if args.text_mib:
                 texts = import_texts(args.build, make_texts(work, args.text_mib), port, work,
@@ -185,12 +287,18 @@ def main():
 
     if args.json:
         def samples(runs):
-            return [{"wall_s": r[0], "cpu_s": r[1], "peak_mib": r[2]} for r in runs]
+            return [{"wall_s": r[0], "cpu_s": r[1], "peak_mib": r[2], "written_bytes": r[3]}
+                    for r in runs]
+        on_sink = {}
+        if sink:
+            on_sink = {"fileupload": samples(sink[0]), "curl": samples(sink[1]),
+                       "fileupload_small": samples(sink[2]),
+                       "temp": [{"entries": made, "writes": writes} for made, writes in sink[3]]}
         json.dump({"size_mib": args.size_mib, "fileupload": samples(ours), "curl": samples(theirs),
                    "fileupload_small": samples(small_runs), "wait_late": samples(waits),
                    "wait_never": samples(never), "curl_small": samples(curl_small_runs),
                    "curl_wait_late": samples(curl_waits), "curl_wait_never": samples(curl_never),
-                   "text_mib": args.text_mib,
+                   "sink": on_sink, "text_mib": args.text_mib,
                    "text_import": {name: samples(r) for name, r in texts.items()}},
                   sys.stdout, indent=1)
         print()
@@ -208,10 +316,11 @@ def main():
           f"{statistics.median(wall_ours) / statistics.median(wall_curl):.2f} (target ≤ 1.5)\n")
     print(f"Peak memory of FileUpload: 1 MiB file {statistics.median(r[2] for r in small_runs):.1f} MiB, "
           f"{args.size_mib} MiB file {statistics.median(r[2] for r in ours):.1f} MiB\n")
-    print(f"CPU time of a 5-second wait for a late answer: median "
-          f"{statistics.median(r[1] for r in waits) * 1000:.0f} ms over {len(waits)} runs "
-          f"(wall {statistics.median(r[0] for r in waits):.2f} s); the same upload answered at once: "
-          f"{statistics.median(r[1] for r in small_runs) * 1000:.0f} ms")
+    if waits:
+        print(f"CPU time of a 5-second wait for a late answer: median "
+              f"{statistics.median(r[1] for r in waits) * 1000:.0f} ms over {len(waits)} runs "
+              f"(wall {statistics.median(r[0] for r in waits):.2f} s); the same upload answered "
+              f"at once: {statistics.median(r[1] for r in small_runs) * 1000:.0f} ms")
     if curl_waits:
         print(f"\nThe same with curl -F: median {statistics.median(r[1] for r in curl_waits) * 1000:.0f}"
               f" ms; answered at once {statistics.median(r[1] for r in curl_small_runs) * 1000:.0f} ms")
@@ -219,6 +328,25 @@ def main():
         print(f"\nCPU time of waiting for a server that never answers: median "
               f"{statistics.median(r[1] for r in never) * 1000:.0f} ms over {len(never)} runs "
               f"(wall {statistics.median(r[0] for r in never):.2f} s)")
+
+    if sink:
+        ours, theirs, small_runs, temp = sink
+        wall_ours = [r[0] for r in ours]
+        wall_curl = [r[0] for r in theirs]
+        print(f"\n## The same against the native sink ({len(ours)} pairs)\n")
+        print("| measure | FileUpload | curl -H Expect: -F |")
+        print("|---|---|---|")
+        print(f"| wall time, s: median (min–max) | {summary(wall_ours)} | {summary(wall_curl)} |")
+        print(f"| peak memory, MiB: median | {statistics.median(r[2] for r in ours):.1f} | "
+              f"{statistics.median(r[2] for r in theirs):.1f} |")
+        print(f"\nWall-time ratio FileUpload / curl (medians): "
+              f"{statistics.median(wall_ours) / statistics.median(wall_curl):.2f} (target ≤ 0.8)\n")
+        print(f"Peak memory of FileUpload: 1 MiB file "
+              f"{statistics.median(r[2] for r in small_runs):.1f} MiB, {args.size_mib} MiB file "
+              f"{statistics.median(r[2] for r in ours):.1f} MiB\n")
+        print(f"Written to storage by the FileUpload runs: at most {max(r[3] for r in ours)} bytes; "
+              f"entries made in TEMP: {sum(t[0] for t in temp)}, writes there: "
+              f"{sum(t[1] for t in temp)}")
 
     for name, runs in texts.items():
         print(f"\nImportTxtFile of {args.text_mib} MiB of {name} text: wall "
