@@ -7,6 +7,8 @@ packages=(
   build-essential cmake pkg-config python3 curl
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev duktape-dev nlohmann-json3-dev libstb-dev
+  # HTTPS: the client links libssl; the reference server makes its test certificates with openssl.
+  libssl-dev openssl
   # The office suite the office import drives (headless), its SDK for the UNO headers, and a font
   # with Chinese glyphs so documents lay out and paginate as on a desktop.
   libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-dev

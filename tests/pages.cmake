@@ -8,7 +8,9 @@ velmaris_test(host_bridge_tests
 )
 target_link_libraries(host_bridge_tests PRIVATE velmaris_host_engine)
 
-# Each page runs against the reference content server through the host and the built library.
+# Each page runs against the reference content server through the host and the built library; a
+# page with the line `// server: https` (or `// server: https FAULT`) gets it over HTTPS, its test
+# authority trusted through SSL_CERT_FILE (see pages/run_page.py).
 file(GLOB VELMARIS_PAGE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pages/*.js)
 foreach(page ${VELMARIS_PAGE_SCRIPTS})
   get_filename_component(page_name ${page} NAME_WE)

@@ -7,10 +7,16 @@ index page showing what arrived.  A target that starts with /_fault/<mode>/
 makes the server misbehave in a chosen way, so tests and demo pages pick a
 failure just by the address they hand to the client.
 
-Standard library only.  Listens on 127.0.0.1 and nowhere else.
+With --tls it speaks HTTPS instead, with certificates made for the run by the
+openssl command (a test authority in <root>/tls/ca.pem); --cert-fault and
+--tls-stall make the TLS layer itself misbehave.
+
+Standard library and the openssl command only.  Listens on 127.0.0.1 and
+nowhere else.
 """
 
 import argparse
+import fcntl
 import gzip
 import html
 import json
@@ -20,9 +26,12 @@ import re
 import signal
 import socket
 import socketserver
+import ssl
 import struct
+import subprocess
 import sys
 import tempfile
+import termios
 import threading
 import time
 import urllib.parse
@@ -440,6 +449,24 @@ def build_head(resp, extra):
     return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
 
 
+def wait_delivered(sock, limit=2.0):
+    """Waits until the client has acknowledged all that was sent.
+
+    An abortive close throws away what is still queued, and an answer can sit
+    there a while (held back until earlier data, such as TLS session tickets,
+    is acknowledged).
+    """
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        try:
+            queued = struct.unpack("i", fcntl.ioctl(sock.fileno(), termios.TIOCOUTQ, b"\0" * 4))[0]
+        except OSError:
+            return
+        if queued == 0:
+            return
+        time.sleep(0.005)
+
+
 def read_head(sock):
     """Read up to and including CRLF CRLF.  Returns (head, leftover, complete)."""
     buf = bytearray()
@@ -465,26 +492,37 @@ class Handler(socketserver.BaseRequestHandler):
     def finish(self):
         self.server.connection_ended()
 
+    def say(self, text):
+        if not self.server.quiet:
+            sys.stderr.write("refserver: %s\n" % text)
+            sys.stderr.flush()
+
     def log(self, n, req, status, note=""):
-        if self.server.quiet:
-            return
         if req is not None:
             what = "%s %s" % (req.method, decode_target_bytes(req.target_bytes))
         else:
             what = "-"
-        sys.stderr.write("refserver: %06d %s -> %s%s\n" % (n, what, status, note))
-        sys.stderr.flush()
+        self.say("%06d %s -> %s%s" % (n, what, status, note))
 
     def handle(self):
         sock = self.request
         sock.settimeout(READ_TIMEOUT)
+        if self.server.stall:
+            self.say("connection held, TLS handshake never answered")
+            self.hold_open(sock)
+            return
+        if isinstance(sock, ssl.SSLSocket):
+            try:
+                sock.do_handshake()
+            except (OSError, ValueError) as e:
+                self.say("TLS handshake failed: %s" % e)
+                return
         try:
             self._handle(sock)
         except (ConnectionError, socket.timeout, BrokenPipeError):
             pass
         except Exception as e:  # keep serving other connections
-            if not self.server.quiet:
-                sys.stderr.write("refserver: handler error: %r\n" % (e,))
+            self.say("handler error: %r" % (e,))
 
     def _handle(self, sock):
         store = self.server.store
@@ -590,6 +628,7 @@ class Handler(socketserver.BaseRequestHandler):
         if mode == "answer-reset":
             # The whole answer, then a reset instead of an orderly close.
             self.send(sock, resp, "")
+            wait_delivered(sock)
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             sock.close()
             return
@@ -638,12 +677,22 @@ class Handler(socketserver.BaseRequestHandler):
                 return
 
     def drain(self, sock):
-        """Send FIN, then read until the client closes so it never sees a reset."""
+        """Send FIN, then read until the client closes so it never sees a reset.
+
+        Over TLS the FIN follows a close_notify, as a proper server ends a
+        session; a client that just closes instead is no error.
+        """
+        deadline = time.monotonic() + DRAIN_LIMIT
+        if isinstance(sock, ssl.SSLSocket):
+            sock.settimeout(DRAIN_LIMIT)
+            try:
+                sock.unwrap()
+            except (OSError, ValueError):
+                pass
         try:
             sock.shutdown(socket.SHUT_WR)
         except OSError:
             return
-        deadline = time.monotonic() + DRAIN_LIMIT
         while True:
             left = deadline - time.monotonic()
             if left <= 0:
@@ -866,6 +915,129 @@ def article_page(num, art):
 
 
 # ---------------------------------------------------------------------------
+# TLS
+
+TLS_DIR = "tls"
+CERT_FAULTS = ("self-signed", "expired", "wrong-name", "unknown-ca")
+SERVER_NAMES_FILE = "server-names.txt"
+
+# Extension sections for every certificate made here; verifiers with strict
+# checks want key identifiers and key usages on all of them.
+_OPENSSL_CONFIG = """\
+[req]
+distinguished_name = dn
+prompt = no
+[dn]
+CN = unused
+[authority]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+[server]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+subjectAltName = IP:127.0.0.1,DNS:localhost
+[elsewhere]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+subjectAltName = DNS:other.example
+[ca]
+default_ca = signer
+[signer]
+database = index.txt
+serial = serial
+new_certs_dir = .
+default_md = sha256
+policy = anything
+unique_subject = no
+[anything]
+commonName = supplied
+"""
+_NEW_KEY = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"]
+
+
+def _openssl(work, *args):
+    try:
+        done = subprocess.run(["openssl", *args], cwd=work, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    except FileNotFoundError:
+        raise SystemExit("refserver: --tls needs the openssl command") from None
+    if done.returncode != 0:
+        raise SystemExit("refserver: openssl %s failed:\n%s"
+                         % (args[0], done.stderr.decode("utf-8", "replace")))
+
+
+def make_certificates(tls_dir, fault=None):
+    """Makes the run's test authority (ca.pem) and the certificate the server presents.
+
+    Returns the paths of that certificate and its key.  The authority's key
+    stays in a scratch folder that is removed before returning.
+    """
+    os.makedirs(tls_dir, exist_ok=True)
+    with tempfile.TemporaryDirectory(dir=tls_dir, prefix=".make-") as work:
+        with open(os.path.join(work, "openssl.cnf"), "w") as f:
+            f.write(_OPENSSL_CONFIG)
+        open(os.path.join(work, "index.txt"), "w").close()
+
+        def openssl(*args):
+            _openssl(work, *args)
+
+        def authority(name, title):
+            openssl("req", "-config", "openssl.cnf", "-x509", "-new", *_NEW_KEY, "-keyout", name + ".key",
+                    "-out", name + ".pem", "-subj", "/CN=" + title, "-days", "30",
+                    "-extensions", "authority", "-sha256")
+
+        common_name = "other.example" if fault == "wrong-name" else "127.0.0.1"
+        if fault == "self-signed":
+            openssl("req", "-config", "openssl.cnf", "-x509", "-new", *_NEW_KEY, "-keyout", "server.key",
+                    "-out", "server.pem", "-subj", "/CN=" + common_name, "-days", "30",
+                    "-extensions", "server", "-sha256")
+        else:
+            openssl("req", "-config", "openssl.cnf", "-new", *_NEW_KEY, "-keyout", "server.key",
+                    "-out", "server.csr", "-subj", "/CN=" + common_name)
+        authority("ca", "Velmaris Test Authority")
+        if fault != "self-signed":
+            issuer = "ca"
+            if fault == "unknown-ca":
+                issuer = "stranger"
+                authority(issuer, "Velmaris Stranger Authority")
+            # An expired certificate needs explicit dates: -days cannot reach into the past.
+            dates = (["-startdate", "20200101000000Z", "-enddate", "20210101000000Z"]
+                     if fault == "expired" else ["-days", "30"])
+            openssl("ca", "-config", "openssl.cnf", "-batch", "-notext", "-rand_serial",
+                    "-cert", issuer + ".pem", "-keyfile", issuer + ".key", "-in", "server.csr",
+                    "-out", "server.pem", "-extensions", "elsewhere" if fault == "wrong-name" else "server",
+                    *dates)
+        for name in ("ca.pem", "server.pem", "server.key"):
+            os.replace(os.path.join(work, name), os.path.join(tls_dir, name))
+    return os.path.join(tls_dir, "server.pem"), os.path.join(tls_dir, "server.key")
+
+
+def tls_context(tls_dir, fault=None):
+    cert, key = make_certificates(tls_dir, fault)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(cert, key)
+    names = os.path.join(tls_dir, SERVER_NAMES_FILE)
+    open(names, "w").close()
+    lock = threading.Lock()
+
+    def note_server_name(sock, name, ctx):
+        # One line per handshake: the name the client asked for, empty without SNI.
+        with lock, open(names, "a", encoding="utf-8") as f:
+            f.write((name or "") + "\n")
+
+    context.sni_callback = note_server_name
+    return context
+
+
+# ---------------------------------------------------------------------------
 # Server and lifetime
 
 class RefServer(socketserver.ThreadingTCPServer):
@@ -873,13 +1045,22 @@ class RefServer(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, port, store, quiet):
+    def __init__(self, port, store, quiet, tls=None, stall=False):
         self.store = store
         self.quiet = quiet
+        self.tls = tls          # SSLContext for HTTPS, None for plain HTTP
+        self.stall = stall      # hold every connection without a word, handshake included
         self._lock = threading.Lock()
         self._active = 0
         self._last = time.monotonic()
         super().__init__(("127.0.0.1", port), Handler)
+
+    def get_request(self):
+        sock, address = super().get_request()
+        if self.tls is not None and not self.stall:
+            # The handshake happens in the connection's own thread, so a slow client blocks no one.
+            sock = self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, address
 
     def connection_started(self):
         with self._lock:
@@ -927,6 +1108,12 @@ def main(argv=None):
                     help="exit after this many seconds without connections (0 = never)")
     ap.add_argument("--parent-pid", type=int, help="exit when this process is gone")
     ap.add_argument("--quiet", action="store_true", help="no per-request log on stderr")
+    ap.add_argument("--tls", action="store_true",
+                    help="HTTPS; the run's test authority is written to <root>/tls/ca.pem")
+    ap.add_argument("--cert-fault", choices=CERT_FAULTS,
+                    help="present a certificate a client must refuse (implies --tls)")
+    ap.add_argument("--tls-stall", action="store_true",
+                    help="accept connections but never answer the TLS handshake (implies --tls)")
     args = ap.parse_args(argv)
 
     # Handlers go in before the port is announced: whoever reads the port may stop us at once.
@@ -939,7 +1126,11 @@ def main(argv=None):
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
 
-    server = RefServer(args.port, Store(args.root), args.quiet)
+    store = Store(args.root)
+    tls = None
+    if args.tls or args.cert_fault or args.tls_stall:
+        tls = tls_context(os.path.join(store.root, TLS_DIR), args.cert_fault)
+    server = RefServer(args.port, store, args.quiet, tls, args.tls_stall)
     port = server.server_address[1]
     if args.port_file:
         write_port_file(args.port_file, port)

@@ -10,6 +10,7 @@ import os
 import random
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -62,7 +63,10 @@ def recv_all(sock, timeout=5.0):
     sock.settimeout(timeout)
     out = []
     while True:
-        data = sock.recv(65536)
+        try:
+            data = sock.recv(65536)
+        except ssl.SSLEOFError:
+            return out      # TLS cut off without close_notify: a plain connection just closes
         if not data:
             return out
         out.append((time.monotonic(), data))
@@ -97,12 +101,27 @@ def dechunk(body):
         count += 1
 
 
+def tls_connect(port, root, name="127.0.0.1", timeout=5.0):
+    """A TLS connection from a client that trusts the run's authority and nothing else."""
+    sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    try:
+        # Ragged ends raised, so a cut-off connection and an orderly close_notify tell apart.
+        return ssl.create_default_context(cafile=os.path.join(root, "tls", "ca.pem")).wrap_socket(
+            sock, server_hostname=name, suppress_ragged_eofs=False)
+    except BaseException:
+        sock.close()
+        raise
+
+
 class ServerTest(unittest.TestCase):
+    SERVER_OPTIONS = ()
+
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         cls.root = os.path.join(cls.tmp.name, "root")
-        cls.proc, cls.port = start_server(cls.root, "--parent-pid", str(os.getpid()), "--idle-exit", "60")
+        cls.proc, cls.port = start_server(cls.root, "--parent-pid", str(os.getpid()), "--idle-exit", "60",
+                                          *cls.SERVER_OPTIONS)
 
     @classmethod
     def tearDownClass(cls):
@@ -216,7 +235,7 @@ class ServerTest(unittest.TestCase):
                     self.assertEqual(self.stored(expected), content)
         # Nothing landed beside the root or beside files/.
         self.assertEqual(os.listdir(self.tmp.name), ["root"])
-        self.assertTrue(set(os.listdir(self.root)) <= {"requests", "files", "articles", ".tmp", "uploads.jsonl"})
+        self.assertTrue(set(os.listdir(self.root)) <= {"requests", "files", "articles", ".tmp", "uploads.jsonl", "tls"})
         self.assertFalse(os.path.exists(os.path.join(self.root, "files", t + "n")))
 
     def test_upload_same_name_overwrites(self):
@@ -406,7 +425,7 @@ class ServerTest(unittest.TestCase):
                             if not got:
                                 break
                             data += got
-                    except ConnectionResetError:
+                    except (ConnectionResetError, ssl.SSLEOFError):
                         reset = True
                 status, headers, body = parse_response(data)
                 stored = os.path.exists(os.path.join(self.root, "files", t))
@@ -436,9 +455,9 @@ class ServerTest(unittest.TestCase):
                 for _ in range(size // len(block)):
                     s.sendall(block)
                 outcome = s.recv(1) or "eof"
-            except (ConnectionResetError, BrokenPipeError) as e:
+            except (ConnectionResetError, BrokenPipeError, ssl.SSLEOFError) as e:
                 outcome = type(e).__name__
-        self.assertIn(outcome, ("ConnectionResetError", "BrokenPipeError", "eof"))
+        self.assertIn(outcome, ("ConnectionResetError", "BrokenPipeError", "SSLEOFError", "eof"))
         record = self.record_with(t.encode(), wait=2.0)
         self.assertTrue(record.startswith(head))
         self.assertLessEqual(len(record) - len(head), 64 * 1024)
@@ -454,6 +473,63 @@ class ServerTest(unittest.TestCase):
     def test_listens_on_loopback_only(self):
         with self.assertRaises(OSError):
             socket.create_connection(("127.0.0.2", self.port), timeout=1.0).close()
+
+
+class TlsServerTest(ServerTest):
+    """Every route and fault above again, over HTTPS."""
+    SERVER_OPTIONS = ("--tls",)
+
+    def connect(self, timeout=5.0):
+        return tls_connect(self.port, self.root, timeout=timeout)
+
+    def test_names_and_protocol(self):
+        for name in ("127.0.0.1", "localhost"):
+            with self.subTest(name=name), tls_connect(self.port, self.root, name) as s:
+                self.assertIn(s.version(), ("TLSv1.2", "TLSv1.3"))
+                s.sendall(get_request(b"/"))
+                data = b""
+                while chunk := s.recv(65536):   # ends on close_notify; a bare close raises
+                    data += chunk
+                self.assertEqual(parse_response(data)[0], "HTTP/1.1 200 OK")
+        # One line per handshake with the name asked for; an address is not sent as a name.
+        with open(os.path.join(self.root, "tls", "server-names.txt"), encoding="utf-8") as f:
+            names = f.read().splitlines()
+        self.assertIn("localhost", names)
+        self.assertNotIn("127.0.0.1", names)
+
+
+class TlsFaultTest(unittest.TestCase):
+    def test_refused_certificates_and_stalled_handshake(self):
+        cases = [
+            # (options, OpenSSL verify result expected)
+            (("--cert-fault", "self-signed"), 18),   # X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT
+            (("--cert-fault", "expired"), 10),       # X509_V_ERR_CERT_HAS_EXPIRED
+            (("--cert-fault", "wrong-name"), 64),    # X509_V_ERR_IP_ADDRESS_MISMATCH
+            (("--cert-fault", "unknown-ca"), 20),    # X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY
+            (("--tls-stall",), None),
+        ]
+        with tempfile.TemporaryDirectory() as tmp:
+            for i, (options, code) in enumerate(cases):
+                with self.subTest(options=options):
+                    root = os.path.join(tmp, str(i))
+                    proc, port = start_server(root, "--parent-pid", str(os.getpid()), *options)
+                    try:
+                        if code is None:
+                            started = time.monotonic()
+                            self.assertRaises(socket.timeout, tls_connect, port, root, timeout=1.0)
+                            self.assertLess(time.monotonic() - started, 3.0)
+                            continue
+                        with self.assertRaises(ssl.SSLCertVerificationError) as caught:
+                            tls_connect(port, root)
+                        self.assertEqual(caught.exception.verify_code, code, caught.exception.verify_message)
+                        if options[-1] == "wrong-name":
+                            with self.assertRaises(ssl.SSLCertVerificationError) as caught:
+                                tls_connect(port, root, "localhost")
+                            self.assertEqual(caught.exception.verify_code, 62)  # X509_V_ERR_HOSTNAME_MISMATCH
+                    finally:
+                        proc.terminate()
+                        proc.wait(5)
+                        proc.stdout.close()
 
 
 class LifetimeTest(unittest.TestCase):

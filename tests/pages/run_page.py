@@ -21,6 +21,13 @@ A page with the line `// library: alone` runs against a copy of the library in a
 own, without the modules that are built beside it (the screen and the office), as on a machine
 where they, or what they need, are missing. VELMARIS_PAGE_LIBRARY names the library it runs with.
 
+A page with the line `// server: https` runs against the server over HTTPS instead:
+VELMARIS_SERVER is then https://127.0.0.1:PORT and SSL_CERT_FILE names the run's test
+authority, so the host trusts the server's certificate. `// server: https FAULT` has the server
+present a certificate the host must refuse (FAULT is self-signed, expired, wrong-name or
+unknown-ca), and `// server: https stall` never answers the TLS handshake. --tls,
+--cert-fault FAULT and --tls-stall do the same for any page.
+
 With --screens DIR the page runs with its forms on screen (`velmaris run PAGE.js --gui`), Qt
 drawing off screen unless QT_QPA_PLATFORM says otherwise; host.args[1] is DIR, for its
 screenshots, and the run must also end by itself (the script ended and its last window closed).
@@ -36,12 +43,14 @@ import urllib.parse
 
 DOCUMENT_LINE = re.compile(r"^//\s*office-document:\s*(\S+)\s+(\S+)\s+(\S+)\s*$")
 ALONE_LINE = re.compile(r"^//\s*library:\s*alone\s*$")
+SERVER_LINE = re.compile(r"^//\s*server:\s*https(?:\s+(\S+))?\s*$")
+CERT_FAULTS = ("self-signed", "expired", "wrong-name", "unknown-ca")
 
 
-def start_server(source_dir, root):
+def start_server(source_dir, root, extra):
     server = subprocess.Popen(
         [sys.executable, os.path.join(source_dir, "tools", "refserver.py"), "--root", root,
-         "--port", "0", "--parent-pid", str(os.getpid()), "--idle-exit", "120", "--quiet"],
+         "--port", "0", "--parent-pid", str(os.getpid()), "--idle-exit", "120", "--quiet"] + extra,
         stdout=subprocess.PIPE, text=True)
     line = server.stdout.readline().strip()
     if not line.isdigit():
@@ -58,6 +67,25 @@ def office_documents(page):
 def library_alone(page):
     with open(page, encoding="utf-8") as f:
         return any(ALONE_LINE.match(line) for line in f)
+
+
+def tls_options(kind):
+    """The server's options for a TLS server of this kind: None, "stall" or a certificate fault."""
+    if kind is None:
+        return ["--tls"]
+    if kind == "stall":
+        return ["--tls-stall"]
+    if kind in CERT_FAULTS:
+        return ["--cert-fault", kind]
+    raise SystemExit("unknown kind of HTTPS server %r" % kind)
+
+
+def page_tls(page):
+    """The server's options for the page's `// server: https [KIND]` line; [] without one."""
+    with open(page, encoding="utf-8") as f:
+        for m in filter(None, map(SERVER_LINE.match, f)):
+            return tls_options(m.group(1))
+    return []
 
 
 def make_documents(documents, source_dir, scratch, work):
@@ -102,8 +130,19 @@ def main():
     parser.add_argument("--source-dir", required=True)
     parser.add_argument("--screens", help="run with the forms on screen, screenshots to here")
     parser.add_argument("--timeout", type=float, default=60)
+    parser.add_argument("--tls", action="store_true", help="the server over HTTPS")
+    parser.add_argument("--cert-fault", choices=CERT_FAULTS,
+                        help="the server over HTTPS with a certificate the host must refuse")
+    parser.add_argument("--tls-stall", action="store_true",
+                        help="the server never answers the TLS handshake")
     parser.add_argument("page")
     options = parser.parse_args()
+    if options.tls_stall:
+        tls = tls_options("stall")
+    elif options.cert_fault or options.tls:
+        tls = tls_options(options.cert_fault)
+    else:
+        tls = page_tls(options.page)
 
     scratch = tempfile.mkdtemp(prefix="velmaris-page-")
     env = dict(os.environ)
@@ -139,14 +178,16 @@ def main():
         library = shutil.copy(library, os.path.join(scratch, "alone"))
     env["VELMARIS_PAGE_LIBRARY"] = library
 
-    server, port = start_server(options.source_dir, root)
+    server, port = start_server(options.source_dir, root, tls)
     status = 1
     try:
         registered = subprocess.run([options.host, "register", library], env=env)
         if registered.returncode != 0:
             print("registration failed", file=sys.stderr)
             return 1
-        env["VELMARIS_SERVER"] = "http://127.0.0.1:%d" % port
+        env["VELMARIS_SERVER"] = "%s://127.0.0.1:%d" % ("https" if tls else "http", port)
+        if tls:
+            env["SSL_CERT_FILE"] = os.path.join(root, "tls", "ca.pem")
         env["VELMARIS_SERVER_ROOT"] = root
         env["VELMARIS_REQUIRE_UNLOAD"] = "1"
         try:

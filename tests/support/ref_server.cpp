@@ -17,20 +17,30 @@
 
 namespace velmaris::testing {
 
-RefServer::RefServer() {
+RefServer::RefServer(const RefServerOptions& options)
+    : m_tls(options.tls || !options.cert_fault.empty() || options.tls_stall) {
+  std::vector<std::string> args = {
+      "python3",      std::string(VELMARIS_SOURCE_DIR) + "/tools/refserver.py",
+      "--root",       m_root.Path().string(),
+      "--port",       "0",
+      "--parent-pid", std::to_string(getpid()),
+      "--idle-exit",  "120",
+      "--quiet"};
+  if (m_tls) args.push_back("--tls");
+  if (!options.cert_fault.empty()) args.insert(args.end(), {"--cert-fault", options.cert_fault});
+  if (options.tls_stall) args.push_back("--tls-stall");
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-  std::string script = std::string(VELMARIS_SOURCE_DIR) + "/tools/refserver.py";
-  std::string root = m_root.Path().string();
-  std::string parent = std::to_string(getpid());
   m_pid = fork();
   if (m_pid == 0) {
     dup2(out[1], 1);
     close(out[0]);
     close(out[1]);
-    execlp("python3", "python3", script.c_str(), "--root", root.c_str(), "--port", "0",
-           "--parent-pid", parent.c_str(), "--idle-exit", "120", "--quiet",
-           static_cast<char*>(nullptr));
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   close(out[1]);
@@ -51,7 +61,15 @@ RefServer::~RefServer() {
 }
 
 std::u16string RefServer::Url(const std::string& path) const {
-  return codepage::FromUtf8("http://127.0.0.1:" + std::to_string(m_port) + path);
+  return codepage::FromUtf8((m_tls ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+                            std::to_string(m_port) + path);
+}
+
+std::vector<std::string> RefServer::ServerNames() const {
+  std::vector<std::string> names;
+  std::istringstream lines(ReadFile(Root() / "tls" / "server-names.txt"));
+  for (std::string line; std::getline(lines, line);) names.push_back(line);
+  return names;
 }
 
 std::vector<std::string> RefServer::Requests() const {

@@ -13,17 +13,33 @@
 
 namespace velmaris::testing {
 
+// How the server meets a client. With tls it speaks HTTPS, its certificate issued for 127.0.0.1 and
+// localhost by an authority made for the run (CaFile()), unless a fault is asked for.
+struct RefServerOptions {
+  bool tls = false;
+  // A certificate a client must refuse: "self-signed", "expired", "wrong-name" (for other.example
+  // only) or "unknown-ca" (from an authority CaFile() does not hold). Implies tls.
+  std::string cert_fault;
+  // Accepts connections and never answers the TLS handshake. Implies tls.
+  bool tls_stall = false;
+};
+
 class RefServer {
  public:
-  RefServer();
+  RefServer() : RefServer(RefServerOptions{}) {}
+  explicit RefServer(const RefServerOptions& options);
   ~RefServer();
   RefServer(const RefServer&) = delete;
   RefServer& operator=(const RefServer&) = delete;
 
   int Port() const { return m_port; }
-  // "http://127.0.0.1:PORT" followed by `path`.
+  // "http://127.0.0.1:PORT", or "https://" for a TLS server, followed by `path`.
   std::u16string Url(const std::string& path) const;
   const std::filesystem::path& Root() const { return m_root.Path(); }
+  // The run's test authority, to trust with SSL_CERT_FILE (see ScopedEnv); a TLS server only.
+  std::filesystem::path CaFile() const { return Root() / "tls" / "ca.pem"; }
+  // The name each TLS handshake asked for (SNI), in order; "" where the client sent none.
+  std::vector<std::string> ServerNames() const;
   // Every raw request received so far, in arrival order.
   std::vector<std::string> Requests() const;
   // Waits (briefly) until `count` requests have been recorded.
@@ -36,6 +52,7 @@ class RefServer {
 
  private:
   TempDir m_root;
+  bool m_tls = false;
   pid_t m_pid = -1;
   int m_port = 0;
 };
