@@ -24,7 +24,7 @@ endforeach()
 # The picture pages read their sample pictures from tests/data/image.
 foreach(page ${VELMARIS_PAGE_SCRIPTS})
   get_filename_component(page_name ${page} NAME_WE)
-  if(page_name MATCHES "^image_")
+  if(page_name MATCHES "^(image_|https_)")
     set_tests_properties(page.${page_name} PROPERTIES
       ENVIRONMENT "VELMARIS_PICTURES=${CMAKE_SOURCE_DIR}/tests/data/image")
   endif()

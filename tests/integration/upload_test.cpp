@@ -111,6 +111,57 @@ TEST_F(UploadIntegrationTest, FileThatShrinksWhileSentEndsTheRequest) {
   EXPECT_FALSE(std::filesystem::exists(server.Root() / "files/shrink/shrinking.bin"));
 }
 
+// Over HTTPS the request inside the session is the one sent over HTTP. A certificate that does not
+// verify stops the upload before anything is sent, with a box naming the cause and the host; a
+// handshake that never ends gives up at the connect limit, as an unanswered connect does.
+TEST_F(UploadIntegrationTest, OverHttps) {
+  const auto path = File("a.txt", std::string(300000, 'x'));
+  control.StartUpload(u"tls", server.Url("/upload.asp"), path, 1);
+  const std::string plain = server.WaitForRequests(1).at(0);
+  const struct {
+    const char* fault;
+    bool stall;
+    const char* host;  // as the address names it
+    const char16_t* box;
+  } cases[] = {
+      {"", false, "127.0.0.1", nullptr},
+      {"", false, "localhost", nullptr},
+      {"self-signed", false, "127.0.0.1", u"的证书是自签名的，不受信任"},
+      {"expired", false, "127.0.0.1", u"的证书已过期"},
+      {"wrong-name", false, "localhost", u"的证书不是为该主机颁发的"},
+      {"unknown-ca", false, "127.0.0.1", u"的证书由不受信任的颁发机构签发"},
+      {"", true, "127.0.0.1", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.fault) + (c.stall ? "stall " : " ") + c.host);
+    testing::RefServer tls({.tls = true, .cert_fault = c.fault, .tls_stall = c.stall});
+    testing::ScopedEnv trust("SSL_CERT_FILE", tls.CaFile().c_str());
+    ui.ClearHistory();
+    const std::string port = std::to_string(tls.Port());
+    const std::u16string url = codepage::FromUtf8("https://" + std::string(c.host) + ":" + port);
+    control.StartUpload(u"tls", url + u"/upload.asp", path, 1);
+    const bool fine = c.box == nullptr && !c.stall;
+    EXPECT_EQ(control.NewFileName(), fine ? u"/files/tls/a.txt" : u"Error");
+    if (c.box != nullptr) {
+      ASSERT_EQ(ui.History().size(), 1u);
+      EXPECT_EQ(ui.History()[0].text,
+                u"无法建立安全连接：服务器 " + codepage::FromUtf8(c.host) + u" " + c.box);
+    } else {
+      EXPECT_TRUE(ui.History().empty());
+    }
+    if (!fine) continue;
+    // The same bytes but for the port the Host line names; the name is sent for a name only.
+    std::string request = tls.WaitForRequests(1).at(0);
+    const std::string host_line = "Host: " + std::string(c.host) + ":" + port + "\r\n";
+    ASSERT_NE(request.find(host_line), std::string::npos);
+    request.replace(request.find(host_line), host_line.size(),
+                    "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n");
+    EXPECT_EQ(request, plain);
+    EXPECT_EQ(tls.ServerNames(),
+              std::vector<std::string>{c.host == std::string("localhost") ? "localhost" : ""});
+  }
+}
+
 TEST_F(UploadIntegrationTest, FaultsAndTheirOutcomes) {
   auto path = File("a.txt", "abc");
   const struct {
