@@ -31,6 +31,15 @@ for (var i = 0; i < files.length; ++i) {
   print(f.name + " (" + upload.GetFileSize(local) + " bytes) -> " + upload.NewFileName);
 }
 
+// The same upload over HTTPS: the address says https, the certificate is checked against the
+// host's name (the demo's server has one from an authority made for the run, named to the host in
+// SSL_CERT_FILE); everything else is as over HTTP.
+var secureServer = host.env("VELMARIS_SECURE_SERVER");
+if (secureServer) {
+  upload.StartUpload("安全", secureServer + "/upload.asp", folder + "/hello.txt", 6);
+  print("hello.txt over HTTPS -> " + upload.NewFileName);
+}
+
 // A server that answers 404 or 500 leaves "Error" in NewFileName; the call itself succeeds.
 upload.StartUpload("demo", server + "/_fault/404/upload.asp", folder + "/hello.txt", 4);
 print("a server answering 404 -> " + upload.NewFileName);
