@@ -101,7 +101,8 @@ const Mode kNoAnswer{"noanswer", Ends::kNoReply};
 // Whatever a control needs around it, on a loop that may run its timers faster.
 class Rig : public testing::World<ScaledLoop> {
  public:
-  explicit Rig(int scale = 1) : World(scale) {}
+  explicit Rig(int scale = 1, const testing::RefServerOptions& server_options = {})
+      : World(server_options, scale) {}
 
   // `path` on the server behind `mode`; nobody listens for "refused".
   std::u16string Address(const Mode& mode, const std::string& path) const {
@@ -364,6 +365,16 @@ void RunMatrix(Rig& rig, Driver& driver, Check check) {
 
 TEST(FaultMatrixTest, FileUpload) {
   Rig rig;
+  FileUploadDriver driver(rig);
+  RunMatrix(rig, driver, [&](const Mode& mode, const Outcome& seen) {
+    EXPECT_EQ(seen.reply, KeptReply(mode, driver.Body(mode)));
+    ExpectTransferBoxes(mode, seen.boxes);
+  });
+}
+
+// Over HTTPS every fault ends as it does over HTTP.
+TEST(FaultMatrixTest, FileUploadOverHttps) {
+  Rig rig(1, {.tls = true});
   FileUploadDriver driver(rig);
   RunMatrix(rig, driver, [&](const Mode& mode, const Outcome& seen) {
     EXPECT_EQ(seen.reply, KeptReply(mode, driver.Body(mode)));

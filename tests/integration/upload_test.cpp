@@ -135,7 +135,7 @@ TEST_F(UploadIntegrationTest, OverHttps) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.fault) + (c.stall ? "stall " : " ") + c.host);
     testing::RefServer tls({.tls = true, .cert_fault = c.fault, .tls_stall = c.stall});
-    testing::ScopedEnv trust("SSL_CERT_FILE", tls.CaFile().c_str());
+    testing::ScopedEnv trusted("SSL_CERT_FILE", tls.CaFile().c_str());
     ui.ClearHistory();
     const std::string port = std::to_string(tls.Port());
     const std::u16string url = codepage::FromUtf8("https://" + std::string(c.host) + ":" + port);

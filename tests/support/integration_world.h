@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,7 +27,8 @@ namespace velmaris::testing {
 // The world, on a loop its owner keeps.
 class ServerWorld {
  public:
-  explicit ServerWorld(MessageLoop& loop);
+  // Over HTTPS when the options say so, its test authority trusted through SSL_CERT_FILE.
+  explicit ServerWorld(MessageLoop& loop, const RefServerOptions& server_options = {});
   ServerWorld(const ServerWorld&) = delete;
   ServerWorld& operator=(const ServerWorld&) = delete;
 
@@ -36,6 +38,7 @@ class ServerWorld {
   ScopedEnv temp_env{"TEMP", temp.Path().string().c_str()};
   TempDir files;
   RefServer server;
+  std::optional<ScopedEnv> trust;  // SSL_CERT_FILE, for a server over HTTPS
 
   // Writes a local file; returns its full path.
   std::u16string File(const std::string& name, const std::string& bytes) const;
@@ -67,6 +70,9 @@ class World : public LoopHolder<Loop>, public ServerWorld {
   template <class... Args>
   explicit World(Args&&... args)
       : LoopHolder<Loop>(std::forward<Args>(args)...), ServerWorld(this->loop) {}
+  template <class... Args>
+  explicit World(const RefServerOptions& server_options, Args&&... args)
+      : LoopHolder<Loop>(std::forward<Args>(args)...), ServerWorld(this->loop, server_options) {}
 };
 
 // A test fixture in such a world.

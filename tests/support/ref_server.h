@@ -19,7 +19,7 @@ struct RefServerOptions {
   bool tls = false;
   // A certificate a client must refuse: "self-signed", "expired", "wrong-name" (for other.example
   // only) or "unknown-ca" (from an authority CaFile() does not hold). Implies tls.
-  std::string cert_fault;
+  std::string cert_fault = {};
   // Accepts connections and never answers the TLS handshake. Implies tls.
   bool tls_stall = false;
 };
