@@ -2,8 +2,8 @@
 """Upload benchmarks on loopback, side by side with curl in the same run.
 
   python3 bench/upload_bench.py [--build build] [--size-mib 256] [--runs 5] [--wait-runs 3]
-                                [--never-runs 0] [--curl-waits] [--sink-runs 0] [--text-mib 0]
-                                [--json]
+                                [--never-runs 0] [--curl-waits] [--sink-runs 0] [--tls-runs 0]
+                                [--text-mib 0] [--json]
 
 Measures, against one reference content server:
   - a large upload with FileUpload (the velmaris-upload driver) and with `curl -F`: wall time of
@@ -23,6 +23,11 @@ Measures, against one reference content server:
     peak memory of FileUpload for a 1 MiB file there too; and what the FileUpload runs wrote to
     storage (the block output the kernel counts for the process, written and deleted files
     included) and made in their TEMP, a fresh folder watched with inotify;
+  - with --tls-runs N, the same large upload over HTTPS: a test authority and a certificate for
+    127.0.0.1 made for the run (as tools/refserver.py --tls makes them), the sink started with
+    it, and N pairs alternating, after one untimed pair, of FileUpload (SSL_CERT_FILE naming the
+    authority) and `curl --cacert ca.pem -H Expect: -F`: wall time, CPU time and peak memory of
+    each, and the protocol and cipher the sink negotiated;
   - with --text-mib N, OfficeImport.ImportTxtFile through the page host (bench/text_import.js)
     of two texts of N MiB: a title line, an author line and a body of blanks (each blank is
     posted as "&nbsp;", so the article is six times the text), and ordinary Chinese and English
@@ -96,11 +101,12 @@ def start_server(root):
     return server, port
 
 
-def start_sink(build):
-    """The native sink on loopback. It ends when its standard input closes: the pipe is ours, so
-    it goes with us however we end."""
-    sink = subprocess.Popen([os.path.join(build, "velmaris-sink")], stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE)
+def start_sink(build, tls=(), log=None):
+    """The native sink on loopback (over HTTPS with tls = (certificate, key), each connection's
+    protocol and cipher written to the file `log`). It ends when its standard input closes: the
+    pipe is ours, so it goes with us however we end."""
+    sink = subprocess.Popen([os.path.join(build, "velmaris-sink")] + (["--tls", *tls] if tls else []),
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log)
     return sink, int(sink.stdout.readline())
 
 
@@ -142,6 +148,22 @@ class FolderWatch:
         os.close(self.fd)
 
 
+def paired(ours, theirs, pairs, after_ours=lambda: None):
+    """One untimed pair (the first connection and the programs' first start), then `pairs` pairs
+    back to back, which of the two goes first alternating; returns the samples of each."""
+    ours(), theirs()
+    after_ours()
+    mine, other = [], []
+    for i in range(pairs):
+        if i % 2:
+            other.append(theirs())
+        mine.append(ours())
+        after_ours()
+        if not i % 2:
+            other.append(theirs())
+    return mine, other
+
+
 def sink_runs(build, driver, big, small, pairs, runs):
     """The large upload, FileUpload and curl paired and alternating, against the sink; FileUpload's
     peak memory on the small file; what the FileUpload runs wrote to storage and made in TEMP."""
@@ -151,27 +173,45 @@ def sink_runs(build, driver, big, small, pairs, runs):
     # once, but the round trip is not what is compared.
     curl = ["curl", "-s", "-o", "/dev/null", "-H", "Expect:", "-F", "curPath=bench/", "-F",
             "contentid=1", "-F", f"big.bin=@{big}", url]
-    ours, theirs, temp = [], [], []
+    temp = []
     with tempfile.TemporaryDirectory() as fresh:
         watch = FolderWatch(fresh)
         env = dict(os.environ, TEMP=fresh)
         try:
-            # One untimed pair: the first connection and the programs' first start.
-            run([driver, url, "bench", big], env)
-            run(curl)
-            watch.take()
-            for i in range(pairs):
-                if i % 2:
-                    theirs.append(run(curl))
-                ours.append(run([driver, url, "bench", big], env))
-                temp.append(watch.take())
-                if not i % 2:
-                    theirs.append(run(curl))
+            ours, theirs = paired(lambda: run([driver, url, "bench", big], env), lambda: run(curl),
+                                  pairs, lambda: temp.append(watch.take()))
+            temp.pop(0)  # the untimed pair's
             small_runs = [run([driver, url, "bench", small], env) for _ in range(runs)]
         finally:
             watch.close()
             stop_sink(sink)
     return ours, theirs, small_runs, temp
+
+
+def tls_runs(build, driver, big, pairs):
+    """The large upload over HTTPS, FileUpload and curl paired and alternating, against the sink
+    with a certificate for 127.0.0.1 from a test authority made for the run; returns the samples
+    of each and the protocols and ciphers the sink negotiated."""
+    sys.path.insert(0, os.path.join(ROOT, "tools"))
+    from refserver import make_certificates  # the tests' authority and server certificate
+    with tempfile.TemporaryDirectory() as folder:
+        cert, key = make_certificates(os.path.join(folder, "tls"))
+        authority = os.path.join(folder, "tls", "ca.pem")
+        log_path = os.path.join(folder, "sink.log")
+        with open(log_path, "w") as log:
+            sink, port = start_sink(build, (cert, key), log)
+        url = f"https://127.0.0.1:{port}/upload.asp"
+        env = dict(os.environ, TEMP=folder, SSL_CERT_FILE=authority)
+        curl = ["curl", "-s", "-o", "/dev/null", "--cacert", authority, "-H", "Expect:", "-F",
+                "curPath=bench/", "-F", "contentid=1", "-F", f"big.bin=@{big}", url]
+        try:
+            ours, theirs = paired(lambda: run([driver, url, "bench", big], env),
+                                  lambda: run(curl), pairs)
+        finally:
+            stop_sink(sink)
+        with open(log_path) as log:
+            ciphers = sorted(set(line.strip() for line in log if line.strip()))
+    return ours, theirs, ciphers
 
 
 def run_together(jobs):
@@ -230,6 +270,8 @@ def main():
     parser.add_argument("--curl-waits", action="store_true", help="time curl's waits too")
     parser.add_argument("--sink-runs", type=int, default=0,
                         help="pairs of the large upload against the native sink")
+    parser.add_argument("--tls-runs", type=int, default=0,
+                        help="pairs of the large upload over HTTPS against the native TLS sink")
     parser.add_argument("--text-mib", type=int, default=0, help="also import texts this large")
     parser.add_argument("--json", action="store_true", help="print every sample as JSON")
     args = parser.parse_args()
@@ -277,6 +319,7 @@ def main():
             never, curl_never = silent_runs[:args.never_runs], silent_runs[args.never_runs:]
             sink = sink_runs(args.build, driver, big, small, args.sink_runs, args.runs) \
                 if args.sink_runs else None
+            tls = tls_runs(args.build, driver, big, args.tls_runs) if args.tls_runs else None
             texts = {}
             if args.text_mib:
                 texts = import_texts(args.build, make_texts(work, args.text_mib), port, work,
@@ -294,11 +337,14 @@ def main():
             on_sink = {"fileupload": samples(sink[0]), "curl": samples(sink[1]),
                        "fileupload_small": samples(sink[2]),
                        "temp": [{"entries": made, "writes": writes} for made, writes in sink[3]]}
+        over_tls = {}
+        if tls:
+            over_tls = {"fileupload": samples(tls[0]), "curl": samples(tls[1]), "ciphers": tls[2]}
         json.dump({"size_mib": args.size_mib, "fileupload": samples(ours), "curl": samples(theirs),
                    "fileupload_small": samples(small_runs), "wait_late": samples(waits),
                    "wait_never": samples(never), "curl_small": samples(curl_small_runs),
                    "curl_wait_late": samples(curl_waits), "curl_wait_never": samples(curl_never),
-                   "sink": on_sink, "text_mib": args.text_mib,
+                   "sink": on_sink, "tls_sink": over_tls, "text_mib": args.text_mib,
                    "text_import": {name: samples(r) for name, r in texts.items()}},
                   sys.stdout, indent=1)
         print()
@@ -347,6 +393,21 @@ def main():
         print(f"Written to storage by the FileUpload runs: at most {max(r[3] for r in ours)} bytes; "
               f"entries made in TEMP: {sum(t[0] for t in temp)}, writes there: "
               f"{sum(t[1] for t in temp)}")
+
+    if tls:
+        ours, theirs, ciphers = tls
+        print(f"\n## The same over HTTPS against the native TLS sink ({len(ours)} pairs; "
+              f"{', '.join(ciphers)})\n")
+        print("| measure | FileUpload | curl --cacert -H Expect: -F |")
+        print("|---|---|---|")
+        for label, at in (("wall time, s", 0), ("CPU time, s", 1)):
+            print(f"| {label}: median (min–max) | {summary([r[at] for r in ours])} | "
+                  f"{summary([r[at] for r in theirs])} |")
+        print(f"| peak memory, MiB: median | {statistics.median(r[2] for r in ours):.1f} | "
+              f"{statistics.median(r[2] for r in theirs):.1f} |")
+        print(f"\nWall-time ratio FileUpload / curl (medians): "
+              f"{statistics.median(r[0] for r in ours) / statistics.median(r[0] for r in theirs):.2f}"
+              f" (target ≤ 1.1)")
 
     for name, runs in texts.items():
         print(f"\nImportTxtFile of {args.text_mib} MiB of {name} text: wall "
