@@ -101,11 +101,24 @@ TlsChannel::Io TlsChannel::Handshake() {
 }
 
 TlsChannel::Io TlsChannel::Write(const char* data, size_t size, size_t& done) {
+  // Record after record while the socket takes them, under one hold of SIGPIPE: a record is 16
+  // KiB, and holding the signal costs four system calls.
   const SigpipeHeld held;
-  ERR_clear_error();
-  errno = 0;
-  const int count = static_cast<int>(std::min<size_t>(size, INT_MAX));
-  return Outcome(SSL_write(m_session->ssl, data, count), done, false);
+  done = 0;
+  while (done < size) {
+    ERR_clear_error();
+    errno = 0;
+    const int count = static_cast<int>(std::min<size_t>(size - done, INT_MAX));
+    size_t written = 0;
+    const Io io = Outcome(SSL_write(m_session->ssl, data + done, count), written, false);
+    if (io != Io::kDone) {
+      // What went counts; the rest is tried again, the same bytes, when the socket is ready.
+      const bool waits = io == Io::kWantRead || io == Io::kWantWrite;
+      return done > 0 && waits ? Io::kDone : io;
+    }
+    done += written;
+  }
+  return Io::kDone;
 }
 
 TlsChannel::Io TlsChannel::Read(char* data, size_t size, size_t& done) {

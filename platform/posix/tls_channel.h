@@ -31,7 +31,8 @@ class TlsChannel {
   TlsChannel& operator=(const TlsChannel&) = delete;
 
   Io Handshake();
-  // Up to `size` bytes; `done` tells how many went or came.
+  // Up to `size` bytes; `done` tells how many went or came. A write goes on while the socket
+  // takes more.
   Io Write(const char* data, size_t size, size_t& done);
   Io Read(char* data, size_t size, size_t& done);
   // Whether decrypted bytes wait inside the session, which the socket will not signal.
