@@ -42,6 +42,10 @@ SSL_CTX* Context() {
   SSL_CTX* fresh = SSL_CTX_new(TLS_client_method());
   if (fresh == nullptr) return nullptr;
   SSL_CTX_set_min_proto_version(fresh, TLS1_2_VERSION);
+  // TLS 1.3 suites in the order browsers offer them: AES-128-GCM first, with 10 rounds where
+  // AES-256 has 14 the cheaper to encrypt a large upload with; the server still has the last word.
+  SSL_CTX_set_ciphersuites(
+      fresh, "TLS_AES_128_GCM_SHA256:TLS_CHACHA20_POLY1305_SHA256:TLS_AES_256_GCM_SHA384");
   SSL_CTX_set_verify(fresh, SSL_VERIFY_PEER, nullptr);
   SSL_CTX_set_default_verify_paths(fresh);
   SSL_CTX_set_mode(fresh, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
