@@ -14,6 +14,25 @@ bool IsAsciiSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f';
 }
 
+// A character of a script written without spaces between words: Chinese and the other East Asian
+// scripts with their punctuation and full-width forms, and the scripts of South-East Asia. A
+// high surrogate stands for its pair (the supplementary ideographs).
+bool IsWrittenWithoutSpaces(char16_t c) {
+  return (c >= 0x0E00 && c <= 0x0EFF) || (c >= 0x1000 && c <= 0x109F) ||
+         (c >= 0x1780 && c <= 0x17FF) || (c >= 0x2E80 && c <= 0x312F) ||
+         (c >= 0x31A0 && c <= 0x31FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) ||
+         (c >= 0xD840 && c <= 0xD87F);
+}
+
+// Whether a blank between these two characters must stay one space: between words of a language
+// that separates them, or where one side is not Chinese-like. Nothing on a side (0): no.
+bool KeepsSpace(char16_t before, char16_t after) {
+  if (before == 0 || after == 0) return false;
+  return !(IsWrittenWithoutSpaces(before) && IsWrittenWithoutSpaces(after));
+}
+
 std::u16string_view TrimWhiteSpace(std::u16string_view text) {
   while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
@@ -170,6 +189,13 @@ class CleanPass {
   std::u16string_view PendingText() const {
     return TrimSpacesView(Mid(m_source, m_emit_pos, m_scan_pos - 1));
   }
+  // The same for the body: blanks next to a tag go where the text on both sides is written
+  // without spaces (a line break there too, or it would show as a space); elsewhere one space
+  // stays, so words do not run together across a tag. `tag_end` is where the tag ends.
+  std::u16string BodyText(int32_t tag_end);
+  // The first character of text after `from` (1-based), tags and white space passed over; 0
+  // when none comes within a short look.
+  char16_t NextTextChar(int32_t from) const;
   // Moves past the current tag of length `len` and marks everything before as consumed.
   void Consume(int32_t len) {
     m_scan_pos += len;
@@ -191,6 +217,8 @@ class CleanPass {
   bool m_in_title = false;
   bool m_title_found = false;
   CleanResult m_result;
+  char16_t m_last_text = 0;         // the body's last character of text, white space aside
+  bool m_space_after_text = false;  // white space has been written since
 };
 
 void CleanPass::Run(const HtmlCleaner::Yield& yield) {
@@ -241,7 +269,7 @@ void CleanPass::CleanBodyTag(Tag& tag, const std::u16string& name, int32_t len) 
     m_result.title = text;
     m_title_found = true;
   } else {
-    m_result.body += text;
+    m_result.body += BodyText(m_scan_pos + len);
   }
 
   if (IsDroppedInBody(name)) {
@@ -254,6 +282,75 @@ void CleanPass::CleanBodyTag(Tag& tag, const std::u16string& name, int32_t len) 
     Consume(len);
     m_result.body += RebuildTag(tag);
   }
+}
+
+std::u16string CleanPass::BodyText(int32_t tag_end) {
+  const std::u16string_view raw = Mid(m_source, m_emit_pos, m_scan_pos - 1);
+  std::u16string out;
+  if (raw.empty()) return out;
+  size_t first = 0;
+  size_t last = raw.size();
+  while (first < last && IsAsciiSpace(raw[first])) ++first;
+  while (last > first && IsAsciiSpace(raw[last - 1])) --last;
+  if (first == last) {
+    // White space alone between two tags: trimmed of blanks as ever, dropped whole between two
+    // characters written without spaces, one space where words would otherwise meet.
+    const char16_t after = NextTextChar(tag_end);
+    if (m_last_text != 0 && after != 0 && !KeepsSpace(m_last_text, after)) return out;
+    out = TrimSpacesView(raw);
+    if (out.empty() && !m_space_after_text && KeepsSpace(m_last_text, after)) out = u" ";
+    if (!out.empty()) m_space_after_text = true;
+    return out;
+  }
+  const std::u16string_view words = raw.substr(first, last - first);
+  const std::u16string_view lead = raw.substr(0, first);
+  const std::u16string_view trail = raw.substr(last);
+  // Each edge: dropped between two characters written without spaces; otherwise blanks are
+  // trimmed as ever, and one space stays where a blank was and nothing else separates.
+  auto edge = [&](std::u16string_view blanks, char16_t before, char16_t after) {
+    if (blanks.empty()) return;
+    if (before != 0 && after != 0 && !KeepsSpace(before, after)) return;
+    std::u16string_view kept = blanks;
+    const bool leading = blanks.data() == raw.data();
+    kept = leading ? kept.substr(kept.find_first_not_of(u' ') == std::u16string_view::npos
+                                     ? kept.size()
+                                     : kept.find_first_not_of(u' '))
+                   : kept.substr(0, kept.find_last_not_of(u' ') + 1);
+    if (!kept.empty()) {
+      out += kept;
+      m_space_after_text = true;
+    } else if (!m_space_after_text && KeepsSpace(before, after)) {
+      out += u' ';
+      m_space_after_text = true;
+    }
+  };
+  edge(lead, m_last_text, words.front());
+  out += words;
+  const char16_t last_char = words.back();
+  m_last_text = last_char >= 0xDC00 && last_char <= 0xDFFF && words.size() > 1
+                    ? words[words.size() - 2]
+                    : last_char;
+  m_space_after_text = false;
+  edge(trail, m_last_text, NextTextChar(tag_end));
+  return out;
+}
+
+char16_t CleanPass::NextTextChar(int32_t from) const {
+  constexpr int32_t kLook = 4096;
+  const int32_t end = std::min(m_source_length, from + kLook);
+  for (int32_t at = from; at <= end;) {
+    const char16_t c = m_source[static_cast<size_t>(at) - 1];
+    if (c == u'<') {
+      const size_t close = m_source.find(u'>', static_cast<size_t>(at));
+      if (close == std::u16string_view::npos) return 0;
+      at = static_cast<int32_t>(close) + 2;
+    } else if (IsAsciiSpace(c)) {
+      ++at;
+    } else {
+      return c;
+    }
+  }
+  return 0;
 }
 
 void CleanPass::SkipElement(const Tag& tag) {

@@ -399,7 +399,7 @@ TEST(HtmlCleanerErrors, UploadErrorLeavesTheBodyProducedSoFar) {
     EXPECT_EQ(failure.Number(), err::kPathFileAccess);
     partial = failure.Partial();
   }
-  EXPECT_EQ(partial.body, u"<p></p>text");
+  EXPECT_EQ(partial.body, u"<p></p>text ");
   EXPECT_EQ(partial.title, u"Title");
   EXPECT_EQ(yields, 3);
 }
