@@ -55,6 +55,10 @@ void UploadFile::Set_m_content_type(const std::u16string& content_type) {
   GuardPackage(u"UploadFile:m_content_type Property Let", [&] { m_content_type_ = content_type; });
 }
 
+FileHandle UploadFile::OpenContents() const {
+  return m_source.empty() ? OpenRegularFile(m_filename_) : OpenRegularNativeFile(m_source);
+}
+
 namespace {
 
 template <typename T, typename KeyOf>
@@ -185,9 +189,7 @@ PreparedPackage CompondFile::Prepare() const {
   std::vector<FileHandle> files;
   std::vector<int64_t> lengths;
   for (const auto& part : m_files) {
-    // Only a regular file: a device or a pipe could feed the package without end.
-    files.push_back(part.Source().empty() ? OpenRegularFile(part.m_filename())
-                                          : OpenRegularNativeFile(part.Source()));
+    files.push_back(part.OpenContents());
     lengths.push_back(files.back().CurrentSize());
   }
   std::vector<std::string> values;

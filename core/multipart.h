@@ -45,6 +45,9 @@ class UploadFile {
   // path a page or an editor typed, which m_filename names.
   const std::filesystem::path& Source() const { return m_source; }
   void SetSource(std::filesystem::path source) { m_source = std::move(source); }
+  // Opens the contents for reading, from Source() or else m_filename. Only a regular file: a
+  // device or a pipe could feed the package without end.
+  FileHandle OpenContents() const;
 
  private:
   std::u16string m_name_;

@@ -203,10 +203,9 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   if (m_socket->State() == TcpSocket::kConnected) {
     m_awaiting_reply = true;
     UpdateTicking();
-    head += package.pieces.front().text;
+    package.pieces.front().text.insert(0, head);
     for (auto& piece : package.pieces) {
-      m_socket->SendData(head.empty() ? std::move(piece.text) : std::move(head));
-      head.clear();
+      m_socket->SendData(std::move(piece.text));
       if (piece.file_length > 0) m_socket->SendFile(std::move(piece.file), piece.file_length);
     }
   } else {
@@ -343,9 +342,7 @@ std::u16string UploadTransfer::ShrunkFilesText() const {
   for (const auto& [part, length] : m_sending) {
     bool shrank = true;
     try {
-      const FileHandle file = part.Source().empty() ? OpenRegularFile(part.m_filename())
-                                                    : OpenRegularNativeFile(part.Source());
-      shrank = file.CurrentSize() < length;
+      shrank = part.OpenContents().CurrentSize() < length;
     } catch (const VbError&) {
       // Gone or unreadable now: it is the one that failed.
     }

@@ -193,6 +193,11 @@ class CleanPass {
   // without spaces (a line break there too, or it would show as a space); elsewhere one space
   // stays, so words do not run together across a tag. `tag_end` is where the tag ends.
   std::u16string BodyText(int32_t tag_end);
+  // A run of white space next to a tag, `kept` what is left of it once its blanks at the tag are
+  // trimmed, between the characters `before` and `after` (0: none): dropped between two
+  // characters written without spaces, else what is kept, or one space where nothing else
+  // separates the words.
+  void AppendBlanks(std::u16string& out, std::u16string_view kept, char16_t before, char16_t after);
   // The first character of text after `from` (1-based), tags and white space passed over; 0
   // when none comes within a short look.
   char16_t NextTextChar(int32_t from) const;
@@ -292,47 +297,33 @@ std::u16string CleanPass::BodyText(int32_t tag_end) {
   size_t last = raw.size();
   while (first < last && IsAsciiSpace(raw[first])) ++first;
   while (last > first && IsAsciiSpace(raw[last - 1])) --last;
+  const std::u16string_view trimmed = TrimSpacesView(raw);  // blanks trimmed as ever
   if (first == last) {
-    // White space alone between two tags: trimmed of blanks as ever, dropped whole between two
-    // characters written without spaces, one space where words would otherwise meet.
-    const char16_t after = NextTextChar(tag_end);
-    if (m_last_text != 0 && after != 0 && !KeepsSpace(m_last_text, after)) return out;
-    out = TrimSpacesView(raw);
-    if (out.empty() && !m_space_after_text && KeepsSpace(m_last_text, after)) out = u" ";
-    if (!out.empty()) m_space_after_text = true;
+    // White space alone between two tags.
+    AppendBlanks(out, trimmed, m_last_text, NextTextChar(tag_end));
     return out;
   }
+  const size_t cut = static_cast<size_t>(trimmed.data() - raw.data());
   const std::u16string_view words = raw.substr(first, last - first);
-  const std::u16string_view lead = raw.substr(0, first);
-  const std::u16string_view trail = raw.substr(last);
-  // Each edge: dropped between two characters written without spaces; otherwise blanks are
-  // trimmed as ever, and one space stays where a blank was and nothing else separates.
-  auto edge = [&](std::u16string_view blanks, char16_t before, char16_t after) {
-    if (blanks.empty()) return;
-    if (before != 0 && after != 0 && !KeepsSpace(before, after)) return;
-    std::u16string_view kept = blanks;
-    const bool leading = blanks.data() == raw.data();
-    kept = leading ? kept.substr(kept.find_first_not_of(u' ') == std::u16string_view::npos
-                                     ? kept.size()
-                                     : kept.find_first_not_of(u' '))
-                   : kept.substr(0, kept.find_last_not_of(u' ') + 1);
-    if (!kept.empty()) {
-      out += kept;
-      m_space_after_text = true;
-    } else if (!m_space_after_text && KeepsSpace(before, after)) {
-      out += u' ';
-      m_space_after_text = true;
-    }
-  };
-  edge(lead, m_last_text, words.front());
+  if (first > 0) AppendBlanks(out, trimmed.substr(0, first - cut), m_last_text, words.front());
   out += words;
   const char16_t last_char = words.back();
   m_last_text = last_char >= 0xDC00 && last_char <= 0xDFFF && words.size() > 1
                     ? words[words.size() - 2]
                     : last_char;
   m_space_after_text = false;
-  edge(trail, m_last_text, NextTextChar(tag_end));
+  if (last < raw.size())
+    AppendBlanks(out, trimmed.substr(last - cut), m_last_text, NextTextChar(tag_end));
   return out;
+}
+
+void CleanPass::AppendBlanks(std::u16string& out, std::u16string_view kept, char16_t before,
+                             char16_t after) {
+  if (before != 0 && after != 0 && !KeepsSpace(before, after)) return;
+  if (kept.empty() && !m_space_after_text && KeepsSpace(before, after)) kept = u" ";
+  if (kept.empty()) return;
+  out += kept;
+  m_space_after_text = true;
 }
 
 char16_t CleanPass::NextTextChar(int32_t from) const {

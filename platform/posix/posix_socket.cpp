@@ -361,7 +361,14 @@ void PosixSocket::WriteQueued() {
       // Through the TLS session a piece at a time, read from the file as it goes.
       if (item.piece_sent == item.bytes.size()) {
         item.bytes.resize(static_cast<size_t>(std::min<int64_t>(left, kTlsPiece)));
-        const size_t got = item.file.ReadAt(item.offset, item.bytes.data(), item.bytes.size());
+        size_t got = 0;
+        try {
+          got = item.file.ReadAt(item.offset, item.bytes.data(), item.bytes.size());
+        } catch (const VbError& error) {
+          // A read error ends the connection like a send error; the loop raises nothing.
+          Report(error.Number(), error.Description());
+          return;
+        }
         if (got == 0) {
           FailShortFile();
           return;

@@ -12,9 +12,7 @@ namespace velmaris::testing {
 ServerWorld::ServerWorld(MessageLoop& loop, const RefServerOptions& server_options)
     : platform{loop, ui, [&loop] { return std::make_unique<PosixSocket>(loop); }},
       server(server_options) {
-  if (server_options.tls || !server_options.cert_fault.empty() || server_options.tls_stall) {
-    trust.emplace("SSL_CERT_FILE", server.CaFile().c_str());
-  }
+  if (server.Tls()) trust.emplace("SSL_CERT_FILE", server.CaFile().c_str());
 }
 
 std::u16string ServerWorld::File(const std::string& name, const std::string& bytes) const {

@@ -33,6 +33,7 @@ class RefServer {
   RefServer& operator=(const RefServer&) = delete;
 
   int Port() const { return m_port; }
+  bool Tls() const { return m_tls; }
   // "http://127.0.0.1:PORT", or "https://" for a TLS server, followed by `path`.
   std::u16string Url(const std::string& path) const;
   const std::filesystem::path& Root() const { return m_root.Path(); }
