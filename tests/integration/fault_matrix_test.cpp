@@ -1,5 +1,5 @@
 // Every fault the reference content server can play, against the way each control sends: what the
-// control keeps and shows afterwards, that its package file is gone, and that its next transfer
+// control keeps and shows afterwards, that it left nothing in TEMP, and that its next transfer
 // goes through as if nothing had happened.
 #include <gtest/gtest.h>
 
@@ -354,12 +354,12 @@ void RunMatrix(Rig& rig, Driver& driver, Check check) {
   for (const Mode& mode : kModes) {
     SCOPED_TRACE(mode.name);
     check(mode, driver.Send(mode));
-    EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+    EXPECT_TRUE(rig.TempIsEmpty()) << "the upload wrote to TEMP";
     {
       SCOPED_TRACE("the next transfer");
       check(kPlain, driver.Send(kPlain));
     }
-    EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+    EXPECT_TRUE(rig.TempIsEmpty()) << "the upload wrote to TEMP";
   }
 }
 
@@ -522,7 +522,7 @@ TEST(FaultMatrixTest, NoAnswerEndsAtTheReplyLimitInEveryControl) {
     c.check(seen);
     EXPECT_GE(took, kLeast);
     EXPECT_LE(took, kMost);
-    EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+    EXPECT_TRUE(rig.TempIsEmpty()) << "the upload wrote to TEMP";
   }
 }
 
@@ -535,7 +535,7 @@ TEST(FaultMatrixTest, NoAnswerInRealTime) {
   EXPECT_GE(rig.loop.Ticks() - before, kReplyTicks);
   EXPECT_EQ(rig.StoredArticles(), 0u);
   EXPECT_TRUE(seen.boxes.empty());
-  EXPECT_TRUE(rig.TempIsEmpty()) << "package file left behind";
+  EXPECT_TRUE(rig.TempIsEmpty()) << "the upload wrote to TEMP";
   // The next batch goes through.
   seen = driver.Send(kPlain);
   EXPECT_EQ(rig.LastArticleContent(), std::u16string(u"/files/a.jpg") + kSep);

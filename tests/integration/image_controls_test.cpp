@@ -53,7 +53,7 @@ TEST_F(PictureIntegrationTest, ImageUploadStoresEachPictureAndItsArticle) {
   EXPECT_EQ(form[u"txtLog"].Text(), u"开始处理图片上传：\r\n上传 " + a + u"完成！\r\n上传 " + b +
                                         u"完成！\r\n本次上传图片全部传输完成！\r\n");
   EXPECT_TRUE(ui.History().size() == 3u && ui.History()[2].kind == u"msgbox");
-  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "the upload wrote to TEMP";
 }
 
 TEST_F(PictureIntegrationTest, ImageImportSizesPicturesAndPostsOneArticle) {

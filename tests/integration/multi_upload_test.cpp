@@ -46,7 +46,7 @@ TEST_F(MultiUploadIntegrationTest, TreeMirroredOnTheServer) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, u"所有文件上传完成.");
   EXPECT_EQ(control.GetForm()[u"pb"].Value(), 100);
-  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "the upload wrote to TEMP";
 }
 
 TEST_F(MultiUploadIntegrationTest, FailingFilesAreCountedAndAnUnreachableServerStopsTheRun) {

@@ -32,7 +32,7 @@ TEST_F(OfficeImportIntegrationTest, ImportTxtStoresTitlePagesAndFieldsInOrder) {
                             ["author","编辑部"],["curpath","2008/05"]])"));
   EXPECT_EQ(control.Reply(), u"OK");
   EXPECT_TRUE(ui.History().empty());
-  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "the upload wrote to TEMP";
 }
 
 TEST_F(OfficeImportIntegrationTest, PostGoesToTheUploadHostWithThePostPath) {

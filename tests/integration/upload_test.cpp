@@ -64,7 +64,7 @@ TEST_F(UploadIntegrationTest, OneUploadEndToEnd) {
   // The folder travels in GBK.
   EXPECT_NE(request.find("name=\"curPath\"\r\n\r\n\xC9\xCF\xB4\xAB/2008/\r\n"), std::string::npos);
   EXPECT_NE(request.find("name=\"contentid\"\r\n\r\n-1\r\n"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "package file left behind";
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "the upload wrote to TEMP";
   EXPECT_TRUE(ui.History().empty());
 }
 

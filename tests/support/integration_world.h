@@ -45,7 +45,7 @@ class ServerWorld {
   // The message boxes shown so far; those saying `left_out` are not among them, unless it is
   // empty.
   std::vector<HeadlessUi::Shown> Boxes(std::u16string_view left_out = {}) const;
-  // Whether TEMP is empty, as a package file that was removed leaves it.
+  // Whether TEMP is empty: an upload writes nothing there.
   bool TempIsEmpty() const;
   // Lists `paths` in a picture control, one file dialog each.
   void AddPictures(Form& form, const std::vector<std::u16string>& paths);

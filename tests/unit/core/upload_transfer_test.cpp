@@ -118,7 +118,7 @@ TEST_F(TransferTest, SuccessfulTransferSendsHeaderAndPackageAndKeepsTheBody) {
             std::string::npos);
   EXPECT_NE(sent.find("abc\r\n", body), std::string::npos);
   EXPECT_EQ(socket->State(), FakeSocket::kClosed);
-  EXPECT_TRUE(TempIsEmpty()) << "package file left behind";
+  EXPECT_TRUE(TempIsEmpty()) << "the upload wrote to TEMP";
   EXPECT_TRUE(ui.History().empty());
 }
 
