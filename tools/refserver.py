@@ -19,6 +19,7 @@ import argparse
 import fcntl
 import gzip
 import html
+import itertools
 import json
 import mimetypes
 import os
@@ -136,12 +137,32 @@ class Store:
             json.dump(record, f, ensure_ascii=False, indent=1)
         os.replace(tmp, path)
 
-    def place_file(self, tmp, segments):
-        """Move an uploaded temp file to files/<segments...>, replacing any old one."""
-        dest = os.path.join(self.files_dir, *segments)
+    def place_file(self, tmp, folder, name):
+        """Move an uploaded temp file into files/<folder...>/ under a name no file there has.
+
+        The name is kept when free, else numbered (Slide1.jpg, Slide1_2.jpg, ...).  Returns the
+        segments of the stored path.  os.link fails rather than replace, so nothing already
+        stored is ever overwritten, whoever else writes there.
+        """
+        directory = os.path.join(self.files_dir, *folder)
+        stem, ext = os.path.splitext(name)
+        taken = None
         with self.lock:
-            os.makedirs(os.path.dirname(dest), exist_ok=True)
-            os.replace(tmp, dest)
+            os.makedirs(directory, exist_ok=True)
+            for n in itertools.count(1):
+                chosen = name if n == 1 else "%s_%d%s" % (stem, n, ext)
+                if taken is not None and chosen in taken:
+                    continue
+                try:
+                    os.link(tmp, os.path.join(directory, chosen))
+                except FileExistsError:
+                    # The folder is listed once, on the first clash: a name uploaded thousands of
+                    # times then costs no system call per copy already there.
+                    if taken is None:
+                        taken = set(os.listdir(directory))
+                    continue
+                os.unlink(tmp)
+                return folder + [chosen]
 
     def list_files(self):
         out = []
@@ -793,10 +814,10 @@ class Handler(socketserver.BaseRequestHandler):
                 name = base_name(p.filename)
                 if not name:
                     continue                      # empty file input
-                store.place_file(p.tmp, segments + [name])
+                stored = store.place_file(p.tmp, segments, name)
                 p.tmp = None
                 files.append({"name": p.name, "filename": p.filename, "size": p.size,
-                              "stored": "/".join(segments + [name]),
+                              "stored": "/".join(stored),
                               "content_type": p.content_type})
         finally:
             for p in parts:

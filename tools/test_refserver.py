@@ -3,6 +3,7 @@
 Run from the repository root:  python3 -m unittest tools/test_refserver.py
 """
 
+import concurrent.futures
 import glob
 import gzip
 import json
@@ -238,12 +239,47 @@ class ServerTest(unittest.TestCase):
         self.assertTrue(set(os.listdir(self.root)) <= {"requests", "files", "articles", ".tmp", "uploads.jsonl", "tls"})
         self.assertFalse(os.path.exists(os.path.join(self.root, "files", t + "n")))
 
-    def test_upload_same_name_overwrites(self):
+    def test_upload_same_name_never_replaces(self):
         t = self.tag()
-        for content in (b"first version, longer", b"second"):
-            status, _, _ = self.upload(b"/upload.asp", field("curPath", t), filepart("same.bin", content))
+
+        def send(folder, *names):
+            contents = [os.urandom(50) for _ in names]
+            status, _, body = self.upload(b"/upload.asp", field("curPath", folder),
+                                          *(filepart(n, c) for n, c in zip(names, contents)))
             self.assertEqual(status, "HTTP/1.1 200 OK")
-        self.assertEqual(self.stored(t + "/same.bin"), b"second")
+            entry = next(e for e in self.uploads_log() if e["address"].encode("gbk") == body)
+            stored = [f["stored"] for f in entry["files"]]
+            self.assertEqual(body, ("/files/" + stored[0]).encode("gbk"))
+            for rel, content in zip(stored, contents):
+                self.assertEqual(self.stored(rel), content)
+            return [rel.rsplit("/", 1)[1] for rel in stored]
+
+        cases = [
+            # (names in one request, names stored) in order, all into one folder
+            (["Slide1.jpg", "Slide1.jpg"], ["Slide1.jpg", "Slide1_2.jpg"]),
+            (["Slide1.jpg"], ["Slide1_3.jpg"]),
+            (["C:\\b\\README"], ["README"]),
+            (["README"], ["README_2"]),
+            ([".profile", ".profile"], [".profile", ".profile_2"]),
+        ]
+        for names, expected in cases:
+            with self.subTest(names=names):
+                self.assertEqual(send(t, *names), expected)
+        # The smallest free number is taken.
+        os.unlink(os.path.join(self.root, "files", t, "Slide1_2.jpg"))
+        self.assertEqual(send(t, "Slide1.jpg"), ["Slide1_2.jpg"])
+
+        # Uploads at the same moment each get a file of their own.
+        def send_at_once(content):
+            _, _, body = self.upload(b"/upload.asp", field("curPath", t + "c"), filepart("x.bin", content))
+            return body.decode("gbk"), content
+
+        with concurrent.futures.ThreadPoolExecutor(8) as pool:
+            answers = list(pool.map(send_at_once, [os.urandom(50) for _ in range(8)]))
+        for address, content in answers:
+            self.assertEqual(self.stored(address[len("/files/"):]), content)
+        self.assertEqual(sorted(a.rsplit("/", 1)[1] for a, _ in answers),
+                         sorted(["x.bin"] + ["x_%d.bin" % n for n in range(2, 9)]))
 
     def test_malformed_bodies_answer_400_and_store_nothing(self):
         t = self.tag()
