@@ -170,9 +170,6 @@ class FileUploadDriver {
     m_control.StartUpload(u"f", m_rig.Address(mode, "/upload.asp"), mode.big ? m_big : m_small, 1);
     return {m_control.NewFileName(), m_rig.Boxes(), {}};
   }
-  std::u16string Body(const Mode& mode) const {
-    return mode.big ? u"/files/f/big.bin" : u"/files/f/a.txt";
-  }
 
  private:
   Rig& m_rig;
@@ -238,9 +235,6 @@ class OfficeUploadDriver {
                    u"d", 1, u"u");
     m_control.StartUpload(u"pics", mode.big ? m_big : m_small, 7);
     return {m_control.Reply(), m_rig.Boxes(), {}};
-  }
-  std::u16string Body(const Mode& mode) const {
-    return mode.big ? u"/files/pics/big.bin" : u"/files/pics/p.gif";
   }
 
  private:
@@ -309,9 +303,6 @@ class PictureDriver {
   std::u16string Picture(const Mode& mode) const {
     return m_rig.files.U16(mode.big ? "big.bmp" : "a.jpg");
   }
-  std::u16string Body(const Mode& mode) const {
-    return mode.big ? u"/files/big.bmp" : u"/files/a.jpg";
-  }
   Control& control() { return m_control; }
 
  private:
@@ -367,7 +358,7 @@ TEST(FaultMatrixTest, FileUpload) {
   Rig rig;
   FileUploadDriver driver(rig);
   RunMatrix(rig, driver, [&](const Mode& mode, const Outcome& seen) {
-    EXPECT_EQ(seen.reply, KeptReply(mode, driver.Body(mode)));
+    EXPECT_EQ(seen.reply, KeptReply(mode, rig.LastAddress()));
     ExpectTransferBoxes(mode, seen.boxes);
   });
 }
@@ -377,7 +368,7 @@ TEST(FaultMatrixTest, FileUploadOverHttps) {
   Rig rig(1, {.tls = true});
   FileUploadDriver driver(rig);
   RunMatrix(rig, driver, [&](const Mode& mode, const Outcome& seen) {
-    EXPECT_EQ(seen.reply, KeptReply(mode, driver.Body(mode)));
+    EXPECT_EQ(seen.reply, KeptReply(mode, rig.LastAddress()));
     ExpectTransferBoxes(mode, seen.boxes);
   });
 }
@@ -399,7 +390,7 @@ TEST(FaultMatrixTest, OfficeImportPictureUpload) {
   Rig rig;
   OfficeUploadDriver driver(rig);
   RunMatrix(rig, driver, [&](const Mode& mode, const Outcome& seen) {
-    EXPECT_EQ(seen.reply, KeptReply(mode, driver.Body(mode)));
+    EXPECT_EQ(seen.reply, KeptReply(mode, rig.LastAddress()));
     ExpectTransferBoxes(mode, seen.boxes);
   });
 }
@@ -450,7 +441,7 @@ void PictureMatrix(const std::u16string& start_line,
     ASSERT_EQ(now - articles, taken ? 1u : 0u);
     articles = now;
     if (taken) {
-      EXPECT_EQ(rig.LastArticleContent(), content(driver.Body(mode), mode.big ? u"big" : u"a"));
+      EXPECT_EQ(rig.LastArticleContent(), content(rig.LastAddress(), mode.big ? u"big" : u"a"));
     }
   });
 }

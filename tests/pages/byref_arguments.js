@@ -17,8 +17,10 @@ check(name + "|" + file + "|" + field + "|" + value, "a.txt|" + path + "|note|by
 control.NewFileName = "";
 control.UploadFile();
 for (var waited = 0; control.NewFileName === "" && waited < 5000; waited += 20) host.pump(20);
-check(control.NewFileName, "/files/first/first.txt", "reply to UploadFile");
 var record = uploads()[1];
+// first.txt went up twice into one folder: the answer names the second copy.
+check(control.NewFileName, record.address, "reply to UploadFile");
+check(record.files[0].stored, "first/first_2.txt", "stored as");
 check(JSON.stringify(record.fields),
       JSON.stringify([["curPath", "first/"], ["contentid", "1"], ["note", "by reference"]]),
       "fields sent");

@@ -5,8 +5,6 @@ host.include("lib/assert.js");
 
 var pictures = host.env("VELMARIS_PICTURES");
 var SEP = "----abcdefghijklmnopqrstuvwxyz----";
-var F1 = "/files/A.gif";
-var F2 = "/files/B.bmp";
 var control = new ActiveXObject("VelmarisClient.ImageImport");
 var form = host.form(control);
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "d", 3, "编辑", "W");
@@ -31,11 +29,15 @@ check(form.get("chkStamp").checked + " " + form.get("txtStampText").enabled, "1 
 form.click("chkStamp");
 check(form.get("chkStamp").checked + " " + form.get("txtStampText").enabled, "0 false", "stamp off");
 
+// The articles of each mode, from the addresses the server answered for A.gif and B.bmp: every
+// mode sends the same two pictures, which the server stores under new names each time.
 var modes = [
-  {option: "opOnePic", articles: [["A", F1 + SEP], ["B", F2 + SEP]]},
-  {option: "opOneCPagging", articles: [["B", F1 + SEP + F2 + SEP]]},
-  {option: "opOneC", articles: [["B", "<p align=center>" + F1 + "</p><P align=center>A</P>" +
-                                      "<p align=center>" + F2 + "</p><P align=center>B</P>" + SEP]]}
+  {option: "opOnePic", articles: function (a, b) { return [["A", a + SEP], ["B", b + SEP]]; }},
+  {option: "opOneCPagging", articles: function (a, b) { return [["B", a + SEP + b + SEP]]; }},
+  {option: "opOneC", articles: function (a, b) {
+    return [["B", "<p align=center>" + a + "</p><P align=center>A</P>" +
+                  "<p align=center>" + b + "</p><P align=center>B</P>" + SEP]];
+  }}
 ];
 for (var m = 0; m < modes.length; ++m) {
   var mode = modes[m];
@@ -61,16 +63,17 @@ for (var m = 0; m < modes.length; ++m) {
         JSON.stringify([["thumbnailwidth", "8"], ["thumbnailheight", "6"]]),
         mode.option + ": size of B.bmp, 16 x 12");
   var posted = newArticles();
-  check(posted.length, mode.articles.length, mode.option + ": articles");
+  var expected = mode.articles(records[0].address, records[1].address);
+  check(posted.length, expected.length, mode.option + ": articles");
   for (var i = 0; i < posted.length; ++i) {
     check(JSON.stringify(posted[i].fields),
           JSON.stringify([["columnid", "3"], ["issueid", "0"], ["objecttype", "1"],
-                          ["title", mode.articles[i][0]], ["content", mode.articles[i][1]],
+                          ["title", expected[i][0]], ["content", expected[i][1]],
                           ["author", "编辑"]]),
           mode.option + ": article " + (i + 1));
   }
   // One article per picture goes right after its upload; the one article after both.
-  check(posted[0].n, mode.articles.length === 2 ? records[0].n + 1 : records[1].n + 1,
+  check(posted[0].n, expected.length === 2 ? records[0].n + 1 : records[1].n + 1,
         mode.option + ": when the first article went");
   check(form.get("txtLog").text,
         "开始上传图片：\r\n上传 " + pictures + "/A.gif完成！\r\n上传 " + pictures +

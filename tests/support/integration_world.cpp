@@ -29,6 +29,11 @@ std::vector<HeadlessUi::Shown> ServerWorld::Boxes(std::u16string_view left_out) 
   return boxes;
 }
 
+std::u16string ServerWorld::LastAddress() const {
+  const auto sent = server.Uploads();
+  return sent.empty() ? u"" : codepage::FromUtf8(sent.back()["address"].get<std::string>());
+}
+
 bool ServerWorld::TempIsEmpty() const {
   return std::filesystem::is_empty(temp.Path());
 }

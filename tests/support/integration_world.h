@@ -45,6 +45,9 @@ class ServerWorld {
   // The message boxes shown so far; those saying `left_out` are not among them, unless it is
   // empty.
   std::vector<HeadlessUi::Shown> Boxes(std::u16string_view left_out = {}) const;
+  // The address the server answered its newest upload with, "" before any: a name it chose, as
+  // a file uploaded again goes under a new name.
+  std::u16string LastAddress() const;
   // Whether TEMP is empty: an upload writes nothing there.
   bool TempIsEmpty() const;
   // Lists `paths` in a picture control, one file dialog each.
