@@ -44,8 +44,14 @@ long ResidentKb() {
 
 struct Route {
   std::u16string path;
-  std::u16string reply;  // what NewFileName must read after it
+  bool stored;  // the server keeps the file and NewFileName must name it, else reads "Error"
 };
+
+// The server keeps every copy of the one file: the first under its own name, the k-th as soak_k.
+std::u16string CopyAddress(int copy) {
+  return copy == 1 ? u"/files/soak/soak.bin"
+                   : u"/files/soak/soak_" + codepage::FromUtf8(std::to_string(copy)) + u".bin";
+}
 
 }  // namespace
 
@@ -93,18 +99,16 @@ int main(int argc, char** argv) {
     Platform platform{loop, ui, [&] { return std::make_unique<PosixSocket>(loop); }};
     FileUpload control(platform);
 
-    const std::u16string stored = u"/files/soak/soak.bin";
-    std::vector<Route> routes = {{server.Url("/upload.asp"), stored}};
+    std::vector<Route> routes = {{server.Url("/upload.asp"), true}};
     if (faults) {
       for (const char* mode : {"404", "500", "close", "garbage", "chunked", "gzip", "split"}) {
         const bool whole = std::strcmp(mode, "chunked") == 0 || std::strcmp(mode, "gzip") == 0 ||
                            std::strcmp(mode, "split") == 0;
-        routes.push_back({server.Url(std::string("/_fault/") + mode + "/upload.asp"),
-                          whole ? stored : u"Error"});
+        routes.push_back({server.Url(std::string("/_fault/") + mode + "/upload.asp"), whole});
       }
       routes.push_back({codepage::FromUtf8("http://127.0.0.1:" +
                                            std::to_string(testing::UnusedPort()) + "/upload.asp"),
-                        u"Error"});
+                        false});
     }
 
     const std::u16string local = codepage::FromUtf8(file.string());
@@ -119,6 +123,7 @@ int main(int argc, char** argv) {
     long warm_rss = -1;
     size_t boxes = 0;
     int wrong = 0;
+    int copies = 0;
     int left_behind = 0;
     int last_fds = first_fds;
     size_t fault_turn = 0;
@@ -132,7 +137,7 @@ int main(int argc, char** argv) {
         std::printf("upload %d: error %d %s\n", n, e.Number(),
                     codepage::ToUtf8(e.Description()).c_str());
       }
-      if (control.NewFileName() != route.reply) {
+      if (control.NewFileName() != (route.stored ? CopyAddress(++copies) : u"Error")) {
         if (++wrong <= 5) {
           std::printf("upload %d to %s: reply %s\n", n, codepage::ToUtf8(route.path).c_str(),
                       codepage::ToUtf8(control.NewFileName()).c_str());
