@@ -7,7 +7,9 @@ var cases = [
   {sf: "dir", file: "a.txt", text: "hello", id: 7, address: "/files/dir/a.txt", curPath: "dir/"},
   {sf: "资料/2008/", file: "说明.txt", text: "中文内容", id: -1,
    address: "/files/资料/2008/说明.txt", curPath: "资料/2008/"},
-  {sf: "", file: "b.txt", text: "", id: 0, address: "/files/b.txt", curPath: "/"}
+  {sf: "", file: "b.txt", text: "", id: 0, address: "/files/b.txt", curPath: "/"},
+  // The same name into the same folder again: a file of its own, which the reply names.
+  {sf: "dir", file: "a.txt", text: "again", id: 8, address: "/files/dir/a_2.txt", curPath: "dir/"}
 ];
 for (var i = 0; i < cases.length; ++i) {
   var c = cases[i];
@@ -21,4 +23,5 @@ for (var i = 0; i < cases.length; ++i) {
   check(record.files[0].name, c.file, c.file + " part name");
   check(record.files[0].filename, path, c.file + " part filename");
 }
+check(host.readFile(serverRoot + "/files/dir/a.txt"), "hello", "the first a.txt kept");
 check(host.messages.length, 0, "message boxes");
