@@ -158,7 +158,7 @@ StagingFolder::~StagingFolder() {
 }
 
 void PlaceExport(const fs::path& exported, const fs::path& target, const fs::path& picture_folder,
-                 std::string_view prefix) {
+                 std::string_view prefix, HtmlAdaption adapt) {
   std::string html = ReadAll(exported);
 
   std::vector<std::string> moved;
@@ -177,7 +177,9 @@ void PlaceExport(const fs::path& exported, const fs::path& target, const fs::pat
     moved.push_back(name.string());
   }
 
-  if (!moved.empty()) WriteAll(exported, RewriteReferences(html, moved, prefix));
+  if (!moved.empty()) html = RewriteReferences(html, moved, prefix);
+  if (adapt) html = adapt(html);
+  if (!moved.empty() || adapt) WriteAll(exported, html);
   fs::rename(exported, target, error);
   if (error) RaiseFileError(error);
 }

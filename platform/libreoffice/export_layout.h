@@ -44,8 +44,11 @@ class StagingFolder {
 // Puts an export in place: `exported` (an HTML file directly in its staging folder) becomes
 // `target`; every other file of the staging folder moves into `picture_folder` (created when
 // there is one), and the HTML's references to them are rewritten with `prefix`. Raises the file
-// system's error when something cannot be moved or written.
+// system's error when something cannot be moved or written. `adapt`, when given, rewrites the
+// HTML as its program would have written it.
+using HtmlAdaption = std::string (*)(std::string_view html);
 void PlaceExport(const std::filesystem::path& exported, const std::filesystem::path& target,
-                 const std::filesystem::path& picture_folder, std::string_view prefix);
+                 const std::filesystem::path& picture_folder, std::string_view prefix,
+                 HtmlAdaption adapt = nullptr);
 
 }  // namespace velmaris::libreoffice

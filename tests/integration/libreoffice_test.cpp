@@ -10,6 +10,7 @@
 #include "platform/libreoffice/export_layout.h"
 #include "platform/libreoffice/language_id.h"
 #include "platform/libreoffice/libreoffice_automation.h"
+#include "platform/libreoffice/table_grid.h"
 #include "platform/office_automation.h"
 #include "tests/support/error_of.h"
 #include "tests/support/office_suite.h"
@@ -311,6 +312,34 @@ TEST(OfficeExportLayout, RewritesReferencesToMovedFiles) {
     EXPECT_EQ(libreoffice::RewriteReferences(c.html, {"a_tmp_1f.png", "图_2.gif"}, "a.files/"),
               c.expected)
         << c.html;
+  }
+}
+
+TEST(OfficeExportLayout, TableGridsAsAttributes) {
+  const struct {
+    const char* html;
+    const char* expected;
+  } cases[] = {
+      // Cells drawing every side, or vertical and horizontal sides between them.
+      {R"(<table width="5" cellpadding="4" cellspacing="0"><tr><td style="border: 1px solid #000">)",
+       R"(<table border="1" width="5" cellpadding="4" cellspacing="0"><tr><td style="border: 1px solid #000">)"},
+      {"<TABLE><tr><td style='border-top: 1px solid; border-bottom: 1px solid'>"
+       "<td style='border-left: 0.5pt solid; border-right: none'></table>",
+       "<TABLE border=\"1\" cellspacing=\"0\"><tr><td style='border-top: 1px solid; border-bottom: "
+       "1px solid'><td style='border-left: 0.5pt solid; border-right: none'></table>"},
+      // Rules only, no lines, lines of no width, or a border the table already states.
+      {R"(<table><td style="border-top: 1px solid; border-bottom: 1px solid"></table>)",
+       R"(<table><td style="border-top: 1px solid; border-bottom: 1px solid"></table>)"},
+      {R"(<table><td style="border: none; padding: 0.04in"><td style="border: 0in solid"></table>)",
+       R"(<table><td style="border: none; padding: 0.04in"><td style="border: 0in solid"></table>)"},
+      {R"(<table border="0"><td style="border: 1px solid"></table>)",
+       R"(<table border="0"><td style="border: 1px solid"></table>)"},
+      // A table inside a bordered cell is judged by its own cells.
+      {R"(<table><td style="border: 1px solid"><table><td>x</table></table>)",
+       R"(<table border="1" cellspacing="0"><td style="border: 1px solid"><table><td>x</table></table>)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(libreoffice::TableGridAttributes(c.html), c.expected) << c.html;
   }
 }
 
