@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "platform/libreoffice/export_layout.h"
 #include "platform/libreoffice/libreoffice_automation.h"
 #include "platform/libreoffice/uno_support.h"
 
@@ -50,6 +51,14 @@ class OfficeSession {
   bool presentations_visible = false;
   // Word's document windows, the active one last.
   std::vector<Reference<css::frame::XModel>> word_windows;
+  // What Word's last copy took: the document it came from, the labels of the numbered headings
+  // in it as the reader saw them there, and once it is pasted elsewhere, a copy of the source
+  // to take its styles from.
+  struct WordClipboard {
+    Reference<css::frame::XModel> source;
+    std::vector<OUString> heading_labels;
+    std::shared_ptr<StagingFolder> styles;
+  } word_clipboard;
 
  private:
   OfficeSession(Reference<css::bridge::XBridge> bridge,

@@ -1,10 +1,16 @@
 // Word on Writer. Pages come from the document's view: its cursor jumps to pages, and the view's
 // page count lays the whole document out first. Selection commands go through the document's
 // frame as the keyboard and menu would send them, so copy and paste use the office's clipboard.
+// What is pasted from another document keeps its look there, as in Word: the source's styles
+// come along, and numbered headings keep the numbers they showed.
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/document/XUndoManagerSupplier.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/style/XStyleLoader.hpp>
 #include <com/sun/star/text/XPageCursor.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/view/XViewSettingsSupplier.hpp>
@@ -13,8 +19,11 @@
 #include <string>
 
 #include "base/codepage.h"
+#include "base/scope.h"
 #include "platform/libreoffice/documents.h"
 #include "platform/libreoffice/export_layout.h"
+#include "platform/libreoffice/heading_numbers.h"
+#include "platform/libreoffice/table_grid.h"
 
 namespace velmaris::libreoffice {
 
@@ -39,6 +48,42 @@ Reference<css::beans::XPropertySet> ViewProperties(const Reference<css::frame::X
 void Forget(OfficeSession& session, const Reference<css::frame::XModel>& document) {
   auto& windows = session.word_windows;
   windows.erase(std::remove(windows.begin(), windows.end(), document), windows.end());
+  if (session.word_clipboard.source == document) session.word_clipboard = {};
+}
+
+// The paragraphs (and tables) of a text or of a cursor's range.
+template <class Range>
+Reference<css::container::XEnumerationAccess> Paragraphs(const Reference<Range>& range) {
+  return Reference<css::container::XEnumerationAccess>(range, css::uno::UNO_QUERY_THROW);
+}
+
+Reference<css::text::XText> Body(const Reference<css::frame::XModel>& document) {
+  return Reference<css::text::XTextDocument>(document, css::uno::UNO_QUERY_THROW)->getText();
+}
+
+// The source's paragraph, character, list, frame and page styles and its defaults replace the
+// target's. The office loads styles only from a file, and fully only from its own format, so the
+// source is saved in it once, privately, for as long as it is on the clipboard.
+void TakeStyles(OfficeSession::WordClipboard& clipboard,
+                const Reference<css::frame::XModel>& target) {
+  if (!clipboard.styles) {
+    auto folder =
+        std::make_shared<StagingFolder>(std::filesystem::temp_directory_path() / "velmaris-styles");
+    Reference<css::frame::XStorable>(clipboard.source, css::uno::UNO_QUERY_THROW)
+        ->storeToURL(UrlOf(folder->Path() / "styles.odt"),
+                     Properties({Property("FilterName", css::uno::Any(OUString("writer8")))}));
+    clipboard.styles = std::move(folder);
+  }
+  const css::uno::Any yes(true);
+  Reference<css::style::XStyleLoader>(
+      Reference<css::style::XStyleFamiliesSupplier>(target, css::uno::UNO_QUERY_THROW)
+          ->getStyleFamilies(),
+      css::uno::UNO_QUERY_THROW)
+      ->loadStylesFromURL(
+          UrlOf(clipboard.styles->Path() / "styles.odt"),
+          Properties({Property("LoadTextStyles", yes), Property("LoadFrameStyles", yes),
+                      Property("LoadPageStyles", yes), Property("LoadNumberingStyles", yes),
+                      Property("OverwriteStyles", yes)}));
 }
 
 class WriterSelection : public WordSelection {
@@ -73,16 +118,46 @@ class WriterSelection : public WordSelection {
   }
 
   void Copy() override {
-    Guarded(*m_session, kSource, u"复制", [&] { Dispatch(*m_session, m_document, ".uno:Copy"); });
+    Guarded(*m_session, kSource, u"复制", [&] {
+      Dispatch(*m_session, m_document, ".uno:Copy");
+      auto& clipboard = m_session->word_clipboard;
+      clipboard = {m_document, SelectedHeadingLabels(),
+                   clipboard.source == m_document ? clipboard.styles : nullptr};
+    });
   }
+
   void Paste() override {
-    Guarded(*m_session, kSource, u"粘贴", [&] { Dispatch(*m_session, m_document, ".uno:Paste"); });
+    Guarded(*m_session, kSource, u"粘贴", [&] {
+      auto& clipboard = m_session->word_clipboard;
+      const bool from_other = clipboard.source.is() && clipboard.source != m_document;
+      if (from_other) TakeStyles(clipboard, m_document);
+      Dispatch(*m_session, m_document, ".uno:Paste");
+      // The pasted headings are the last ones up to the cursor, which ends behind them.
+      if (from_other && !clipboard.heading_labels.empty()) {
+        const auto view = ViewCursor();
+        const auto up_to_cursor =
+            view->getText()->createTextCursorByRange(view->getText()->getStart());
+        up_to_cursor->gotoRange(view->getEnd(), true);
+        HeadingLabelsAsText(Paragraphs(up_to_cursor), clipboard.heading_labels);
+      }
+    });
   }
   void Delete() override {
     Guarded(*m_session, kSource, u"删除", [&] { Dispatch(*m_session, m_document, ".uno:Delete"); });
   }
 
  private:
+  // The labels of the numbered headings in the selection; none when the selection is not in the
+  // body text (it starts in a table, say), so those keep the numbers of where they are pasted.
+  std::vector<OUString> SelectedHeadingLabels() const {
+    try {
+      const Reference<css::text::XTextRange> selection(ViewCursor(), css::uno::UNO_QUERY_THROW);
+      return HeadingLabels(Paragraphs(Body(m_document)->createTextCursorByRange(selection)));
+    } catch (const css::uno::RuntimeException&) {
+      return {};
+    }
+  }
+
   Reference<css::text::XTextViewCursor> ViewCursor() const {
     return Reference<css::text::XTextViewCursorSupplier>(m_document->getCurrentController(),
                                                          css::uno::UNO_QUERY_THROW)
@@ -122,12 +197,36 @@ class WriterDocument : public WordDocument {
     StagingFolder staging(target);
     const std::filesystem::path exported = staging.Path() / target.filename();
     Guarded(*m_session, kSource, u"另存为 " + std::u16string(file_name), [&] {
+      // The headings' numbers go into the export as text, and the document gets them back.
+      Reference<css::document::XUndoManager> undo =
+          Reference<css::document::XUndoManagerSupplier>(m_document, css::uno::UNO_QUERY_THROW)
+              ->getUndoManager();
+      const auto body = Paragraphs(Body(m_document));
+      undo->enterUndoContext("HTML");
+      size_t numbered = 0;
+      {
+        ScopeExit leave([&] {
+          try {
+            undo->leaveUndoContext();
+          } catch (const css::uno::Exception&) {
+          }
+        });
+        numbered = HeadingLabelsAsText(body, HeadingLabels(body));
+      }
+      ScopeExit restore([&] {
+        try {
+          if (numbered > 0) undo->undo();
+        } catch (const css::uno::Exception&) {
+          // The export is written either way; the document is closed unsaved by its importer.
+        }
+      });
       Reference<css::frame::XStorable>(m_document, css::uno::UNO_QUERY_THROW)
           ->storeToURL(
               UrlOf(exported),
               Properties({Property("FilterName", css::uno::Any(OUString("HTML (StarWriter)")))}));
     });
-    PlaceExport(exported, target, pictures, pictures.filename().string() + "/");
+    PlaceExport(exported, target, pictures, pictures.filename().string() + "/",
+                TableGridAttributes);
   }
 
   void Close(bool save_changes) override {
