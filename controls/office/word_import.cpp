@@ -1,6 +1,8 @@
 #include "controls/office/word_import.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 #include <vector>
 
 #include "controls/common/article_post.h"
@@ -38,13 +40,63 @@ WordStart StartWordImport(const OfficeImportSite& site, const std::u16string& fi
   return start;
 }
 
+// Markup that shows nothing: blanks, no-break spaces, line breaks and inline tags around them.
+bool ShowsNothing(std::u16string_view markup) {
+  static constexpr std::u16string_view kInline[] = {
+      u"span", u"font", u"b", u"i", u"u", u"strong", u"em", u"a", u"sup", u"sub", u"br"};
+  while (!markup.empty()) {
+    if (markup.front() == u' ' || markup.front() == u'\t' || markup.front() == u'\r' ||
+        markup.front() == u'\n') {
+      markup.remove_prefix(1);
+    } else if (markup.substr(0, 6) == u"&nbsp;") {
+      markup.remove_prefix(6);
+    } else if (markup.front() == u'<') {
+      const size_t end = markup.find(u'>');
+      if (end == std::u16string_view::npos) return false;
+      std::u16string_view name = markup.substr(1, end - 1);
+      if (!name.empty() && name.front() == u'/') name.remove_prefix(1);
+      name = name.substr(0, std::min(name.find(u' '), name.find(u'/')));
+      if (std::find(std::begin(kInline), std::end(kInline), name) == std::end(kInline)) {
+        return false;
+      }
+      markup.remove_prefix(end + 1);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Headings that show nothing are not written: a page ends with one where the heading that
+// opened the next page was moved out of it.
+std::u16string WithoutEmptyHeadings(std::u16string body) {
+  std::u16string out;
+  size_t copied = 0;
+  for (size_t at = body.find(u"<h"); at != std::u16string::npos; at = body.find(u"<h", at + 1)) {
+    if (at + 3 >= body.size() || body[at + 2] < u'1' || body[at + 2] > u'6' ||
+        (body[at + 3] != u'>' && body[at + 3] != u' ')) {
+      continue;
+    }
+    const size_t content = body.find(u'>', at);
+    const std::u16string close = std::u16string(u"</h") + body[at + 2] + u">";
+    const size_t end = content == std::u16string::npos ? content : body.find(close, content);
+    if (end == std::u16string::npos) break;
+    if (!ShowsNothing(std::u16string_view(body).substr(content + 1, end - content - 1))) continue;
+    out.append(body, copied, at - copied);
+    copied = end + close.size();
+    at = copied - 1;
+  }
+  out.append(body, copied);
+  return out;
+}
+
 // The HTML just saved at the temporary name, cleaned, with the empty markup removed. The page's
 // own title goes unused: the article takes the file's name.
 std::u16string CleanSavedPage(const OfficeImportSite& site, const ConversionFiles& files) {
   std::u16string body =
       site.cleaner.Clean(ReadTextFile(files.TempFile()), site.cleaner_settings).body;
   for (const char16_t* markup : kEmptyMarkup) body = RemoveEvery(std::move(body), markup);
-  return body;
+  return WithoutEmptyHeadings(std::move(body));
 }
 
 }  // namespace
