@@ -20,6 +20,7 @@
 
 #include "base/codepage.h"
 #include "base/scope.h"
+#include "platform/filesystem.h"
 #include "platform/libreoffice/documents.h"
 #include "platform/libreoffice/export_layout.h"
 #include "platform/libreoffice/heading_numbers.h"
@@ -68,7 +69,7 @@ void TakeStyles(OfficeSession::WordClipboard& clipboard,
                 const Reference<css::frame::XModel>& target) {
   if (!clipboard.styles) {
     auto folder =
-        std::make_shared<StagingFolder>(std::filesystem::temp_directory_path() / "velmaris-styles");
+        std::make_shared<StagingFolder>(ToNativePath(TempFolderPath()) / "velmaris-styles");
     Reference<css::frame::XStorable>(clipboard.source, css::uno::UNO_QUERY_THROW)
         ->storeToURL(UrlOf(folder->Path() / "styles.odt"),
                      Properties({Property("FilterName", css::uno::Any(OUString("writer8")))}));
