@@ -1,6 +1,6 @@
 #include "base/codepage.h"
 
-#include <iconv.h>
+#include "base/gbk_runs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,55 +10,6 @@
 namespace velmaris::codepage {
 
 namespace {
-
-// One iconv descriptor per direction and thread, opened on first use.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
-    if (m_cd == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
-    }
-  }
-  ~Converter() { iconv_close(m_cd); }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  // Converts as much as it can; returns false at an input sequence that cannot be converted
-  // (EILSEQ) or that is cut short (EINVAL), leaving `in`/`in_left` on it. `out` takes bytes or,
-  // for UTF-16 output, units (iconv writes whole characters).
-  template <typename String>
-  bool Convert(const char*& in, size_t& in_left, String& out) {
-    using Unit = typename String::value_type;
-    iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-    alignas(Unit) char buffer[4096];
-    while (in_left > 0) {
-      char* out_ptr = buffer;
-      size_t out_left = sizeof buffer;
-      char* in_ptr = const_cast<char*>(in);
-      size_t rc = iconv(m_cd, &in_ptr, &in_left, &out_ptr, &out_left);
-      out.append(reinterpret_cast<const Unit*>(buffer),
-                 static_cast<size_t>(out_ptr - buffer) / sizeof(Unit));
-      in = in_ptr;
-      if (rc == static_cast<size_t>(-1)) {
-        if (errno == E2BIG) continue;
-        return false;
-      }
-    }
-    return true;
-  }
-
- private:
-  iconv_t m_cd;
-};
-
-Converter& GbkEncoder() {
-  thread_local Converter c("CP936", "UTF-16LE");
-  return c;
-}
-Converter& GbkDecoder() {
-  thread_local Converter c("UTF-16LE", "CP936");
-  return c;
-}
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -155,31 +106,23 @@ size_t CopyAscii(std::basic_string_view<Unit> text, size_t i, String& out) {
 }
 
 void AppendGbk(std::u16string_view text, std::string& out) {
-  const char* in = reinterpret_cast<const char*>(text.data());
-  size_t in_left = text.size() * 2;
-  while (!GbkEncoder().Convert(in, in_left, out)) {
-    // The unit at `in` has no GBK form: write its code point as a decimal reference.
-    size_t index = text.size() - in_left / 2;
-    char32_t cp = text[index];
+  while (!gbk::Encode(text, out)) {
+    // The character that starts `text` has no GBK form: its code point as a decimal reference.
+    char32_t cp = text[0];
     size_t units = 1;
-    if (cp >= 0xD800 && cp <= 0xDBFF && index + 1 < text.size() && text[index + 1] >= 0xDC00 &&
-        text[index + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[index + 1] - 0xDC00);
+    if (cp >= 0xD800 && cp <= 0xDBFF && text.size() > 1 && text[1] >= 0xDC00 && text[1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[1] - 0xDC00);
       units = 2;
     }
     out += "&#" + std::to_string(static_cast<uint32_t>(cp)) + ";";
-    in += units * 2;
-    in_left -= units * 2;
+    text.remove_prefix(units);
   }
 }
 
 void AppendFromGbk(std::string_view bytes, std::u16string& text) {
-  const char* in = bytes.data();
-  size_t in_left = bytes.size();
-  while (!GbkDecoder().Convert(in, in_left, text)) {
+  while (!gbk::Decode(bytes, text)) {
     text += u'\uFFFD';
-    ++in;
-    --in_left;
+    bytes.remove_prefix(1);
   }
 }
 

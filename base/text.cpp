@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include <cmath>
+#include <cstring>
 #include <cwctype>
 
 namespace velmaris {
@@ -41,6 +42,14 @@ std::u16string AsciiToU16(std::string_view ascii) {
 
 int64_t RoundHalfEven(double value) {
   return static_cast<int64_t>(std::nearbyint(value));
+}
+
+bool HoldsBytes(std::string_view bytes, std::string_view text) {
+#if defined(__GLIBC__)
+  return memmem(bytes.data(), bytes.size(), text.data(), text.size()) != nullptr;
+#else
+  return bytes.find(text) != std::string_view::npos;
+#endif
 }
 
 }  // namespace velmaris

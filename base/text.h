@@ -27,6 +27,9 @@ std::u16string DecimalText(int64_t value);
 // ASCII text (literals, numbers) as UTF-16.
 std::u16string AsciiToU16(std::string_view ascii);
 
+// Whether `bytes` hold `text` anywhere; the C library's fastest search where it has one.
+bool HoldsBytes(std::string_view bytes, std::string_view text);
+
 // Rounds to the nearest integer with halves to even, as the classic runtime's conversions do.
 int64_t RoundHalfEven(double value);
 

@@ -160,7 +160,7 @@ bool RangeHolds(const FileHandle& file, int64_t from, int64_t to, std::string_vi
     const size_t n = file.ReadAt(offset, buffer.data() + kept, want);
     if (n == 0) return false;
     const size_t have = kept + n;
-    if (memmem(buffer.data(), have, text.data(), text.size()) != nullptr) return true;
+    if (HoldsBytes(std::string_view(buffer.data(), have), text)) return true;
     kept = std::min(overlap, have);
     std::memmove(buffer.data(), buffer.data() + have - kept, kept);
     offset += static_cast<int64_t>(n);
@@ -200,9 +200,7 @@ PreparedPackage CompondFile::Prepare() const {
       if (FileHolds(files[i], lengths[i], boundary)) return true;
     }
     for (const auto& value : values) {
-      if (memmem(value.data(), value.size(), boundary.data(), boundary.size()) != nullptr) {
-        return true;
-      }
+      if (HoldsBytes(value, boundary)) return true;
     }
     return false;
   };

@@ -75,9 +75,10 @@ std::string MemberText(const Member& member) {
 }
 
 std::string DispinterfaceText(const com::IID& iid, const char* name,
-                              const std::vector<Member>& members) {
-  std::string text = "    [\n      uuid(" + Uuid(iid) +
-                     "),\n      hidden,\n      nonextensible\n    ]\n    dispinterface " + name +
+                              const std::vector<Member>& members, IdlCompiler compiler) {
+  std::string text = "    [\n      uuid(" + Uuid(iid) + "),\n      hidden" +
+                     (compiler == IdlCompiler::kMidl ? ",\n      nonextensible" : "") +
+                     "\n    ]\n    dispinterface " + name +
                      " {\n        properties:\n        methods:\n";
   for (const auto& member : members) text += MemberText(member);
   return text + "    };\n\n";
@@ -85,21 +86,31 @@ std::string DispinterfaceText(const com::IID& iid, const char* name,
 
 }  // namespace
 
-std::string TypeLibraryText() {
+std::string TypeLibraryText(IdlCompiler compiler) {
   std::string text =
-      "// VelmarisClient type library: generated from the library's dispatch tables.\n"
-      "[\n  uuid(" +
-      Uuid(kLibraryId) +
-      "),\n  version(1.0),\n  helpstring(\"VelmarisClient\")\n]\n"
-      "library VelmarisClient\n{\n    importlib(\"stdole2.tlb\");\n\n";
+      "// VelmarisClient type library: generated from the library's dispatch tables.\n";
+  if (compiler == IdlCompiler::kWidl) {
+    text +=
+        "typedef short VARIANT_BOOL;\n"
+        "typedef unsigned short OLECHAR;\n"
+        "typedef OLECHAR* BSTR;\n"
+        "typedef struct tagVARIANT { int placeholder; } VARIANT;\n"
+        "[object, uuid(00000000-0000-0000-C000-000000000046)] interface IUnknown { }\n"
+        "[object, uuid(00020400-0000-0000-C000-000000000046)] interface IDispatch : IUnknown { }\n"
+        "\n";
+  }
+  text += "[\n  uuid(" + Uuid(kLibraryId) +
+          "),\n  version(1.0),\n  helpstring(\"VelmarisClient\")\n]\n"
+          "library VelmarisClient\n{\n    importlib(\"stdole2.tlb\");\n\n";
   for (const auto& info : Classes()) {
     text += std::string("    dispinterface ") + InterfaceOf(info.id).name + ";\n";
     text += std::string("    dispinterface ") + info.events_name + ";\n";
   }
   text += "\n";
   for (const auto& info : Classes()) {
-    text += DispinterfaceText(info.iid, InterfaceOf(info.id).name, InterfaceOf(info.id).members);
-    text += DispinterfaceText(info.events_iid, info.events_name, {});
+    text += DispinterfaceText(info.iid, InterfaceOf(info.id).name, InterfaceOf(info.id).members,
+                              compiler);
+    text += DispinterfaceText(info.events_iid, info.events_name, {}, compiler);
     text += "    [\n      uuid(" + Uuid(info.clsid) + "),\n      control\n    ]\n    coclass " +
             info.name + " {\n        [default] dispinterface " + InterfaceOf(info.id).name +
             ";\n        [default, source] dispinterface " + info.events_name + ";\n    };\n\n";

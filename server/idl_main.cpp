@@ -1,12 +1,21 @@
-// velmaris-idl [output]: writes the type library's IDL text to `output`, or to standard output.
+// velmaris-idl [--widl] [output]: writes the type library's IDL text to `output`, or to standard
+// output; with --widl in the dialect Wine's IDL compiler takes.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 #include "server/idl.h"
 
 int main(int argc, char** argv) {
-  std::string text = velmaris::server::TypeLibraryText();
+  using velmaris::server::IdlCompiler;
+  const bool widl = argc > 1 && std::string(argv[1]) == "--widl";
+  if (widl) {
+    --argc;
+    ++argv;
+  }
+  std::string text =
+      velmaris::server::TypeLibraryText(widl ? IdlCompiler::kWidl : IdlCompiler::kMidl);
   if (argc < 2) {
     std::cout << text;
     return std::cout ? 0 : 1;
