@@ -1,0 +1,21 @@
+#!/bin/bash
+# Cross-builds VelmarisClient.dll (x86-64) with MinGW-w64 into build-windows/ (or the folder
+# given). The type library's IDL comes from velmaris-idl built for this machine: the one in
+# build/ when there is one, else a build of just that tool in build-tools/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/build-windows}
+jobs=${VELMARIS_JOBS:-2}
+
+idl=$root/build/velmaris-idl
+if [ ! -x "$idl" ]; then
+  cmake -S "$root" -B "$root/build-tools" -DCMAKE_BUILD_TYPE=Release -DVELMARIS_TESTS=OFF \
+    -DVELMARIS_BENCH=OFF >/dev/null
+  cmake --build "$root/build-tools" -j"$jobs" --target velmaris-idl
+  idl=$root/build-tools/velmaris-idl
+fi
+
+cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMARIS_WERROR=ON -DVELMARIS_IDL_TOOL="$idl" >/dev/null
+cmake --build "$out" -j"$jobs" --target VelmarisClient
+echo "$out/VelmarisClient.dll"
