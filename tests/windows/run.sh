@@ -1,0 +1,59 @@
+#!/bin/bash
+# The Windows DLL as Windows clients use it, under Wine: regsvr32 registers it, cscript runs the
+# JScript and VBScript files here against the reference content server on loopback, and
+# regsvr32 /u must take away every key it wrote. Usage: run.sh [DLL] (default: builds it).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+dll=${1:-}
+if [ -z "$dll" ]; then dll=$(bash "$root/scripts/build-windows.sh" | tail -1); fi
+
+scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# A prefix of its own, without the browser and .NET runtimes it would offer to install. The
+# scripts are UTF-16 and the library converts with code page 936 itself, so the machine's own
+# code page does not matter; UTF-8 makes what the scripts print readable here.
+export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+wineboot -i >/dev/null 2>&1
+win() { winepath -w "$1"; }
+
+mkdir -p "$scratch/srv" "$scratch/work"
+python3 "$root/tools/refserver.py" --root "$scratch/srv" --port 0 --idle-exit 120 \
+  --parent-pid $$ --quiet > "$scratch/port" &
+server_pid=$!
+for _ in $(seq 50); do [ -s "$scratch/port" ] && break; sleep 0.1; done
+server=http://127.0.0.1:$(head -1 "$scratch/port")
+
+failed=0
+cp "$dll" "$scratch/VelmarisClient.dll"
+wine regsvr32 /s "$(win "$scratch/VelmarisClient.dll")" || { echo "regsvr32 failed"; exit 1; }
+keys=("HKCR\\VelmarisClient.FileUpload\\CLSID" "HKCR\\VelmarisClient.OfficeImport\\CLSID")
+for key in "${keys[@]}"; do
+  wine reg query "$key" >/dev/null 2>&1 || { echo "not registered: $key"; failed=1; }
+done
+
+for script in "$here"/*.js "$here"/*.vbs; do
+  # Saved as UTF-16 with a byte-order mark, so the engines read the Chinese texts as written.
+  copy=$scratch/$(basename "$script")
+  iconv -f UTF-8 -t UTF-16 "$script" > "$copy"
+  output=$(wine cscript //nologo "$(win "$copy")" "$server" "$(win "$scratch/srv")" \
+    "$(win "$scratch/work")" 2>&1 | tr -d '\r') || true
+  if [ "$(echo "$output" | tail -1)" = "PASS" ]; then
+    echo "ok   $(basename "$script")"
+  else
+    echo "FAIL $(basename "$script")"; echo "$output" | sed 's/^/     /'; failed=1
+  fi
+done
+
+wine regsvr32 /s /u "$(win "$scratch/VelmarisClient.dll")" || { echo "regsvr32 /u failed"; failed=1; }
+for key in "${keys[@]}" "HKCR\\TypeLib\\{EA2D348B-F52D-416F-AAEF-73465E9D7620}"; do
+  if wine reg query "$key" >/dev/null 2>&1; then echo "left behind: $key"; failed=1; fi
+done
+exit $failed
