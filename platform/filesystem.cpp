@@ -1,9 +1,5 @@
 #include "platform/filesystem.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -30,21 +26,6 @@ bool IsNativeName(std::u16string_view path) {
   return true;
 }
 
-fs::path ToNativePath(std::u16string_view path) {
-  // The system would end the name at a NUL, and a lone surrogate would be written as U+FFFD:
-  // either way the call would reach another file than the one named.
-  if (!IsNativeName(path)) Raise(err::kBadFileName);
-  std::u16string text(path);
-  for (auto& c : text) {
-    if (c == u'\\') c = u'/';
-  }
-  return fs::path(codepage::ToUtf8(text));
-}
-
-std::u16string FromNativePath(const fs::path& path) {
-  return codepage::FromUtf8(path.string());
-}
-
 std::u16string NameText(const std::string& bytes) {
   if (codepage::IsValidUtf8(bytes)) return codepage::FromUtf8(bytes);
   // GBK has no U+FFFD of its own: one in the result means bytes that were not GBK.
@@ -63,7 +44,10 @@ std::u16string NameText(const std::string& bytes) {
 }
 
 void RaiseFileError(const std::error_code& error, bool is_folder) {
-  switch (static_cast<std::errc>(error.value())) {
+  // As the portable condition, whichever category the system's call reported it in.
+  const std::error_condition condition = error.default_error_condition();
+  const int value = condition.category() == std::generic_category() ? condition.value() : 0;
+  switch (static_cast<std::errc>(value)) {
     case std::errc::no_such_file_or_directory:
       Raise(is_folder ? err::kPathNotFound : err::kFileNotFound);
     case std::errc::not_a_directory:
@@ -84,102 +68,6 @@ void RaiseFileError(const std::error_code& error, bool is_folder) {
       Raise(err::kBadFileName);
     default:
       Raise(err::kPathFileAccess);
-  }
-}
-
-FileHandle::~FileHandle() {
-  if (m_fd >= 0) close(m_fd);
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    if (m_fd >= 0) close(m_fd);
-    m_fd = std::exchange(other.m_fd, -1);
-  }
-  return *this;
-}
-
-int64_t FileHandle::CurrentSize() const {
-  struct stat info {};
-  if (fstat(m_fd, &info) != 0) RaiseFileError(std::error_code(errno, std::generic_category()));
-  return info.st_size;
-}
-
-size_t FileHandle::ReadAt(int64_t offset, char* data, size_t size) const {
-  for (;;) {
-    const ssize_t n = pread(m_fd, data, size, offset);
-    if (n >= 0) return static_cast<size_t>(n);
-    if (errno != EINTR) RaiseFileError(std::error_code(errno, std::generic_category()));
-  }
-}
-
-void FileHandle::Write(const char* data, size_t size) const {
-  while (size > 0) {
-    const ssize_t n = write(m_fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RaiseFileError(std::error_code(errno, std::generic_category()));
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-}
-
-FileHandle OpenFileForWriting(std::u16string_view path) {
-  FileHandle file(open(ToNativePath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-  if (!file.IsOpen()) RaiseFileError(std::error_code(errno, std::generic_category()));
-  return file;
-}
-
-FileHandle CreateNewFile(std::u16string_view path) {
-  FileHandle file(open(ToNativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (!file.IsOpen()) RaiseFileError(std::error_code(errno, std::generic_category()));
-  return file;
-}
-
-FileHandle OpenRegularFile(std::u16string_view path) {
-  return OpenRegularNativeFile(ToNativePath(path));
-}
-
-FileHandle OpenRegularNativeFile(const fs::path& native) {
-  // Without O_NONBLOCK a pipe with no writer would block the open itself.
-  FileHandle file(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!file.IsOpen()) RaiseFileError(std::error_code(errno, std::generic_category()));
-  struct stat info {};
-  if (fstat(file.Descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) Raise(err::kPathFileAccess);
-  fcntl(file.Descriptor(), F_SETFL, fcntl(file.Descriptor(), F_GETFL) & ~O_NONBLOCK);
-  return file;
-}
-
-std::u16string TempFolderPath() {
-  for (const char* name : {"TEMP", "TMPDIR"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return codepage::FromUtf8(value);
-  }
-  return u"/tmp";
-}
-
-void MakePrivateFolder(std::u16string_view path) {
-  const auto native = ToNativePath(path);
-  if (mkdir(native.c_str(), 0700) != 0 && errno != EEXIST) {
-    RaiseFileError(std::error_code(errno, std::generic_category()), true);
-  }
-  struct stat info {};
-  if (lstat(native.c_str(), &info) != 0) {
-    RaiseFileError(std::error_code(errno, std::generic_category()), true);
-  }
-  const std::u16string shown(path);
-  if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode)) {
-    Raise(err::kPathFileAccess, kLibrarySource, u"工作文件夹 " + shown + u" 不是一个普通文件夹");
-  }
-  if (info.st_uid != geteuid()) {
-    Raise(err::kPathFileAccess, kLibrarySource, u"工作文件夹 " + shown + u" 属于其他用户");
-  }
-  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    Raise(err::kPathFileAccess, kLibrarySource, u"其他用户可以写入工作文件夹 " + shown);
-  }
-  if ((info.st_mode & 0777) != 0700 && chmod(native.c_str(), 0700) != 0) {
-    RaiseFileError(std::error_code(errno, std::generic_category()), true);
   }
 }
 
@@ -210,7 +98,7 @@ void ListFolder(const FolderEntry& folder, std::vector<FileEntry>* files,
     if (error) RaiseFileError(error, true);
     const auto& entry = *it;
     std::error_code status_error;
-    auto name = NameText(entry.path().filename().string());
+    auto name = ListedNameText(entry.path().filename());
     auto full = prefix + name;
     const bool link = entry.is_symlink(status_error);
     if (!link && entry.is_directory(status_error)) {
@@ -291,9 +179,9 @@ FolderEntry FileSystemObject::GetFolder(std::u16string_view path) const {
   if (!fs::is_directory(native, error)) Raise(err::kPathNotFound);
   auto absolute = fs::absolute(native, error).lexically_normal();
   if (error) RaiseFileError(error, true);
-  auto text = absolute.string();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  fs::path clean(text);
+  // Without a trailing separator, but a root ("/", "C:\\") stays whole.
+  fs::path clean = absolute;
+  while (clean.has_relative_path() && !clean.has_filename()) clean = clean.parent_path();
   return FolderEntry(FromNativePath(clean.filename()), FromNativePath(clean), clean);
 }
 

@@ -1,10 +1,13 @@
 // The file-system object: files, folders and text streams, on std::filesystem. Paths are taken as
-// the system writes them ("\" or "/" between folders) and turned into POSIX paths here. Failures
-// are raised with the classic numbers: 53 file not found, 76 path not found, 58 already exists,
-// 70 permission denied, 75 path/file access error.
+// the system writes them ("\" or "/" between folders) and turned into the system's own paths here
+// (POSIX paths in UTF-8, or Windows wide-character paths). Failures are raised with the classic
+// numbers: 53 file not found, 76 path not found, 58 already exists, 70 permission denied, 75
+// path/file access error. What needs the system's own calls is in posix/posix_filesystem.cpp and
+// win32/win32_filesystem.cpp.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,13 +20,17 @@ namespace velmaris {
 
 // Whether the text can name a file on disk: no NUL, no lone surrogate.
 bool IsNativeName(std::u16string_view path);
-// "\" becomes "/"; the text is taken as UTF-8 on disk. A text that is no native name raises 52.
+// On POSIX "\" becomes "/" and the text is taken as UTF-8 on disk; on Windows the text is the
+// path. A text that is no native name raises 52.
 std::filesystem::path ToNativePath(std::u16string_view path);
 std::u16string FromNativePath(const std::filesystem::path& path);
 // The most readable text for a name as the disk holds it: valid UTF-8 as such, else GBK (as
 // archives made on Chinese Windows carry), else every byte outside printable ASCII as %XX. For
 // showing and sending only: an entry is opened by its own bytes, never by this text.
 std::u16string NameText(const std::string& bytes);
+// The text of a name a folder listing gave: NameText of its bytes on POSIX, the name itself on
+// Windows, whose names are UTF-16 already.
+std::u16string ListedNameText(const std::filesystem::path& name);
 
 // Raises the classic error for a failed file operation on `path`.
 [[noreturn]] void RaiseFileError(const std::error_code& error, bool is_folder = false);
@@ -31,19 +38,36 @@ std::u16string NameText(const std::string& bytes);
 // An open file, closed with its owner.
 class FileHandle {
  public:
+#ifdef _WIN32
+  // A HANDLE as an integer, so this header needs no <windows.h>; -1 is INVALID_HANDLE_VALUE.
+  using Native = intptr_t;
+#else
+  using Native = int;  // a descriptor
+#endif
+  static constexpr Native kNone = -1;
+
   FileHandle() = default;
-  explicit FileHandle(int fd) : m_fd(fd) {}
+  explicit FileHandle(Native fd) : m_fd(fd) {}
   ~FileHandle();
-  FileHandle(FileHandle&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  FileHandle(FileHandle&& other) noexcept : m_fd(std::exchange(other.m_fd, kNone)) {}
   FileHandle& operator=(FileHandle&& other) noexcept;
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
-  bool IsOpen() const { return m_fd >= 0; }
-  // The descriptor, for a socket that sends from it; the file stays this object's.
-  int Descriptor() const { return m_fd; }
+  bool IsOpen() const {
+    return m_fd != kNone;
+  }
+  // The descriptor (HANDLE), for a socket that sends from it; the file stays this object's.
+  Native Descriptor() const {
+    return m_fd;
+  }
   // Hands the descriptor over: the caller closes it.
-  int Release() { return std::exchange(m_fd, -1); }
+  Native Release() {
+    return std::exchange(m_fd, kNone);
+  }
+  // Hands the file over as a C stream for reading, which the caller closes; null when no stream
+  // can be made (errno says why).
+  std::FILE* ReleaseToStream();
   // The file's length as it is now; raises the file error.
   int64_t CurrentSize() const;
   // Reads up to `size` bytes from `offset`, the descriptor's position untouched; 0 at the end.
@@ -52,7 +76,7 @@ class FileHandle {
   void Write(const char* data, size_t size) const;
 
  private:
-  int m_fd = -1;
+  Native m_fd = kNone;
 };
 
 // Opens a file for reading. Only a regular file is opened: a folder, a device or a pipe (which

@@ -45,9 +45,8 @@ File Open(std::u16string_view path) {
   std::error_code kind;
   if (std::filesystem::is_directory(native, kind)) Raise(err::kFileNotFound);
   FileHandle opened = OpenRegularFile(path);
-  File file(fdopen(opened.Descriptor(), "rb"));
+  File file(opened.ReleaseToStream());
   if (!file) RaiseFileError(std::error_code(errno, std::generic_category()));
-  opened.Release();
   return file;
 }
 

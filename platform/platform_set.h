@@ -28,8 +28,14 @@ struct PlatformSet {
   std::unique_ptr<FormScreen> screen;
 };
 
-// The poll(2) loop, sockets on it, and dialogs that the host answers.
+// The system's loop (poll(2), or the thread's Windows message loop), sockets on it, and dialogs
+// that the host answers.
 PlatformSet MakeHeadlessSet();
+
+#ifdef _WIN32
+// The thread's Windows message loop, sockets on it, and the system's own dialogs.
+PlatformSet MakeDesktopSet();
+#endif
 
 enum class ScreenOutcome { kMade, kNoDisplay, kNoModule };
 // Qt's event loop with the sockets on it, Qt's dialogs and a window per form, from the screen
@@ -37,13 +43,22 @@ enum class ScreenOutcome { kMade, kNoDisplay, kNoModule };
 ScreenOutcome MakeScreenSet(PlatformSet& set);
 
 // The modules' files, looked for in the folder of the library (or program) that holds this code.
+#ifdef _WIN32
+inline constexpr char kScreenModuleFile[] = "VelmarisQt.dll";
+inline constexpr char kOfficeModuleFile[] = "VelmarisOffice.dll";
+#else
 inline constexpr char kScreenModuleFile[] = "libVelmarisQt.so";
 inline constexpr char kOfficeModuleFile[] = "libVelmarisOffice.so";
+#endif
 
 }  // namespace velmaris
 
 // The one entry point of each module.
+#ifdef _WIN32
+#define VELMARIS_MODULE_ENTRY extern "C" __declspec(dllexport)
+#else
 #define VELMARIS_MODULE_ENTRY extern "C" __attribute__((visibility("default")))
+#endif
 // Fills the set's loop, Ui and screen; false when Qt can open no window here (no display).
 VELMARIS_MODULE_ENTRY bool VelmarisScreenModule(velmaris::PlatformSet* set);
 // A new way to the office applications, owned by the caller.

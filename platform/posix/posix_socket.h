@@ -105,7 +105,4 @@ class PosixSocket : public TcpSocket {
   int m_generation = 0;  // changes whenever the descriptors go
 };
 
-// The socket control's error number and description for a system error.
-void SocketErrorFor(int system_error, int32_t& number, std::u16string& description);
-
 }  // namespace velmaris

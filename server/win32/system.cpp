@@ -1,7 +1,9 @@
 #include "server/win32/system.h"
 
-#include <oleauto.h>
+// windows.h first: the OLE headers build on it.
 #include <windows.h>
+
+#include <oleauto.h>
 
 namespace velmaris::win32 {
 

@@ -1,0 +1,537 @@
+#include "platform/win32/winsock_socket.h"
+
+// After winsock2.h, which they need.
+#include <mswsock.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <thread>
+
+#include "base/codepage.h"
+#include "base/error.h"
+#include "platform/socket_errors.h"
+
+#ifndef WSA_FLAG_NO_HANDLE_INHERIT
+#define WSA_FLAG_NO_HANDLE_INHERIT 0x80
+#endif
+
+namespace velmaris {
+
+namespace {
+
+// The system's number for a security function it does not offer.
+constexpr int32_t kUnsupportedFunction = static_cast<int32_t>(0x80090302u);
+
+void StartWinsock() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  });
+}
+
+// The system's own text for an error, without its closing line break and full stop.
+std::u16string SystemText(int error) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text = length == 0 ? u"未知错误 " + codepage::FromUtf8(std::to_string(error))
+                                    : std::u16string(buffer, buffer + length);
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ' ||
+                           text.back() == u'.' || text.back() == u'。')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace
+
+void WinsockErrorFor(int wsa_error, int32_t& number, std::u16string& description) {
+  int posix = 0;
+  switch (wsa_error) {
+    case WSAECONNREFUSED:
+      posix = ECONNREFUSED;
+      break;
+    case WSAETIMEDOUT:
+      posix = ETIMEDOUT;
+      break;
+    case WSAENETUNREACH:
+      posix = ENETUNREACH;
+      break;
+    case WSAEHOSTUNREACH:
+      posix = EHOSTUNREACH;
+      break;
+    case WSAECONNRESET:
+      posix = ECONNRESET;
+      break;
+    case WSAECONNABORTED:
+      posix = ECONNABORTED;
+      break;
+    case WSAESHUTDOWN:
+      posix = EPIPE;
+      break;
+    case kHostNotFound:
+      posix = kHostNotFound;
+      break;
+  }
+  if (posix != 0) {
+    SocketErrorFor(posix, number, description);
+    return;
+  }
+  number = wsa_error;
+  description = u"套接字错误：" + SystemText(wsa_error);
+}
+
+// Shared with the resolver thread and the thread pool that sees a TransmitFile end: the socket
+// detaches itself when it goes, so a late answer is dropped instead of reaching it.
+struct WinsockSocket::Anchor {
+  std::mutex mutex;
+  WinsockSocket* socket = nullptr;
+  MessageLoop* loop = nullptr;
+};
+
+// One TransmitFile call on its way.
+struct WinsockSocket::Transmission {
+  OVERLAPPED overlapped{};
+  HANDLE wait = nullptr;
+  int64_t piece = 0;
+  int generation = 0;
+  std::shared_ptr<Anchor> anchor;
+
+  // On a pool thread once the call has ended: the loop takes it from there.
+  static void CALLBACK Ended(void* context, BOOLEAN) {
+    const auto* self = static_cast<Transmission*>(context);
+    std::lock_guard<std::mutex> lock(self->anchor->mutex);
+    if (self->anchor->loop == nullptr) return;
+    self->anchor->loop->Post([anchor = self->anchor, generation = self->generation] {
+      WinsockSocket* socket;
+      {
+        std::lock_guard<std::mutex> inner(anchor->mutex);
+        socket = anchor->socket;
+      }
+      if (socket != nullptr && socket->m_generation == generation && socket->m_transmission) {
+        socket->OnTransmitted();
+      }
+    });
+  }
+};
+
+WinsockSocket::WinsockSocket(MessageLoop& loop)
+    : m_loop(loop), m_anchor(std::make_shared<Anchor>()) {
+  StartWinsock();
+  m_anchor->socket = this;
+  m_anchor->loop = &loop;
+}
+
+WinsockSocket::~WinsockSocket() {
+  on_data_arrival = nullptr;
+  on_send_progress = nullptr;
+  on_error = nullptr;
+  on_close = nullptr;
+  Close();
+  std::lock_guard<std::mutex> lock(m_anchor->mutex);
+  m_anchor->socket = nullptr;
+  m_anchor->loop = nullptr;
+}
+
+void WinsockSocket::Connect() {
+  Close();
+  m_state = kResolvingHost;
+  const std::wstring host(m_remote_host.begin(), m_remote_host.end());
+  const std::wstring port = std::to_wstring(m_remote_port);
+
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST;
+  ADDRINFOW* numeric = nullptr;
+  if (GetAddrInfoW(host.c_str(), port.c_str(), &hints, &numeric) == 0) {
+    OnResolved(0, numeric);
+    return;
+  }
+
+  // A name: resolve it off the loop's thread so the loop keeps running.
+  std::thread([anchor = m_anchor, generation = m_generation, host, port] {
+    ADDRINFOW wanted{};
+    wanted.ai_family = AF_UNSPEC;
+    wanted.ai_socktype = SOCK_STREAM;
+    wanted.ai_flags = AI_ADDRCONFIG;
+    ADDRINFOW* found = nullptr;
+    const int rc = GetAddrInfoW(host.c_str(), port.c_str(), &wanted, &found);
+    std::lock_guard<std::mutex> lock(anchor->mutex);
+    if (anchor->loop == nullptr) {
+      if (found) FreeAddrInfoW(found);
+      return;
+    }
+    anchor->loop->Post([anchor, generation, rc, found] {
+      WinsockSocket* socket;
+      {
+        std::lock_guard<std::mutex> inner(anchor->mutex);
+        socket = anchor->socket;
+      }
+      if (socket == nullptr || socket->m_generation != generation ||
+          socket->m_state != kResolvingHost) {
+        if (found) FreeAddrInfoW(found);
+        return;
+      }
+      socket->OnResolved(rc, found);
+    });
+  }).detach();
+}
+
+void WinsockSocket::OnResolved(int error, ADDRINFOW* addresses) {
+  if (error != 0 || addresses == nullptr) {
+    if (addresses) FreeAddrInfoW(addresses);
+    Fail(kHostNotFound);
+    return;
+  }
+  m_state = kHostResolved;
+  m_addresses = addresses;
+  m_next_address = addresses;
+  TryNextAddress();
+}
+
+void WinsockSocket::TryNextAddress() {
+  int last_error = WSAECONNREFUSED;
+  while (m_next_address != nullptr) {
+    ADDRINFOW* address = m_next_address;
+    m_next_address = address->ai_next;
+    const SOCKET s = WSASocketW(address->ai_family, address->ai_socktype, address->ai_protocol,
+                                nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (s == INVALID_SOCKET) {
+      last_error = WSAGetLastError();
+      continue;
+    }
+    const BOOL one = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    // Watched first: that makes it non-blocking, and its connect is then told to the loop.
+    m_socket = s;
+    m_watch = m_loop.WatchFd(static_cast<int>(s), MessageLoop::kWritable,
+                             [this](short mask) { OnReady(mask); });
+    const int rc = connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen));
+    const int error = rc == 0 ? 0 : WSAGetLastError();
+    if (error == 0 || error == WSAEWOULDBLOCK) {
+      m_state = kConnecting;
+      return;
+    }
+    last_error = error;
+    m_loop.UnwatchFd(m_watch);
+    m_watch = 0;
+    closesocket(s);
+    m_socket = INVALID_SOCKET;
+  }
+  Fail(last_error);
+}
+
+void WinsockSocket::OnReady(short mask) {
+  if (m_state == kConnecting) {
+    OnConnectDone();
+    return;
+  }
+  const int generation = m_generation;
+  if (mask & MessageLoop::kReadable) ReadAvailable();
+  if (generation != m_generation || m_state != kConnected) return;
+  if (mask & MessageLoop::kWritable) WriteQueued();
+}
+
+void WinsockSocket::OnConnectDone() {
+  int error = 0;
+  int length = sizeof error;
+  getsockopt(m_socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+  if (error == 0) {
+    sockaddr_storage peer{};
+    int peer_length = sizeof peer;
+    if (getpeername(m_socket, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
+      error = WSAGetLastError();
+      // Not connected yet: its end comes as an event of its own.
+      if (error == WSAENOTCONN) return;
+    }
+  }
+  if (error != 0) {
+    m_loop.UnwatchFd(m_watch);
+    m_watch = 0;
+    closesocket(m_socket);
+    m_socket = INVALID_SOCKET;
+    if (m_next_address != nullptr) {
+      TryNextAddress();
+      return;
+    }
+    Fail(error);
+    return;
+  }
+  FreeAddrInfoW(m_addresses);
+  m_addresses = m_next_address = nullptr;
+  if (m_secure) {
+    Report(kUnsupportedFunction,
+           u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（尚无 "
+           u"Schannel 安全连接层），无法与服务器 " +
+               m_remote_host + u" 建立安全连接");
+    return;
+  }
+  m_state = kConnected;
+  UpdateWatch();
+}
+
+void WinsockSocket::UpdateWatch() {
+  if (m_watch == 0) return;
+  short events = MessageLoop::kReadable;
+  if (!m_queue.empty() && !m_transmission) events |= MessageLoop::kWritable;
+  m_loop.SetFdEvents(m_watch, events);
+}
+
+WinsockSocket::Read WinsockSocket::ReadPass() {
+  char buffer[64 * 1024];
+  Read read;
+  // One pass takes a bounded amount, so a server that sends without end cannot fill memory
+  // before the data is handed on; Winsock tells again while more is waiting.
+  while (read.arrived < kReadPass) {
+    const int n = recv(m_socket, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      m_received.append(buffer, static_cast<size_t>(n));
+      read.arrived += n;
+      continue;
+    }
+    if (n == 0) {
+      read.peer_closed = true;
+      break;
+    }
+    const int error = WSAGetLastError();
+    if (error != WSAEWOULDBLOCK) read.error = error;
+    read.drained = true;
+    break;
+  }
+  if (read.arrived > 0) {
+    const int generation = m_generation;
+    if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
+    if (generation != m_generation) read.gone = true;
+  }
+  return read;
+}
+
+void WinsockSocket::ReadAvailable() {
+  const Read read = ReadPass();
+  if (read.gone) return;
+  if (read.error != 0) {
+    Fail(read.error);
+    return;
+  }
+  if (read.peer_closed && m_state == kConnected) {
+    m_state = kClosing;
+    // A file piece on its way cannot arrive any more.
+    EndTransmission();
+    if (m_watch != 0) {
+      m_loop.UnwatchFd(m_watch);
+      m_watch = 0;
+    }
+    if (on_close) on_close();
+  }
+}
+
+void WinsockSocket::FailSending(int error_number) {
+  // A server that refuses a request often answers and closes before it has read it all, so the
+  // send fails while its answer waits unread: that answer is handed on before the failure.
+  for (;;) {
+    const Read read = ReadPass();
+    if (read.gone) return;
+    if (read.arrived == 0 || read.drained || read.peer_closed || read.error != 0) break;
+  }
+  Fail(error_number);
+}
+
+bool WinsockSocket::Advance(int64_t n) {
+  Item& item = m_queue.front();
+  item.offset += n;
+  m_sent += n;
+  if (item.offset == item.length) m_queue.pop_front();
+  const int64_t sent = m_sent;
+  const int64_t remaining = m_queued - m_sent;
+  if (m_queue.empty()) m_queued = m_sent = 0;
+  const int generation = m_generation;
+  if (on_send_progress) on_send_progress(sent, remaining);
+  return generation == m_generation;
+}
+
+void WinsockSocket::WriteQueued() {
+  if (m_transmission) return;
+  int64_t pass = 0;
+  while (!m_queue.empty() && m_state == kConnected) {
+    if (pass >= kWritePass) {
+      // Winsock tells writability only after a send would have blocked, which none did.
+      PostStep(&WinsockSocket::WriteQueued);
+      break;
+    }
+    Item& item = m_queue.front();
+    if (item.file.IsOpen()) {
+      StartTransmit(item);
+      break;
+    }
+    const int64_t left = item.length - item.offset;
+    const int n = send(m_socket, item.bytes.data() + item.offset,
+                       static_cast<int>(std::min<int64_t>(left, kWritePass)), 0);
+    if (n == SOCKET_ERROR) {
+      const int error = WSAGetLastError();
+      if (error == WSAEWOULDBLOCK) break;
+      FailSending(error);
+      return;
+    }
+    pass += n;
+    if (!Advance(n)) return;
+  }
+  UpdateWatch();
+}
+
+void WinsockSocket::StartTransmit(Item& item) {
+  auto transmission = std::make_unique<Transmission>();
+  transmission->piece = std::min(item.length - item.offset, kTransmitPiece);
+  transmission->generation = m_generation;
+  transmission->anchor = m_anchor;
+  // The offset travels with the call, so the file's own position does not matter.
+  transmission->overlapped.Offset = static_cast<DWORD>(item.offset);
+  transmission->overlapped.OffsetHigh =
+      static_cast<DWORD>(static_cast<uint64_t>(item.offset) >> 32);
+  transmission->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (transmission->overlapped.hEvent == nullptr) {
+    Fail(static_cast<int>(GetLastError()));
+    return;
+  }
+  const auto file = reinterpret_cast<HANDLE>(item.file.Descriptor());
+  if (!TransmitFile(m_socket, file, static_cast<DWORD>(transmission->piece), 0,
+                    &transmission->overlapped, nullptr, 0)) {
+    const int error = WSAGetLastError();
+    if (error != WSA_IO_PENDING) {
+      CloseHandle(transmission->overlapped.hEvent);
+      FailSending(error);
+      return;
+    }
+  }
+  m_transmission = std::move(transmission);
+  RegisterWaitForSingleObject(&m_transmission->wait, m_transmission->overlapped.hEvent,
+                              &Transmission::Ended, m_transmission.get(), INFINITE,
+                              WT_EXECUTEONLYONCE);
+}
+
+void WinsockSocket::OnTransmitted() {
+  DWORD sent = 0;
+  DWORD flags = 0;
+  const BOOL done =
+      WSAGetOverlappedResult(m_socket, &m_transmission->overlapped, &sent, FALSE, &flags);
+  const int error = done ? 0 : WSAGetLastError();
+  const int64_t piece = m_transmission->piece;
+  EndTransmission();
+  if (!done) {
+    FailSending(error);
+    return;
+  }
+  // The file ended before the length the request announced.
+  if (static_cast<int64_t>(sent) < piece) {
+    FailShortFile();
+    return;
+  }
+  if (!Advance(sent)) return;
+  WriteQueued();
+}
+
+void WinsockSocket::EndTransmission() {
+  if (!m_transmission) return;
+  Transmission& transmission = *m_transmission;
+  if (!HasOverlappedIoCompleted(&transmission.overlapped)) {
+    // Its OVERLAPPED must outlive the call: cancel it and see it end.
+    CancelIoEx(reinterpret_cast<HANDLE>(m_socket), &transmission.overlapped);
+    DWORD sent = 0;
+    DWORD flags = 0;
+    WSAGetOverlappedResult(m_socket, &transmission.overlapped, &sent, TRUE, &flags);
+  }
+  if (transmission.wait != nullptr) UnregisterWaitEx(transmission.wait, INVALID_HANDLE_VALUE);
+  CloseHandle(transmission.overlapped.hEvent);
+  m_transmission.reset();
+}
+
+void WinsockSocket::PostStep(void (WinsockSocket::*step)()) {
+  m_loop.Post([anchor = m_anchor, generation = m_generation, step] {
+    WinsockSocket* socket;
+    {
+      std::lock_guard<std::mutex> lock(anchor->mutex);
+      socket = anchor->socket;
+    }
+    if (socket != nullptr && socket->m_generation == generation && socket->m_state == kConnected) {
+      (socket->*step)();
+    }
+  });
+}
+
+void WinsockSocket::SendData(std::string bytes) {
+  if (bytes.empty()) return;
+  Item item;
+  item.length = static_cast<int64_t>(bytes.size());
+  item.bytes = std::move(bytes);
+  m_queued += item.length;
+  m_queue.push_back(std::move(item));
+  UpdateWatch();
+}
+
+void WinsockSocket::SendFile(FileHandle file, int64_t length) {
+  if (length <= 0) return;
+  Item item;
+  item.file = std::move(file);
+  item.length = length;
+  m_queued += length;
+  m_queue.push_back(std::move(item));
+  UpdateWatch();
+}
+
+std::string WinsockSocket::GetData() {
+  std::string data;
+  data.swap(m_received);
+  return data;
+}
+
+void WinsockSocket::Fail(int error_number) {
+  int32_t number;
+  std::u16string description;
+  WinsockErrorFor(error_number, number, description);
+  Report(number, description);
+}
+
+void WinsockSocket::FailShortFile() {
+  // Reset rather than closed, so that no server can take the bytes it got for a whole request.
+  const linger reset{1, 0};
+  setsockopt(m_socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+  Report(err::kPastEndOfFile, DefaultDescription(err::kPastEndOfFile));
+}
+
+void WinsockSocket::Report(int32_t number, const std::u16string& description) {
+  CloseDescriptors();
+  m_state = kError;
+  if (on_error) on_error(number, description);
+}
+
+void WinsockSocket::CloseDescriptors() {
+  ++m_generation;
+  EndTransmission();
+  if (m_addresses) {
+    FreeAddrInfoW(m_addresses);
+    m_addresses = m_next_address = nullptr;
+  }
+  if (m_watch != 0) {
+    m_loop.UnwatchFd(m_watch);
+    m_watch = 0;
+  }
+  if (m_socket != INVALID_SOCKET) {
+    closesocket(m_socket);
+    m_socket = INVALID_SOCKET;
+  }
+  m_queue.clear();
+  m_queued = m_sent = 0;
+}
+
+void WinsockSocket::Close() {
+  CloseDescriptors();
+  m_received.clear();
+  m_state = kClosed;
+}
+
+}  // namespace velmaris
