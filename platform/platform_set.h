@@ -37,6 +37,10 @@ PlatformSet MakeHeadlessSet();
 PlatformSet MakeDesktopSet();
 #endif
 
+// The set the library starts a thread with: the headless set where the page host decides about
+// the screen (POSIX), the desktop set on Windows, whose script hosts expect the system's dialogs.
+PlatformSet MakeStartingSet();
+
 enum class ScreenOutcome { kMade, kNoDisplay, kNoModule };
 // Qt's event loop with the sockets on it, Qt's dialogs and a window per form, from the screen
 // module, made into an empty `set`.

@@ -7,7 +7,7 @@ Module1& Module1::Current() {
   return module;
 }
 
-Module1::Module1() : m_parts(MakeHeadlessSet()) {
+Module1::Module1() : m_parts(MakeStartingSet()) {
   MakePlatform();
   Main();
 }

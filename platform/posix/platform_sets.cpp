@@ -91,6 +91,10 @@ PlatformSet MakeHeadlessSet() {
   return set;
 }
 
+PlatformSet MakeStartingSet() {
+  return MakeHeadlessSet();
+}
+
 ScreenOutcome MakeScreenSet(PlatformSet& set) {
   const Module module = OpenModule(kScreenModuleFile, "VelmarisScreenModule");
   if (module.entry == nullptr) return ScreenOutcome::kNoModule;

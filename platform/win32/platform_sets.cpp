@@ -43,6 +43,10 @@ PlatformSet MakeDesktopSet() {
   return set;
 }
 
+PlatformSet MakeStartingSet() {
+  return MakeDesktopSet();
+}
+
 ScreenOutcome MakeScreenSet(PlatformSet&) {
   return ScreenOutcome::kNoModule;
 }
