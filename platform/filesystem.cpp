@@ -71,6 +71,10 @@ void RaiseFileError(const std::error_code& error, bool is_folder) {
   }
 }
 
+FileHandle OpenRegularFile(std::u16string_view path) {
+  return OpenRegularNativeFile(ToNativePath(path));
+}
+
 int32_t FileEntry::Size() const {
   if (size > INT32_MAX) Raise(err::kOverflow);
   return static_cast<int32_t>(size);
@@ -93,7 +97,8 @@ void ListFolder(const FolderEntry& folder, std::vector<FileEntry>* files,
   fs::directory_iterator it(folder.native, error);
   if (error) RaiseFileError(error, true);
   std::u16string prefix = folder.Path;
-  if (prefix.empty() || (prefix.back() != u'/' && prefix.back() != u'\\')) prefix += u'/';
+  if (prefix.empty() || (prefix.back() != u'/' && prefix.back() != u'\\'))
+    prefix += static_cast<char16_t>(fs::path::preferred_separator);
   for (; it != fs::directory_iterator(); it.increment(error)) {
     if (error) RaiseFileError(error, true);
     const auto& entry = *it;

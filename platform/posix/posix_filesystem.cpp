@@ -80,10 +80,6 @@ FileHandle CreateNewFile(std::u16string_view path) {
   return file;
 }
 
-FileHandle OpenRegularFile(std::u16string_view path) {
-  return OpenRegularNativeFile(ToNativePath(path));
-}
-
 FileHandle OpenRegularNativeFile(const fs::path& native) {
   // Without O_NONBLOCK a pipe with no writer would block the open itself.
   FileHandle file(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
