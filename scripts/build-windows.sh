@@ -16,6 +16,6 @@ if [ ! -x "$idl" ]; then
 fi
 
 cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMARIS_WERROR=ON -DVELMARIS_IDL_TOOL="$idl" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DVELMARIS_WERROR=ON -DVELMARIS_IDL_TOOL="$idl" >/dev/null
 cmake --build "$out" -j"$jobs" --target VelmarisClient
 echo "$out/VelmarisClient.dll"

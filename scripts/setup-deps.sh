@@ -18,6 +18,9 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
   # The fuzz targets: clang and its libFuzzer and sanitizer runtimes.
   clang libclang-rt-dev
+  # The Windows DLL: MinGW-w64 (C++, widl, zlib) cross-builds it; Wine runs its registration and
+  # the Windows script hosts against it, on a Chinese locale (code page 936).
+  g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine64 locales
 )
 
 missing=()
@@ -36,4 +39,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine takes the Windows code page from the locale: the Windows tests run as on a Chinese system.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Run as root (or generate the zh_CN.UTF-8 locale yourself)" >&2
+    exit 1
+  fi
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test (unit, integration, page, screen), then
-# the same tests under the sanitizers and a short run of every fuzz target.
+# the same tests under the sanitizers, a short run of every fuzz target, and the Windows DLL
+# cross-built and driven by Windows clients under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
@@ -12,3 +13,4 @@ ctest --output-on-failure -j"$(nproc)"
 cd "$OLDPWD"
 bash scripts/sanitize.sh
 bash scripts/fuzz-smoke.sh
+bash tests/windows/run.sh

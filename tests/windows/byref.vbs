@@ -1,5 +1,6 @@
 ' By-reference string arguments from VBScript: the control reads them and leaves the caller's
-' variables as they were; a COM error of the controls' facility reaches VBScript as its low word.
+' variables as they were; a COM error of the controls' facility reaches VBScript as its low word,
+' with the control's description and source.
 Option Explicit
 Dim server, work, fso, upload, name, file, field, value, failures
 server = WScript.Arguments(0)
@@ -31,6 +32,10 @@ On Error Resume Next
 upload.addFormData "NOTE", "again"
 Call Check(Err.Number, 457, "a key given twice: number")
 Call Check(Err.Description, "此键已经与该集合的一个元素相关联", "a key given twice: description")
+Err.Clear
+upload.AddUploadFile "other", file
+Call Check(Err.Description, "应用程序定义或对象定义错误", "a file given twice: description")
+Call Check(Err.Source, "CompondFile:AddUploadFile Method", "a file given twice: source")
 On Error GoTo 0
 
 If failures = 0 Then
