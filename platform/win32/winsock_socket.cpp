@@ -267,9 +267,9 @@ void WinsockSocket::OnConnectDone() {
   m_addresses = m_next_address = nullptr;
   if (m_secure) {
     Report(kUnsupportedFunction,
-           u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（尚无 "
-           u"Schannel 安全连接层），无法与服务器 " +
-               m_remote_host + u" 建立安全连接");
+           u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（缺少 Schannel 安全连接层），"
+           u"不能连接服务器 " +
+               m_remote_host);
     return;
   }
   m_state = kConnected;
