@@ -48,7 +48,7 @@ struct PosixSocket::Resolution {
   MessageLoop* loop = nullptr;
 };
 
-PosixSocket::PosixSocket(MessageLoop& loop) : m_loop(loop) {}
+PosixSocket::PosixSocket(MessageLoop& loop) : QueuedSocket(loop) {}
 
 PosixSocket::~PosixSocket() {
   on_data_arrival = nullptr;
@@ -215,12 +215,22 @@ void PosixSocket::UpdateWatch() {
   m_loop.SetFdEvents(m_watch, events);
 }
 
-ssize_t PosixSocket::Receive(char* data, size_t size) {
-  if (!m_tls) return recv(m_fd, data, size, 0);
-  size_t done = 0;
-  const TlsChannel::Io io = m_tls->Read(data, size, done);
-  m_tls_wants_write = io == TlsChannel::Io::kWantWrite;
-  return Transferred(io, done);
+int64_t PosixSocket::Receive(char* data, size_t size, int& error) {
+  for (;;) {
+    ssize_t n = 0;
+    if (!m_tls) {
+      n = recv(m_fd, data, size, 0);
+    } else {
+      size_t done = 0;
+      const TlsChannel::Io io = m_tls->Read(data, size, done);
+      m_tls_wants_write = io == TlsChannel::Io::kWantWrite;
+      n = Transferred(io, done);
+    }
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    error = errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
+    return -1;
+  }
 }
 
 ssize_t PosixSocket::Transmit(const char* data, size_t size, bool more) {
@@ -246,73 +256,6 @@ ssize_t PosixSocket::Transferred(TlsChannel::Io io, size_t done) {
   }
   errno = m_tls->LastFailure().system_error != 0 ? m_tls->LastFailure().system_error : kTlsFailed;
   return -1;
-}
-
-PosixSocket::Read PosixSocket::ReadPass() {
-  char buffer[64 * 1024];
-  Read read;
-  // One pass takes a bounded amount, so a server that sends without end cannot fill memory
-  // before the data is handed on; the loop calls again while more is waiting.
-  while (read.arrived < kReadPass) {
-    ssize_t n = Receive(buffer, sizeof buffer);
-    if (n > 0) {
-      m_received.append(buffer, static_cast<size_t>(n));
-      read.arrived += n;
-      continue;
-    }
-    if (n == 0) {
-      read.peer_closed = true;
-      break;
-    }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) read.error = errno;
-    read.drained = true;
-    break;
-  }
-  if (read.arrived > 0) {
-    m_received_total += read.arrived;
-    int generation = m_generation;
-    if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
-    // Its handler may have closed the socket: nothing more is reported from it.
-    if (generation != m_generation) read.gone = true;
-  }
-  // What the TLS session holds already decrypted, the socket will not signal: read on soon.
-  if (!read.gone && !read.drained && !read.peer_closed && read.error == 0 && m_tls &&
-      m_tls->HasPending()) {
-    const int generation = m_generation;
-    m_loop.Post([this, generation] {
-      if (generation == m_generation && m_state == kConnected) ReadAvailable();
-    });
-  }
-  return read;
-}
-
-void PosixSocket::ReadAvailable() {
-  Read read = ReadPass();
-  if (read.gone) return;
-  if (read.error != 0) {
-    Fail(read.error);
-    return;
-  }
-  if (read.peer_closed && m_state == kConnected) {
-    m_state = kClosing;
-    if (m_watch != 0) {
-      m_loop.UnwatchFd(m_watch);
-      m_watch = 0;
-    }
-    if (on_close) on_close();
-  }
-}
-
-void PosixSocket::FailSending(int error_number) {
-  // A server that refuses a request often answers and closes before it has read it all, so the
-  // send fails while its answer waits unread: that answer is handed on before the failure.
-  for (;;) {
-    Read read = ReadPass();
-    if (read.gone) return;
-    if (read.arrived == 0 || read.drained || read.peer_closed || read.error != 0) break;
-  }
-  Fail(error_number);
 }
 
 void PosixSocket::WriteQueued() {
@@ -359,45 +302,10 @@ void PosixSocket::WriteQueued() {
       FailSending(errno);
       return;
     }
-    item.offset += n;
     pass += n;
-    m_sent += n;
-    if (item.offset == item.length) m_queue.pop_front();
-    const int64_t sent = m_sent;
-    const int64_t remaining = m_queued - m_sent;
-    if (m_queue.empty()) m_queued = m_sent = 0;
-    const int generation = m_generation;
-    if (on_send_progress) on_send_progress(sent, remaining);
-    // Its handler may have closed the socket.
-    if (generation != m_generation) return;
+    if (!Advance(n)) return;
   }
   UpdateWatch();
-}
-
-void PosixSocket::SendData(std::string bytes) {
-  if (bytes.empty()) return;
-  Item item;
-  item.length = static_cast<int64_t>(bytes.size());
-  item.bytes = std::move(bytes);
-  m_queued += item.length;
-  m_queue.push_back(std::move(item));
-  UpdateWatch();
-}
-
-void PosixSocket::SendFile(FileHandle file, int64_t length) {
-  if (length <= 0) return;
-  Item item;
-  item.file = std::move(file);
-  item.length = length;
-  m_queued += length;
-  m_queue.push_back(std::move(item));
-  UpdateWatch();
-}
-
-std::string PosixSocket::GetData() {
-  std::string data;
-  data.swap(m_received);
-  return data;
 }
 
 void PosixSocket::Fail(int error_number) {
@@ -419,10 +327,11 @@ void PosixSocket::FailShortFile() {
   Report(err::kPastEndOfFile, DefaultDescription(err::kPastEndOfFile));
 }
 
-void PosixSocket::Report(int32_t number, const std::u16string& description) {
-  CloseDescriptors();
-  m_state = kError;
-  if (on_error) on_error(number, description);
+void PosixSocket::StopWatching() {
+  if (m_watch != 0) {
+    m_loop.UnwatchFd(m_watch);
+    m_watch = 0;
+  }
 }
 
 void PosixSocket::CloseDescriptors() {
@@ -447,8 +356,7 @@ void PosixSocket::CloseDescriptors() {
   }
   m_tls.reset();
   m_tls_wants_write = false;
-  m_queue.clear();
-  m_queued = m_sent = 0;
+  DropQueue();
 }
 
 void PosixSocket::Close() {

@@ -121,7 +121,7 @@ struct WinsockSocket::Transmission {
 };
 
 WinsockSocket::WinsockSocket(MessageLoop& loop)
-    : m_loop(loop), m_anchor(std::make_shared<Anchor>()) {
+    : QueuedSocket(loop), m_anchor(std::make_shared<Anchor>()) {
   StartWinsock();
   m_anchor->socket = this;
   m_anchor->loop = &loop;
@@ -267,9 +267,9 @@ void WinsockSocket::OnConnectDone() {
   m_addresses = m_next_address = nullptr;
   if (m_secure) {
     Report(kUnsupportedFunction,
-           u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（尚无 "
-           u"Schannel 安全连接层），无法与服务器 " +
-               m_remote_host + u" 建立安全连接");
+           u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（缺少 Schannel 安全连接层），"
+           u"不能连接服务器 " +
+               m_remote_host);
     return;
   }
   m_state = kConnected;
@@ -283,76 +283,11 @@ void WinsockSocket::UpdateWatch() {
   m_loop.SetFdEvents(m_watch, events);
 }
 
-WinsockSocket::Read WinsockSocket::ReadPass() {
-  char buffer[64 * 1024];
-  Read read;
-  // One pass takes a bounded amount, so a server that sends without end cannot fill memory
-  // before the data is handed on; Winsock tells again while more is waiting.
-  while (read.arrived < kReadPass) {
-    const int n = recv(m_socket, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      m_received.append(buffer, static_cast<size_t>(n));
-      read.arrived += n;
-      continue;
-    }
-    if (n == 0) {
-      read.peer_closed = true;
-      break;
-    }
-    const int error = WSAGetLastError();
-    if (error != WSAEWOULDBLOCK) read.error = error;
-    read.drained = true;
-    break;
-  }
-  if (read.arrived > 0) {
-    const int generation = m_generation;
-    if (on_data_arrival) on_data_arrival(static_cast<int64_t>(m_received.size()));
-    if (generation != m_generation) read.gone = true;
-  }
-  return read;
-}
-
-void WinsockSocket::ReadAvailable() {
-  const Read read = ReadPass();
-  if (read.gone) return;
-  if (read.error != 0) {
-    Fail(read.error);
-    return;
-  }
-  if (read.peer_closed && m_state == kConnected) {
-    m_state = kClosing;
-    // A file piece on its way cannot arrive any more.
-    EndTransmission();
-    if (m_watch != 0) {
-      m_loop.UnwatchFd(m_watch);
-      m_watch = 0;
-    }
-    if (on_close) on_close();
-  }
-}
-
-void WinsockSocket::FailSending(int error_number) {
-  // A server that refuses a request often answers and closes before it has read it all, so the
-  // send fails while its answer waits unread: that answer is handed on before the failure.
-  for (;;) {
-    const Read read = ReadPass();
-    if (read.gone) return;
-    if (read.arrived == 0 || read.drained || read.peer_closed || read.error != 0) break;
-  }
-  Fail(error_number);
-}
-
-bool WinsockSocket::Advance(int64_t n) {
-  Item& item = m_queue.front();
-  item.offset += n;
-  m_sent += n;
-  if (item.offset == item.length) m_queue.pop_front();
-  const int64_t sent = m_sent;
-  const int64_t remaining = m_queued - m_sent;
-  if (m_queue.empty()) m_queued = m_sent = 0;
-  const int generation = m_generation;
-  if (on_send_progress) on_send_progress(sent, remaining);
-  return generation == m_generation;
+int64_t WinsockSocket::Receive(char* data, size_t size, int& error) {
+  const int n = recv(m_socket, data, static_cast<int>(std::min<size_t>(size, INT_MAX)), 0);
+  if (n != SOCKET_ERROR) return n;
+  error = WSAGetLastError() == WSAEWOULDBLOCK ? 0 : WSAGetLastError();
+  return -1;
 }
 
 void WinsockSocket::WriteQueued() {
@@ -463,32 +398,6 @@ void WinsockSocket::PostStep(void (WinsockSocket::*step)()) {
   });
 }
 
-void WinsockSocket::SendData(std::string bytes) {
-  if (bytes.empty()) return;
-  Item item;
-  item.length = static_cast<int64_t>(bytes.size());
-  item.bytes = std::move(bytes);
-  m_queued += item.length;
-  m_queue.push_back(std::move(item));
-  UpdateWatch();
-}
-
-void WinsockSocket::SendFile(FileHandle file, int64_t length) {
-  if (length <= 0) return;
-  Item item;
-  item.file = std::move(file);
-  item.length = length;
-  m_queued += length;
-  m_queue.push_back(std::move(item));
-  UpdateWatch();
-}
-
-std::string WinsockSocket::GetData() {
-  std::string data;
-  data.swap(m_received);
-  return data;
-}
-
 void WinsockSocket::Fail(int error_number) {
   int32_t number;
   std::u16string description;
@@ -503,10 +412,13 @@ void WinsockSocket::FailShortFile() {
   Report(err::kPastEndOfFile, DefaultDescription(err::kPastEndOfFile));
 }
 
-void WinsockSocket::Report(int32_t number, const std::u16string& description) {
-  CloseDescriptors();
-  m_state = kError;
-  if (on_error) on_error(number, description);
+void WinsockSocket::StopWatching() {
+  // A file piece on its way cannot arrive any more.
+  EndTransmission();
+  if (m_watch != 0) {
+    m_loop.UnwatchFd(m_watch);
+    m_watch = 0;
+  }
 }
 
 void WinsockSocket::CloseDescriptors() {
@@ -524,8 +436,7 @@ void WinsockSocket::CloseDescriptors() {
     closesocket(m_socket);
     m_socket = INVALID_SOCKET;
   }
-  m_queue.clear();
-  m_queued = m_sent = 0;
+  DropQueue();
 }
 
 void WinsockSocket::Close() {

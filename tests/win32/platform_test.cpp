@@ -183,8 +183,8 @@ void SocketChecks(int port, const std::u16string& server_root, const std::u16str
   const Refusal refusals[] = {
       {u"127.0.0.1", 1, false, 10061, u"连接被强制拒绝"},
       {u"127.0.0.1", port, true, static_cast<int32_t>(0x80090302u),
-       u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（尚无 Schannel 安全连接层），"
-       u"无法与服务器 127.0.0.1 建立安全连接"},
+       u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（缺少 Schannel 安全连接层），"
+       u"不能连接服务器 127.0.0.1"},
   };
   for (const auto& refusal : refusals) {
     const Exchange refused =

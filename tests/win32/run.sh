@@ -10,7 +10,8 @@ cxx="ccache x86_64-w64-mingw32-g++-posix"
 command -v ccache >/dev/null || cxx=x86_64-w64-mingw32-g++-posix
 flags="-std=c++20 -O1 -I. -Wall -Wextra -Wpedantic -Wshadow -Werror -D_WIN32_WINNT=0x0601
   -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX"
-sources="$(ls base/*.cpp | grep -v _iconv) platform/filesystem.cpp platform/socket_errors.cpp
+sources="$(ls base/*.cpp | grep -v _iconv) platform/filesystem.cpp platform/queued_socket.cpp
+  platform/socket_errors.cpp
   platform/headless/headless_ui.cpp $(ls platform/win32/*.cpp) tests/win32/platform_test.cpp"
 objects=
 for source in $sources; do

@@ -1,0 +1,87 @@
+// What the socket controls of every system share: the remote end, the queue of what is to be sent
+// with its progress counts, and what has arrived, read a bounded pass at a time. The system's own
+// part connects, receives, writes and closes.
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "platform/message_loop.h"
+#include "platform/tcp_socket.h"
+
+namespace velmaris {
+
+class QueuedSocket : public TcpSocket {
+ public:
+  explicit QueuedSocket(MessageLoop& loop) : m_loop(loop) {}
+
+  void SetRemoteHost(const std::u16string& host) override { m_remote_host = host; }
+  std::u16string RemoteHost() const override { return m_remote_host; }
+  void SetRemotePort(int32_t port) override { m_remote_port = port; }
+  int32_t RemotePort() const override { return m_remote_port; }
+  void SetSecure(bool secure) override { m_secure = secure; }
+  int State() const override { return m_state; }
+  void SendData(std::string bytes) override;
+  void SendFile(FileHandle file, int64_t length) override;
+  std::string GetData() override;
+
+  // The most one pass reads before handing the data on, and the most it sends before the loop
+  // runs again.
+  static constexpr int64_t kReadPass = 256 * 1024;
+  static constexpr int64_t kWritePass = 4 * 1024 * 1024;
+
+ protected:
+  // Bytes to send, or a file item: `length` bytes of the file from its start.
+  struct Item {
+    std::string bytes;
+    FileHandle file;
+    int64_t length = 0;
+    int64_t offset = 0;     // how much of it has gone
+    size_t piece_sent = 0;  // how much of a piece read into `bytes` has gone, for a file item
+  };
+  // What one bounded read pass met.
+  struct Read {
+    int64_t arrived = 0;
+    bool peer_closed = false;
+    bool drained = false;  // nothing more to read for now
+    int error = 0;
+    bool gone = false;  // the data handler closed or reopened the socket
+  };
+
+  // One receive: the bytes taken, 0 at the peer's end, or -1 with `error` the system's error (0
+  // when nothing waits now).
+  virtual int64_t Receive(char* data, size_t size, int& error) = 0;
+  // Whether bytes wait that the system will not signal (decrypted inside a TLS session).
+  virtual bool HoldsUnsignalled() const { return false; }
+  // The events the connection waits for, after the queue changed.
+  virtual void UpdateWatch() = 0;
+  // The connection stops being watched once the peer has closed it.
+  virtual void StopWatching() = 0;
+  virtual void CloseDescriptors() = 0;
+  // Fails with the socket control's error for a system error.
+  virtual void Fail(int error_number) = 0;
+
+  Read ReadPass();
+  void ReadAvailable();
+  // A send failed: delivers what the peer said first, then fails unless that closed the socket.
+  void FailSending(int error_number);
+  // Counts `n` bytes of the front item as sent and tells the progress; false when the handler
+  // closed the socket.
+  bool Advance(int64_t n);
+  void Report(int32_t number, const std::u16string& description);
+  void DropQueue();
+
+  MessageLoop& m_loop;
+  std::u16string m_remote_host;
+  int32_t m_remote_port = 0;
+  int m_state = kClosed;
+  bool m_secure = false;
+  std::deque<Item> m_queue;
+  // Progress counts over everything queued since the queue was last empty.
+  int64_t m_queued = 0;
+  int64_t m_sent = 0;
+  std::string m_received;
+  int m_generation = 0;  // changes whenever the descriptors go
+};
+
+}  // namespace velmaris
