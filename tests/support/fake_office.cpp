@@ -7,6 +7,7 @@
 
 #include "base/codepage.h"
 #include "platform/filesystem.h"
+#include "tests/support/temp_dir.h"
 
 namespace velmaris::testing {
 
@@ -46,7 +47,7 @@ void WriteHtml(const std::u16string& file_name, const std::vector<std::string>& 
   for (const FakePictures* set : pictures) {
     for (const auto& [name, bytes] : *set) {
       fs::create_directories(folder);
-      WriteFile(folder / name, bytes);
+      WriteFile(folder / Utf8Path(name), bytes);
     }
   }
 }
@@ -298,7 +299,7 @@ class FakeSlides : public Presentation, FakeObject {
     const std::string word =
         m_presentation.language == office::kLanguageChinesePrc ? "幻灯片" : "Slide";
     for (int32_t n = 1; n <= m_presentation.slides; ++n) {
-      WriteFile(folder / (word + std::to_string(n) + ".jpg"),
+      WriteFile(folder / Utf8Path(word + std::to_string(n) + ".jpg"),
                 "\xFF\xD8 slide " + std::to_string(n));
     }
   }

@@ -86,9 +86,9 @@ TEST(FakeOffice, FilesOfWorkbooksAndPresentations) {
       presentation->Close();
     }
     for (const auto& name : c.present)
-      EXPECT_TRUE(std::filesystem::exists(work.Path() / name)) << name;
+      EXPECT_TRUE(std::filesystem::exists(work.Path() / testing::Utf8Path(name))) << name;
     for (const auto& name : c.absent)
-      EXPECT_FALSE(std::filesystem::exists(work.Path() / name)) << name;
+      EXPECT_FALSE(std::filesystem::exists(work.Path() / testing::Utf8Path(name))) << name;
   }
 }
 

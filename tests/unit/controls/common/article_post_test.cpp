@@ -80,7 +80,7 @@ TEST_F(ArticlePostTest, FailuresLeaveTheUploadPathInPlace) {
   // A post writes nothing to the temporary folder, so one that cannot be written to is no
   // failure; the upload path stays.
   {
-    testing::ScopedEnv no_temp("TEMP", (temp.Path() / "missing").c_str());
+    testing::ScopedEnv no_temp("TEMP", (temp.Path() / "missing").string().c_str());
     PostArticle(transfer, u"/post.asp", article);
   }
   EXPECT_EQ(transfer.Path(), u"/cms/upload.asp");

@@ -1,8 +1,6 @@
 #include "controls/common/file_helpers.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <functional>

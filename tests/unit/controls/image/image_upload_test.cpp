@@ -170,8 +170,9 @@ TEST_F(ImageUploadTest, AddDialogJudgesExtensionsAndPreviewsTheFirstOfSeveral) {
       {"one file with a four-letter extension", u"C:\\p\\photo.jpeg", {}, {u"C:\\p\\photo.jpeg"}},
       {"several: the text after the last dot counts; a trailing empty name is no file",
        Several({folder, u"a.jpg", u"b.png", u"c.gif", u"x.tar.gif", u"y.jpeg", u""}),
-       {folder + u"/a.jpg", folder + u"/c.gif", folder + u"/x.tar.gif"},
-       {folder + u"/b.png", folder + u"/y.jpeg"}},
+       {folder + testing::kSeparator + u"a.jpg", folder + testing::kSeparator + u"c.gif",
+        folder + testing::kSeparator + u"x.tar.gif"},
+       {folder + testing::kSeparator + u"b.png", folder + testing::kSeparator + u"y.jpeg"}},
       {"several in a Windows folder",
        Several({u"C:\\p\\", u"d.bmp", u"e.GIF"}),
        {u"C:\\p\\d.bmp", u"C:\\p\\e.GIF"},
@@ -201,7 +202,7 @@ TEST_F(ImageUploadTest, AddDialogJudgesExtensionsAndPreviewsTheFirstOfSeveral) {
   EXPECT_EQ(list.ListIndex(), 0);
   EXPECT_TRUE(list.Selected(0));
   EXPECT_FALSE(list.Selected(1));
-  EXPECT_EQ(form[u"imgPreview"].Picture(), folder + u"/a.jpg");
+  EXPECT_EQ(form[u"imgPreview"].Picture(), folder + testing::kSeparator + u"a.jpg");
   EXPECT_EQ(form[u"lblImgName"].Text(), u"a.jpg\r\n800　×　600");
 
   // A cancelled dialog changes nothing, whatever the list holds.

@@ -13,6 +13,8 @@
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
+// Names are given in UTF-8 (path::string() on Windows), opened by their wide form.
+#define STBIW_WINDOWS_UTF8
 #include <stb/stb_image_write.h>
 
 namespace velmaris::testing {
@@ -42,16 +44,19 @@ inline void Check(int written, const std::filesystem::path& path) {
 }
 
 inline void WriteBmp(const std::filesystem::path& path, int width, int height) {
-  Check(stbi_write_bmp(path.c_str(), width, height, 3, QuarterPixels(width, height).data()), path);
+  Check(
+      stbi_write_bmp(path.string().c_str(), width, height, 3, QuarterPixels(width, height).data()),
+      path);
 }
 
 inline void WriteJpg(const std::filesystem::path& path, int width, int height) {
-  Check(stbi_write_jpg(path.c_str(), width, height, 3, QuarterPixels(width, height).data(), 90),
+  Check(stbi_write_jpg(path.string().c_str(), width, height, 3, QuarterPixels(width, height).data(),
+                       90),
         path);
 }
 
 inline void WritePng(const std::filesystem::path& path, int width, int height) {
-  Check(stbi_write_png(path.c_str(), width, height, 3, QuarterPixels(width, height).data(),
+  Check(stbi_write_png(path.string().c_str(), width, height, 3, QuarterPixels(width, height).data(),
                        width * 3),
         path);
 }

@@ -1,0 +1,35 @@
+# The portable unit tests as one Windows program, windows_unit_tests.exe, run under Wine by
+# tests/windows/unit_tests.sh. GoogleTest is compiled from its sources with the same compiler;
+# what needs the reference server (python), the real office or the poll loop stays in the Linux
+# build's programs.
+if(NOT VELMARIS_TESTS)
+  return()
+endif()
+
+set(VELMARIS_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's sources (with GoogleMock)")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+# SYSTEM: its headers are held to its own warnings, not ours, as the installed ones are on Linux.
+add_subdirectory(${VELMARIS_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+foreach(target gtest gtest_main gmock)
+  target_compile_options(${target} PRIVATE -w)
+endforeach()
+
+set(VELMARIS_TEST_DIR ${CMAKE_CURRENT_LIST_DIR})
+file(GLOB_RECURSE VELMARIS_WINDOWS_UNIT_TESTS CONFIGURE_DEPENDS
+  ${VELMARIS_TEST_DIR}/unit/base/*_test.cpp
+  ${VELMARIS_TEST_DIR}/unit/core/*_test.cpp
+  ${VELMARIS_TEST_DIR}/unit/controls/*_test.cpp)
+add_executable(windows_unit_tests
+  ${VELMARIS_WINDOWS_UNIT_TESTS}
+  ${VELMARIS_TEST_DIR}/unit/platform/filesystem_test.cpp
+  ${VELMARIS_TEST_DIR}/unit/platform/office_automation_test.cpp
+  ${VELMARIS_TEST_DIR}/support/fake_loop.cpp
+  ${VELMARIS_TEST_DIR}/support/fake_office.cpp
+  ${VELMARIS_TEST_DIR}/support/fake_socket.cpp
+  ${VELMARIS_TEST_DIR}/support/temp_dir.cpp)
+target_include_directories(windows_unit_tests SYSTEM PRIVATE ${STB_INCLUDE_DIR})
+target_compile_definitions(windows_unit_tests PRIVATE VELMARIS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(windows_unit_tests PRIVATE velmaris_controls gmock gtest_main)
+# Like the DLL: the C++ and thread runtimes linked in, so Wine needs nothing beside it.
+target_link_options(windows_unit_tests PRIVATE -static -static-libgcc -static-libstdc++)
+set_target_properties(windows_unit_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,0 +1,28 @@
+#!/bin/bash
+# The portable unit tests as a Windows program under Wine, on a prefix of its own (removed
+# afterwards) on a Chinese system, as in run.sh. Usage: unit_tests.sh [BUILD_DIR] [gtest options]
+# (default build-windows/, which must hold windows_unit_tests.exe). Exits with the tests' status.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build-windows}" && pwd)
+shift || true
+program=$build/windows_unit_tests.exe
+[ -f "$program" ] || { echo "no $program: build the windows_unit_tests target" >&2; exit 1; }
+
+scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
+cleanup() {
+  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=zh_CN.UTF-8
+wineboot -i >/dev/null 2>&1
+# The tests' folders go to C:\t, as long a name as /tmp: some expected progress values count the
+# bytes of a file's path. They run from the source root, where the test data is.
+mkdir -p "$WINEPREFIX/drive_c/t"
+wine reg add 'HKCU\Environment' /v TMPDIR /d 'C:\t' /f >/dev/null 2>&1
+cd "$root"
+status=0
+wine "$program" "$@" || status=$?
+exit $status
