@@ -21,6 +21,8 @@ With fso.CreateTextFile(file, True, False)
   .Close
 End With
 Set upload = CreateObject("VelmarisClient.FileUpload")
+' TypeName asks the object for its type information: the registered type library's.
+Call Check(TypeName(upload), "_FileUpload", "the type information's name")
 name = "b.txt"
 field = "note"
 value = "值"

@@ -34,7 +34,9 @@ server=http://127.0.0.1:$(head -1 "$scratch/port")
 failed=0
 cp "$dll" "$scratch/VelmarisClient.dll"
 wine regsvr32 /s "$(win "$scratch/VelmarisClient.dll")" || { echo "regsvr32 failed"; exit 1; }
-keys=("HKCR\\VelmarisClient.FileUpload\\CLSID" "HKCR\\VelmarisClient.OfficeImport\\CLSID")
+keys=("HKCR\\VelmarisClient.FileUpload\\CLSID" "HKCR\\VelmarisClient.OfficeImport\\CLSID"
+  "HKCR\\CLSID\\{952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4}\\InprocServer32"
+  "HKCR\\TypeLib\\{EA2D348B-F52D-416F-AAEF-73465E9D7620}")
 for key in "${keys[@]}"; do
   wine reg query "$key" >/dev/null 2>&1 || { echo "not registered: $key"; failed=1; }
 done
@@ -52,7 +54,7 @@ for script in "$here"/*.js "$here"/*.vbs; do
 done
 
 wine regsvr32 /s /u "$(win "$scratch/VelmarisClient.dll")" || { echo "regsvr32 /u failed"; failed=1; }
-for key in "${keys[@]}" "HKCR\\TypeLib\\{EA2D348B-F52D-416F-AAEF-73465E9D7620}"; do
+for key in "${keys[@]}" "HKCR\\CLSID\\{952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4}"; do
   if wine reg query "$key" >/dev/null 2>&1; then echo "left behind: $key"; failed=1; fi
 done
 exit $failed
