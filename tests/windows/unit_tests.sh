@@ -19,7 +19,8 @@ trap cleanup EXIT
 export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=zh_CN.UTF-8
 wineboot -i >/dev/null 2>&1
 # The tests' folders go to C:\t, as long a name as /tmp: some expected progress values count the
-# bytes of a file's path. They run from the source root, where the test data is.
+# bytes of a file's path. They run from the source root: on its drive (Z:, the Unix root) the
+# test data's Unix path names the same folder.
 mkdir -p "$WINEPREFIX/drive_c/t"
 wine reg add 'HKCU\Environment' /v TMPDIR /d 'C:\t' /f >/dev/null 2>&1
 cd "$root"
