@@ -41,7 +41,7 @@ TEST(PictureTest, SizeAndPixelsOfEachFormatTheControlsTake) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto path = dir.Path() / c.name;
+    const auto path = dir.Path() / testing::Utf8Path(c.name);
     c.write(path, c.width, c.height);
     const PictureSize size = LoadPictureSize(U16(path));
     EXPECT_EQ(size.width, c.width);

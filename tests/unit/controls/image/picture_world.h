@@ -71,7 +71,7 @@ class PictureWorld : public OfficeWorld {
   }
 
   std::u16string MakePicture(const std::string& name, int width = 40, int height = 30) {
-    const auto path = files.Path() / name;
+    const auto path = files.Path() / Utf8Path(name);
     const std::string extension = path.extension().string();
     if (extension == ".gif" || extension == ".GIF") {
       WriteGif(path, width, height);
