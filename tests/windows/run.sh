@@ -1,12 +1,16 @@
 #!/bin/bash
-# The Windows DLL as Windows clients use it, under Wine: regsvr32 registers it, cscript runs the
-# JScript and VBScript files here against the reference content server on loopback, and
-# regsvr32 /u must take away every key it wrote. Usage: run.sh [DLL] (default: builds it).
+# The Windows build under Wine: the portable unit tests as a Windows program (unit_tests.sh),
+# then the DLL as Windows clients use it: regsvr32 registers it, cscript runs the JScript and
+# VBScript files here against the reference content server on loopback, and regsvr32 /u must
+# take away every key it wrote. Usage: run.sh [BUILD_DIR] (default build-windows/, built first).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-dll=${1:-}
-if [ -z "$dll" ]; then dll=$(bash "$root/scripts/build-windows.sh" | tail -1); fi
+build=${1:-$root/build-windows}
+bash "$root/scripts/build-windows.sh" "$build" >/dev/null
+cmake --build "$build" -j"${VELMARIS_JOBS:-2}" --target windows_unit_tests >/dev/null
+bash "$here/unit_tests.sh" "$build" --gtest_brief=1
+dll=$build/VelmarisClient.dll
 
 scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
 server_pid=
