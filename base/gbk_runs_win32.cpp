@@ -8,9 +8,14 @@ namespace {
 
 constexpr UINT kGbk = 936;
 
+// The one private-use character the system writes as a byte of no double-byte character (0xFF),
+// which it cannot read back: it goes as a reference, as everything else GBK cannot hold.
+constexpr char16_t kUnreadable = u'\uF8F5';
+
 // The whole of `text` in GBK, when every character has a form there; false otherwise.
 bool EncodeAll(std::u16string_view text, std::string& out) {
   if (text.empty()) return true;
+  if (text.find(kUnreadable) != std::u16string_view::npos) return false;
   const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
   const int units = static_cast<int>(text.size());
   BOOL substituted = FALSE;

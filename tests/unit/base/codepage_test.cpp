@@ -27,6 +27,11 @@ TEST(CodepageTest, GbkBothWays) {
       {u"中" + kRun16 + u"☃" + kRun16 + u"\U0001F600€",
        "\xD6\xD0" + kRun + "&#9731;" + kRun + "&#128512;\x80", false},
       {kRun16 + u"中" + kRun16, kRun + "\xD6\xD0" + kRun, true},
+      // User-defined characters (private use) where code page 936 puts them, on either system.
+      {u"\uE000\uE233\uE234", "\xAA\xA1\xAF\xFE\xF8\xA1", true},
+      {u"\uE4C6\uE4C7\uE504\uE505\uE766\uE864", "\xA1\x40\xA1\x41\xA1\x7E\xA1\x80\xA2\xAB\xFE\xA0",
+       true},
+      {u"\uF8F5", "&#63733;", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(codepage::ToGbk(c.text), c.gbk) << codepage::ToUtf8(c.text);
