@@ -21,12 +21,6 @@ namespace velmaris {
 
 namespace {
 
-// The security layer's own numbers, the same the POSIX TLS channel gives.
-constexpr int32_t kWrongPrincipal = static_cast<int32_t>(0x80090322u);
-constexpr int32_t kUntrustedRoot = static_cast<int32_t>(0x80090325u);
-constexpr int32_t kIllegalMessage = static_cast<int32_t>(0x80090326u);
-constexpr int32_t kCertExpired = static_cast<int32_t>(0x80090328u);
-
 // The policy's flag that leaves the name to the caller (wininet.h's
 // SECURITY_FLAG_IGNORE_CERT_CN_INVALID).
 constexpr DWORD kIgnoreName = 0x00001000;
@@ -156,10 +150,9 @@ SchannelChannel::~SchannelChannel() = default;
 
 SchannelChannel::Io SchannelChannel::Handshake() {
   if (!m_session->has_credentials) {
-    m_failure = {0, kIllegalMessage,
+    return Fail({0, kTlsIllegalMessage,
                  u"无法建立安全连接：系统的安全连接层无法初始化（" +
-                     StatusText(m_session->acquired) + u"）"};
-    return Io::kFailed;
+                     StatusText(m_session->acquired) + u"）"});
   }
   return Negotiate();
 }
@@ -170,7 +163,7 @@ SchannelChannel::Io SchannelChannel::Negotiate() {
     if (flushed != Io::kDone || m_phase != Phase::kHandshaking) return flushed;
     if (m_started && !m_step_now && (m_need_more || m_incoming.empty())) {
       const Io received = Receive();
-      if (received == Io::kClosed) return FailHandshake(u"在握手时断开了连接");
+      if (received == Io::kClosed) return Fail(HandshakeFailure(m_host, kTlsCutShort));
       if (received != Io::kDone) return received;
     }
     const Io stepped = Step();
@@ -215,14 +208,14 @@ SchannelChannel::Io SchannelChannel::Step() {
       return Io::kDone;
     case SEC_E_ALGORITHM_MISMATCH:
     case SEC_E_UNSUPPORTED_FUNCTION:
-      return FailHandshake(u"不支持 HTTPS 或所需的 TLS 版本");
+      return Fail(HandshakeFailure(m_host, kTlsNotOffered));
     default:
       break;
   }
-  if (!looks_like_tls) return FailHandshake(u"不支持 HTTPS 或所需的 TLS 版本");
+  if (!looks_like_tls) return Fail(HandshakeFailure(m_host, kTlsNotOffered));
   // The alert the layer made, if it can go at once.
   Flush();
-  return FailHandshake(u"拒绝了握手（" + StatusText(status) + u"）");
+  return Fail(HandshakeRefused(m_host, StatusText(status)));
 }
 
 SchannelChannel::Io SchannelChannel::Established() {
@@ -235,7 +228,7 @@ SchannelChannel::Io SchannelChannel::Established() {
   }
   if ((connection.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | SP_PROT_TLS1_1)) !=
       0) {
-    return FailHandshake(u"不支持 HTTPS 或所需的 TLS 版本");
+    return Fail(HandshakeFailure(m_host, kTlsNotOffered));
   }
   const SECURITY_STATUS sized =
       QueryContextAttributesW(&m_session->context, SECPKG_ATTR_STREAM_SIZES, &m_session->sizes);
@@ -245,15 +238,13 @@ SchannelChannel::Io SchannelChannel::Established() {
   return Io::kDone;
 }
 
-SchannelChannel::Io SchannelChannel::FailHandshake(const std::u16string& cause) {
-  m_failure = {0, kIllegalMessage, u"无法建立安全连接：服务器 " + m_host + u" " + cause};
+SchannelChannel::Io SchannelChannel::Fail(const TlsFailure& failure) {
+  m_failure = failure;
   return Io::kFailed;
 }
 
 SchannelChannel::Io SchannelChannel::FailSession(long status) {
-  m_failure = {0, kIllegalMessage,
-               u"与服务器 " + m_host + u" 的安全连接出错（" + StatusText(status) + u"）"};
-  return Io::kFailed;
+  return Fail(SessionFailure(m_host, StatusText(status)));
 }
 
 bool SchannelChannel::Verify() {
@@ -261,7 +252,7 @@ bool SchannelChannel::Verify() {
   if (QueryContextAttributesW(&m_session->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
           SEC_E_OK ||
       certificate == nullptr) {
-    m_failure = {0, kUntrustedRoot, u"无法建立安全连接：服务器 " + m_host + u" 没有出示证书"};
+    m_failure = {0, kTlsUntrustedRoot, u"无法建立安全连接：服务器 " + m_host + u" 没有出示证书"};
     return false;
   }
   char server_auth[] = szOID_PKIX_KP_SERVER_AUTH;
@@ -306,29 +297,24 @@ bool SchannelChannel::Verify() {
   CertFreeCertificateContext(certificate);
   if (error == 0) return true;
 
-  int32_t number = kUntrustedRoot;
-  std::u16string cause;
+  CertificateFault fault = CertificateFault::kOther;
   switch (error) {
     case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
     case static_cast<DWORD>(CERT_E_CHAINING):
       // A chain that ends in a root of its own the store does not hold, or in none.
-      cause =
+      fault =
           (trust & CERT_TRUST_IS_PARTIAL_CHAIN) != 0 || error == static_cast<DWORD>(CERT_E_CHAINING)
-              ? u"由不受信任的颁发机构签发"
-              : u"是自签名的，不受信任";
+              ? CertificateFault::kUnknownAuthority
+              : CertificateFault::kSelfSigned;
       break;
     case static_cast<DWORD>(CERT_E_EXPIRED):
-      number = kCertExpired;
-      cause = validity < 0 ? u"尚未生效" : u"已过期";
+      fault = validity < 0 ? CertificateFault::kNotYetValid : CertificateFault::kExpired;
       break;
     case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
-      number = kWrongPrincipal;
-      cause = u"不是为该主机颁发的";
+      fault = CertificateFault::kWrongHost;
       break;
-    default:
-      cause = u"无法验证（" + StatusText(static_cast<long>(error)) + u"）";
   }
-  m_failure = {0, number, u"无法建立安全连接：服务器 " + m_host + u" 的证书" + cause};
+  m_failure = CertificateFailure(fault, m_host, StatusText(static_cast<long>(error)));
   return false;
 }
 
