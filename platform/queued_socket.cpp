@@ -1,5 +1,9 @@
 #include "platform/queued_socket.h"
 
+#include <algorithm>
+
+#include "base/error.h"
+
 namespace velmaris {
 
 QueuedSocket::Read QueuedSocket::ReadPass() {
@@ -75,6 +79,26 @@ bool QueuedSocket::Advance(int64_t n) {
   const int generation = m_generation;
   if (on_send_progress) on_send_progress(sent, remaining);
   return generation == m_generation;
+}
+
+bool QueuedSocket::ReadPiece(Item& item) {
+  if (item.piece_sent < item.bytes.size()) return true;
+  item.bytes.resize(static_cast<size_t>(std::min(item.length - item.offset, kTlsPiece)));
+  size_t got = 0;
+  try {
+    got = item.file.ReadAt(item.offset, item.bytes.data(), item.bytes.size());
+  } catch (const VbError& error) {
+    // A read error ends the connection like a send error; the loop raises nothing.
+    Report(error.Number(), error.Description());
+    return false;
+  }
+  if (got == 0) {
+    FailShortFile();
+    return false;
+  }
+  item.bytes.resize(got);
+  item.piece_sent = 0;
+  return true;
 }
 
 void QueuedSocket::SendData(std::string bytes) {

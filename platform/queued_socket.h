@@ -29,6 +29,8 @@ class QueuedSocket : public TcpSocket {
   // runs again.
   static constexpr int64_t kReadPass = 256 * 1024;
   static constexpr int64_t kWritePass = 4 * 1024 * 1024;
+  // What a file item reads at a time when it goes through TLS.
+  static constexpr int64_t kTlsPiece = 256 * 1024;
 
  protected:
   // Bytes to send, or a file item: `length` bytes of the file from its start.
@@ -60,6 +62,8 @@ class QueuedSocket : public TcpSocket {
   virtual void CloseDescriptors() = 0;
   // Fails with the socket control's error for a system error.
   virtual void Fail(int error_number) = 0;
+  // A file item ended before its length: the file shrank after the request announced it.
+  virtual void FailShortFile() = 0;
 
   Read ReadPass();
   void ReadAvailable();
@@ -68,6 +72,9 @@ class QueuedSocket : public TcpSocket {
   // Counts `n` bytes of the front item as sent and tells the progress; false when the handler
   // closed the socket.
   bool Advance(int64_t n);
+  // For a file item that goes through TLS: once the last piece read into its bytes has gone, the
+  // next one, read from the file. False when that failed the connection.
+  bool ReadPiece(Item& item);
   void Report(int32_t number, const std::u16string& description);
   void DropQueue();
 

@@ -36,4 +36,46 @@ void SocketErrorFor(int system_error, int32_t& number, std::u16string& descripti
   description = u"套接字错误：" + codepage::FromUtf8(std::strerror(system_error));
 }
 
+TlsFailure CertificateFailure(CertificateFault fault, const std::u16string& host,
+                              const std::u16string& detail) {
+  int32_t number = kTlsUntrustedRoot;
+  std::u16string cause;
+  switch (fault) {
+    case CertificateFault::kSelfSigned:
+      cause = u"是自签名的，不受信任";
+      break;
+    case CertificateFault::kUnknownAuthority:
+      cause = u"由不受信任的颁发机构签发";
+      break;
+    case CertificateFault::kExpired:
+      number = kTlsCertExpired;
+      cause = u"已过期";
+      break;
+    case CertificateFault::kNotYetValid:
+      number = kTlsCertExpired;
+      cause = u"尚未生效";
+      break;
+    case CertificateFault::kWrongHost:
+      number = kTlsWrongPrincipal;
+      cause = u"不是为该主机颁发的";
+      break;
+    case CertificateFault::kOther:
+      cause = u"无法验证（" + detail + u"）";
+      break;
+  }
+  return {0, number, u"无法建立安全连接：服务器 " + host + u" 的证书" + cause};
+}
+
+TlsFailure HandshakeFailure(const std::u16string& host, const std::u16string& cause) {
+  return {0, kTlsIllegalMessage, u"无法建立安全连接：服务器 " + host + u" " + cause};
+}
+
+TlsFailure HandshakeRefused(const std::u16string& host, const std::u16string& reason) {
+  return HandshakeFailure(host, u"拒绝了握手（" + reason + u"）");
+}
+
+TlsFailure SessionFailure(const std::u16string& host, const std::u16string& reason) {
+  return {0, kTlsIllegalMessage, u"与服务器 " + host + u" 的安全连接出错（" + reason + u"）"};
+}
+
 }  // namespace velmaris

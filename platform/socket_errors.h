@@ -14,4 +14,43 @@ inline constexpr int kHostNotFound = 11001;
 // table does not name gets 10000 + the number and the system's own text.
 void SocketErrorFor(int system_error, int32_t& number, std::u16string& description);
 
+// What a call of a TLS session over a non-blocking socket came to. kWantRead and kWantWrite: try
+// again when the socket is readable or writable; kClosed: the peer ended the session.
+enum class TlsIo { kDone, kWantRead, kWantWrite, kClosed, kFailed };
+
+// The system security layer's own numbers for a TLS session's failures.
+inline constexpr int32_t kTlsWrongPrincipal = static_cast<int32_t>(0x80090322u);
+inline constexpr int32_t kTlsUntrustedRoot = static_cast<int32_t>(0x80090325u);
+inline constexpr int32_t kTlsIllegalMessage = static_cast<int32_t>(0x80090326u);
+inline constexpr int32_t kTlsCertExpired = static_cast<int32_t>(0x80090328u);
+
+// Why a TLS session failed: a system error of the socket, or the session's own, with a number
+// (one of those) and a description naming cause and host.
+struct TlsFailure {
+  int system_error = 0;
+  int32_t number = 0;
+  std::u16string description;
+};
+
+// Why a server's certificate was refused; kOther with the verifier's own words as `detail`.
+enum class CertificateFault {
+  kSelfSigned,
+  kUnknownAuthority,
+  kExpired,
+  kNotYetValid,
+  kWrongHost,
+  kOther
+};
+TlsFailure CertificateFailure(CertificateFault fault, const std::u16string& host,
+                              const std::u16string& detail = {});
+
+// The handshake with `host` failed for `cause`, one of these or the peer's refusal in words.
+inline constexpr char16_t kTlsNotOffered[] = u"不支持 HTTPS 或所需的 TLS 版本";
+inline constexpr char16_t kTlsCutShort[] = u"在握手时断开了连接";
+TlsFailure HandshakeFailure(const std::u16string& host, const std::u16string& cause);
+// The handshake was refused, for `reason` (the TLS layer's words).
+TlsFailure HandshakeRefused(const std::u16string& host, const std::u16string& reason);
+// The established session failed, for `reason`; `host` as above.
+TlsFailure SessionFailure(const std::u16string& host, const std::u16string& reason);
+
 }  // namespace velmaris

@@ -273,23 +273,7 @@ void PosixSocket::WriteQueued() {
       }
     } else if (item.file.IsOpen()) {
       // Through the TLS session a piece at a time, read from the file as it goes.
-      if (item.piece_sent == item.bytes.size()) {
-        item.bytes.resize(static_cast<size_t>(std::min<int64_t>(left, kTlsPiece)));
-        size_t got = 0;
-        try {
-          got = item.file.ReadAt(item.offset, item.bytes.data(), item.bytes.size());
-        } catch (const VbError& error) {
-          // A read error ends the connection like a send error; the loop raises nothing.
-          Report(error.Number(), error.Description());
-          return;
-        }
-        if (got == 0) {
-          FailShortFile();
-          return;
-        }
-        item.bytes.resize(got);
-        item.piece_sent = 0;
-      }
+      if (!ReadPiece(item)) return;
       n = Transmit(item.bytes.data() + item.piece_sent, item.bytes.size() - item.piece_sent, true);
       if (n > 0) item.piece_sent += static_cast<size_t>(n);
     } else {

@@ -24,9 +24,6 @@ class PosixSocket : public QueuedSocket {
   void Connect() override;
   void Close() override;
 
-  // What a file item reads at a time when it goes through TLS.
-  static constexpr int64_t kTlsPiece = 256 * 1024;
-
  private:
   struct Resolution;
   void OnResolved(int gai_error, struct addrinfo* addresses);
@@ -42,8 +39,7 @@ class PosixSocket : public QueuedSocket {
   ssize_t Transferred(TlsChannel::Io io, size_t done);
   void WriteQueued();
   void Fail(int error_number) override;
-  // A file item ended before its length: the file shrank after the request announced it.
-  void FailShortFile();
+  void FailShortFile() override;
   void UpdateWatch() override;
   void StopWatching() override;
   void CloseDescriptors() override;

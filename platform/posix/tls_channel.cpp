@@ -17,13 +17,6 @@ namespace velmaris {
 
 namespace {
 
-// The system's own numbers for these failures where it has them (its security layer's), so a page
-// sees the same number wherever it runs.
-constexpr int32_t kWrongPrincipal = static_cast<int32_t>(0x80090322u);
-constexpr int32_t kUntrustedRoot = static_cast<int32_t>(0x80090325u);
-constexpr int32_t kIllegalMessage = static_cast<int32_t>(0x80090326u);
-constexpr int32_t kCertExpired = static_cast<int32_t>(0x80090328u);
-
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::string() : value;
@@ -96,7 +89,7 @@ TlsChannel::~TlsChannel() = default;
 TlsChannel::Io TlsChannel::Handshake() {
   size_t unused = 0;
   if (m_session->ssl == nullptr) {
-    m_failure = {0, kIllegalMessage,
+    m_failure = {0, kTlsIllegalMessage,
                  u"无法建立安全连接：TLS 库无法初始化（" + LastReason() + u"）"};
     return Io::kFailed;
   }
@@ -170,8 +163,7 @@ TlsChannel::Io TlsChannel::Outcome(int result, size_t& done, bool handshake) {
       break;
   }
   if (!handshake) {
-    m_failure = {0, kIllegalMessage,
-                 u"与服务器 " + m_host + u" 的安全连接出错（" + LastReason() + u"）"};
+    m_failure = SessionFailure(m_host, LastReason());
     return Io::kFailed;
   }
   const long verified = SSL_get_verify_result(m_session->ssl);
@@ -179,55 +171,48 @@ TlsChannel::Io TlsChannel::Outcome(int result, size_t& done, bool handshake) {
     FailVerification(verified);
     return Io::kFailed;
   }
-  std::u16string cause;
   switch (ERR_GET_REASON(ERR_peek_last_error())) {
     case SSL_R_WRONG_VERSION_NUMBER:
     case SSL_R_UNSUPPORTED_PROTOCOL:
     case SSL_R_TLSV1_ALERT_PROTOCOL_VERSION:
-      cause = u"不支持 HTTPS 或所需的 TLS 版本";
+      m_failure = HandshakeFailure(m_host, kTlsNotOffered);
       break;
     case SSL_R_UNEXPECTED_EOF_WHILE_READING:
     case 0:
-      cause = u"在握手时断开了连接";
+      m_failure = HandshakeFailure(m_host, kTlsCutShort);
       break;
     default:
-      cause = u"拒绝了握手（" + LastReason() + u"）";
+      m_failure = HandshakeRefused(m_host, LastReason());
   }
-  m_failure = {0, kIllegalMessage, u"无法建立安全连接：服务器 " + m_host + u" " + cause};
   return Io::kFailed;
 }
 
 void TlsChannel::FailVerification(long result) {
-  int32_t number = kUntrustedRoot;
-  std::u16string cause;
+  CertificateFault fault = CertificateFault::kOther;
   switch (result) {
     case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
     case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-      cause = u"是自签名的，不受信任";
+      fault = CertificateFault::kSelfSigned;
       break;
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
     case X509_V_ERR_CERT_UNTRUSTED:
-      cause = u"由不受信任的颁发机构签发";
+      fault = CertificateFault::kUnknownAuthority;
       break;
     case X509_V_ERR_CERT_HAS_EXPIRED:
-      number = kCertExpired;
-      cause = u"已过期";
+      fault = CertificateFault::kExpired;
       break;
     case X509_V_ERR_CERT_NOT_YET_VALID:
-      number = kCertExpired;
-      cause = u"尚未生效";
+      fault = CertificateFault::kNotYetValid;
       break;
     case X509_V_ERR_HOSTNAME_MISMATCH:
     case X509_V_ERR_IP_ADDRESS_MISMATCH:
-      number = kWrongPrincipal;
-      cause = u"不是为该主机颁发的";
+      fault = CertificateFault::kWrongHost;
       break;
-    default:
-      cause = u"无法验证（" + codepage::FromUtf8(X509_verify_cert_error_string(result)) + u"）";
   }
-  m_failure = {0, number, u"无法建立安全连接：服务器 " + m_host + u" 的证书" + cause};
+  m_failure =
+      CertificateFailure(fault, m_host, codepage::FromUtf8(X509_verify_cert_error_string(result)));
 }
 
 }  // namespace velmaris

@@ -8,21 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/socket_errors.h"
+
 namespace velmaris {
 
 class TlsChannel {
  public:
-  // What a call came to. kWantRead and kWantWrite: try again when the socket is readable or
-  // writable; kClosed: the peer ended the session; kFailed: see Failure().
-  enum class Io { kDone, kWantRead, kWantWrite, kClosed, kFailed };
-
-  // Why the session failed: a system error of the socket (errno), or the session's own, with a
-  // number and a description that names the cause and the host.
-  struct Failure {
-    int system_error = 0;
-    int32_t number = 0;
-    std::u16string description;
-  };
+  using Io = TlsIo;
+  using Failure = TlsFailure;
 
   // `host` is the name or address the connection was made to, as the user wrote it.
   TlsChannel(int fd, const std::u16string& host);

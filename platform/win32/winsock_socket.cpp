@@ -21,8 +21,8 @@ namespace velmaris {
 
 namespace {
 
-// The system's number for a security function it does not offer.
-constexpr int32_t kUnsupportedFunction = static_cast<int32_t>(0x80090302u);
+// Stands for the TLS session's own failure where a Winsock error number would go.
+constexpr int kTlsFailed = -1;
 
 void StartWinsock() {
   static std::once_flag once;
@@ -32,7 +32,8 @@ void StartWinsock() {
   });
 }
 
-// The system's own text for an error, without its closing line break and full stop.
+}  // namespace
+
 std::u16string SystemText(int error) {
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(
@@ -47,8 +48,6 @@ std::u16string SystemText(int error) {
   }
   return text;
 }
-
-}  // namespace
 
 void WinsockErrorFor(int wsa_error, int32_t& number, std::u16string& description) {
   int posix = 0;
@@ -229,13 +228,18 @@ void WinsockSocket::TryNextAddress() {
 
 void WinsockSocket::OnReady(short mask) {
   if (m_state == kConnecting) {
-    OnConnectDone();
+    if (m_tls) {
+      ContinueHandshake();
+    } else {
+      OnConnectDone();
+    }
     return;
   }
   const int generation = m_generation;
   if (mask & MessageLoop::kReadable) ReadAvailable();
   if (generation != m_generation || m_state != kConnected) return;
-  if (mask & MessageLoop::kWritable) WriteQueued();
+  // A TLS write may have waited for the peer to speak first.
+  if ((mask & MessageLoop::kWritable) || (m_tls && !m_queue.empty())) WriteQueued();
 }
 
 void WinsockSocket::OnConnectDone() {
@@ -266,33 +270,93 @@ void WinsockSocket::OnConnectDone() {
   FreeAddrInfoW(m_addresses);
   m_addresses = m_next_address = nullptr;
   if (m_secure) {
-    Report(kUnsupportedFunction,
-           u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（缺少 Schannel 安全连接层），"
-           u"不能连接服务器 " +
-               m_remote_host);
+    // The connection counts as made once the handshake is done, within the same wait.
+    m_tls = std::make_unique<SchannelChannel>(m_socket, m_remote_host);
+    ContinueHandshake();
     return;
   }
   m_state = kConnected;
   UpdateWatch();
 }
 
+void WinsockSocket::ContinueHandshake() {
+  switch (m_tls->Handshake()) {
+    case SchannelChannel::Io::kDone:
+      m_state = kConnected;
+      m_tls_wants_write = false;
+      UpdateWatch();
+      return;
+    case SchannelChannel::Io::kWantRead:
+      m_loop.SetFdEvents(m_watch, MessageLoop::kReadable);
+      return;
+    case SchannelChannel::Io::kWantWrite:
+      m_loop.SetFdEvents(m_watch, MessageLoop::kWritable);
+      return;
+    case SchannelChannel::Io::kClosed:
+    case SchannelChannel::Io::kFailed:
+      Fail(kTlsFailed);
+      return;
+  }
+}
+
 void WinsockSocket::UpdateWatch() {
   if (m_watch == 0) return;
   short events = MessageLoop::kReadable;
-  if (!m_queue.empty() && !m_transmission) events |= MessageLoop::kWritable;
+  if ((!m_queue.empty() && !m_transmission) || m_tls_wants_write || (m_tls && m_tls->HasUnsent())) {
+    events |= MessageLoop::kWritable;
+  }
   m_loop.SetFdEvents(m_watch, events);
 }
 
 int64_t WinsockSocket::Receive(char* data, size_t size, int& error) {
+  if (m_tls) {
+    size_t done = 0;
+    const SchannelChannel::Io io = m_tls->Read(data, size, done);
+    m_tls_wants_write = io == SchannelChannel::Io::kWantWrite;
+    return Transferred(io, done, error);
+  }
   const int n = recv(m_socket, data, static_cast<int>(std::min<size_t>(size, INT_MAX)), 0);
   if (n != SOCKET_ERROR) return n;
   error = WSAGetLastError() == WSAEWOULDBLOCK ? 0 : WSAGetLastError();
   return -1;
 }
 
+int64_t WinsockSocket::Encrypted(const char* data, size_t size, int& error) {
+  size_t done = 0;
+  const SchannelChannel::Io io = m_tls->Write(data, size, done);
+  m_tls_wants_write = io == SchannelChannel::Io::kWantWrite;
+  return Transferred(io, done, error);
+}
+
+int64_t WinsockSocket::Transferred(SchannelChannel::Io io, size_t done, int& error) {
+  error = 0;
+  switch (io) {
+    case SchannelChannel::Io::kDone:
+      return static_cast<int64_t>(done);
+    case SchannelChannel::Io::kClosed:
+      return 0;
+    case SchannelChannel::Io::kWantRead:
+    case SchannelChannel::Io::kWantWrite:
+      return -1;
+    case SchannelChannel::Io::kFailed:
+      break;
+  }
+  const int system_error = m_tls->LastFailure().system_error;
+  error = system_error != 0 ? system_error : kTlsFailed;
+  return -1;
+}
+
 void WinsockSocket::WriteQueued() {
   if (m_transmission) return;
   int64_t pass = 0;
+  // Encrypted bytes of the last record go before anything else.
+  if (m_tls && m_tls->HasUnsent() && m_queue.empty()) {
+    int error = 0;
+    if (Encrypted(nullptr, 0, error) < 0 && error != 0) {
+      FailSending(error);
+      return;
+    }
+  }
   while (!m_queue.empty() && m_state == kConnected) {
     if (pass >= kWritePass) {
       // Winsock tells writability only after a send would have blocked, which none did.
@@ -300,16 +364,29 @@ void WinsockSocket::WriteQueued() {
       break;
     }
     Item& item = m_queue.front();
-    if (item.file.IsOpen()) {
+    if (item.file.IsOpen() && !m_tls) {
       StartTransmit(item);
       break;
     }
-    const int64_t left = item.length - item.offset;
-    const int n = send(m_socket, item.bytes.data() + item.offset,
-                       static_cast<int>(std::min<int64_t>(left, kWritePass)), 0);
-    if (n == SOCKET_ERROR) {
-      const int error = WSAGetLastError();
-      if (error == WSAEWOULDBLOCK) break;
+    int error = 0;
+    int64_t n = 0;
+    if (item.file.IsOpen()) {
+      // Through the TLS session a piece at a time, read from the file as it goes.
+      if (!ReadPiece(item)) return;
+      n = Encrypted(item.bytes.data() + item.piece_sent, item.bytes.size() - item.piece_sent,
+                    error);
+      if (n > 0) item.piece_sent += static_cast<size_t>(n);
+    } else {
+      const int64_t left = std::min<int64_t>(item.length - item.offset, kWritePass);
+      if (m_tls) {
+        n = Encrypted(item.bytes.data() + item.offset, static_cast<size_t>(left), error);
+      } else {
+        n = send(m_socket, item.bytes.data() + item.offset, static_cast<int>(left), 0);
+        error = n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK ? WSAGetLastError() : 0;
+      }
+    }
+    if (n < 0) {
+      if (error == 0) break;
       FailSending(error);
       return;
     }
@@ -399,6 +476,11 @@ void WinsockSocket::PostStep(void (WinsockSocket::*step)()) {
 }
 
 void WinsockSocket::Fail(int error_number) {
+  if (error_number == kTlsFailed) {
+    const SchannelChannel::Failure failure = m_tls->LastFailure();
+    Report(failure.number, failure.description);
+    return;
+  }
   int32_t number;
   std::u16string description;
   WinsockErrorFor(error_number, number, description);
@@ -436,10 +518,13 @@ void WinsockSocket::CloseDescriptors() {
     closesocket(m_socket);
     m_socket = INVALID_SOCKET;
   }
+  m_tls.reset();
+  m_tls_wants_write = false;
   DropQueue();
 }
 
 void WinsockSocket::Close() {
+  if (m_tls && m_state == kConnected) m_tls->Shutdown();
   CloseDescriptors();
   m_received.clear();
   m_state = kClosed;

@@ -1,7 +1,8 @@
 // The socket control on non-blocking Winsock sockets whose events come through the window loop:
 // names are resolved on a helper thread whose answer is posted back to the loop; connecting,
 // sending and receiving run on the loop. A file item is sent by TransmitFile, from the file
-// straight to the connection, a piece at a time so that progress is told as it goes.
+// straight to the connection, a piece at a time so that progress is told as it goes; through TLS
+// (Schannel) it is read a piece at a time and encrypted.
 #pragma once
 
 // It brings <windows.h> with it.
@@ -13,6 +14,7 @@
 
 #include "platform/message_loop.h"
 #include "platform/queued_socket.h"
+#include "platform/win32/schannel_channel.h"
 
 struct addrinfoW;
 
@@ -38,14 +40,20 @@ class WinsockSocket : public QueuedSocket {
   void TryNextAddress();
   void OnReady(short mask);
   void OnConnectDone();
+  void ContinueHandshake();
   int64_t Receive(char* data, size_t size, int& error) override;
+  bool HoldsUnsignalled() const override { return m_tls && m_tls->HasPending(); }
+  // One send through TLS: the bytes taken, or -1 with `error` the Winsock error (0 when the
+  // socket takes nothing now, kTlsFailed for the session's own failure).
+  int64_t Encrypted(const char* data, size_t size, int& error);
+  int64_t Transferred(SchannelChannel::Io io, size_t done, int& error);
   void WriteQueued();
   void StartTransmit(Item& item);
   void OnTransmitted();
   // Runs `step` on the loop later, unless the connection has gone by then.
   void PostStep(void (WinsockSocket::*step)());
   void Fail(int error_number) override;
-  void FailShortFile();
+  void FailShortFile() override;
   void UpdateWatch() override;
   void StopWatching() override;
   void CloseDescriptors() override;
@@ -57,10 +65,15 @@ class WinsockSocket : public QueuedSocket {
   addrinfoW* m_addresses = nullptr;
   addrinfoW* m_next_address = nullptr;
   std::unique_ptr<Transmission> m_transmission;
+  std::unique_ptr<SchannelChannel> m_tls;
+  bool m_tls_wants_write = false;
 };
 
 // The socket control's number and description for a Winsock error: those the POSIX sockets name
 // as they name them, any other as its own number with the system's text.
 void WinsockErrorFor(int wsa_error, int32_t& number, std::u16string& description);
+
+// The system's own text for an error, without its closing line break and full stop.
+std::u16string SystemText(int error);
 
 }  // namespace velmaris

@@ -1,15 +1,18 @@
 // The Windows platform set on a real system (or Wine): the message loop, sockets against the
-// reference content server, the file system on wide-character paths and the dialogs' answer
-// forms. Arguments: the server's port and its root folder.
+// reference content server (over HTTP and HTTPS), the file system on wide-character paths and the
+// dialogs' answer forms. Argument: the folder that holds one folder per server (plain, tls, and
+// one for each certificate fault and the stalled handshake), its root with the port in `port`.
 #include <windows.h>
 // The system's macros would rename our members of the same names.
 #undef DeleteFile
 #undef MessageBox
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/error.h"
 #include "platform/filesystem.h"
@@ -130,15 +133,62 @@ Exchange Send(PlatformSet& set, const std::u16string& host, int port, bool secur
   return exchange;
 }
 
+// The servers' test authorities trusted by this user (the system store) while it lives, as an
+// administrator would trust a company's own.
+class TrustedAuthorities {
+ public:
+  TrustedAuthorities()
+      : m_store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
+                              L"Root")) {}
+  ~TrustedAuthorities() {
+    for (PCCERT_CONTEXT added : m_added) CertDeleteCertificateFromStore(added);
+    CertControlStore(m_store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    CertCloseStore(m_store, 0);
+  }
+  TrustedAuthorities(const TrustedAuthorities&) = delete;
+  TrustedAuthorities& operator=(const TrustedAuthorities&) = delete;
+
+  bool Add(const std::string& pem) {
+    DWORD size = 0;
+    const DWORD length = static_cast<DWORD>(pem.size());
+    CryptStringToBinaryA(pem.data(), length, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr,
+                         nullptr);
+    std::string der(size, '\0');
+    PCCERT_CONTEXT added = nullptr;
+    if (!CryptStringToBinaryA(pem.data(), length, CRYPT_STRING_BASE64HEADER,
+                              reinterpret_cast<BYTE*>(der.data()), &size, nullptr, nullptr) ||
+        !CertAddEncodedCertificateToStore(m_store, X509_ASN_ENCODING,
+                                          reinterpret_cast<const BYTE*>(der.data()), size,
+                                          CERT_STORE_ADD_REPLACE_EXISTING, &added)) {
+      return false;
+    }
+    m_added.push_back(added);
+    // Written now, for the chains the system builds from stores of its own.
+    return CertControlStore(m_store, 0, CERT_STORE_CTRL_COMMIT, nullptr) != FALSE;
+  }
+
+ private:
+  HCERTSTORE m_store;
+  std::vector<PCCERT_CONTEXT> m_added;
+};
+
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
   return bytes;
 }
 
-void SocketChecks(int port, const std::u16string& server_root, const std::u16string& folder) {
+void SocketChecks(const std::u16string& servers, const std::u16string& folder) {
   PlatformSet set = MakeHeadlessSet();
   FileSystemObject files;
+  const auto port = [&](const char16_t* server) {
+    return std::stoi(files.ReadAllBytes(servers + u"\\" + server + u"\\port"));
+  };
+  TrustedAuthorities trusted;
+  for (const char16_t* server : {u"tls", u"expired", u"wrong-name", u"unknown-ca"}) {
+    CHECK(trusted.Add(files.ReadAllBytes(servers + u"\\" + server + u"\\tls\\ca.pem")));
+  }
+
   const std::u16string path = folder + u"\\上传 文件.bin";
   // Three TransmitFile pieces and a part of one.
   const std::string content = Pattern(3 * 1024 * 1024 + 4321);
@@ -153,21 +203,38 @@ void SocketChecks(int port, const std::u16string& server_root, const std::u16str
       "Content-Type: multipart/form-data; boundary=XyZ\r\nContent-Length: " +
       std::to_string(body_head.size() + content.size() + body_tail.size()) +
       "\r\nConnection: close\r\n\r\n" + body_head;
-  // By name, so resolved on the helper thread; ::1 may refuse first, 127.0.0.1 takes it.
-  const Exchange upload = Send(set, u"localhost", port, false, [&](TcpSocket& socket) {
-    socket.SendData(head);
-    socket.SendFile(OpenRegularFile(path), static_cast<int64_t>(content.size()));
-    socket.SendData(body_tail);
-  });
-  CHECK(upload.error == 0);
-  CHECK(upload.reply.rfind("HTTP/1.1 200", 0) == 0);
-  CHECK(upload.remaining == 0 &&
-        upload.sent == static_cast<int64_t>(head.size() + content.size() + body_tail.size()));
-  // What the server got is what was sent, byte for byte.
-  CHECK(files.ReadAllBytes(server_root + u"\\requests\\000001.http") == head + content + body_tail);
+  // By name, so resolved on the helper thread; ::1 may refuse first, 127.0.0.1 takes it. Over
+  // TLS (the certificate names both) the file goes in pieces read and encrypted as it goes.
+  const struct {
+    const char16_t* server;
+    const char16_t* host;
+    const char* request;  // as the server stored it
+  } uploads[] = {
+      {u"plain", u"localhost", "000001"},
+      {u"tls", u"localhost", "000001"},
+      {u"tls", u"127.0.0.1", "000002"},
+  };
+  for (const auto& u : uploads) {
+    const bool secure = std::u16string(u.server) == u"tls";
+    const Exchange upload = Send(set, u.host, port(u.server), secure, [&](TcpSocket& socket) {
+      socket.SendData(head);
+      socket.SendFile(OpenRegularFile(path), static_cast<int64_t>(content.size()));
+      socket.SendData(body_tail);
+    });
+    CHECK(upload.error == 0);
+    CHECK(upload.reply.rfind("HTTP/1.1 200", 0) == 0);
+    CHECK(upload.remaining == 0 &&
+          upload.sent == static_cast<int64_t>(head.size() + content.size() + body_tail.size()));
+    // What the server got is what was sent, byte for byte.
+    const std::u16string stored = servers + u"\\" + u.server + u"\\requests\\" +
+                                  std::u16string(u.request, u.request + 6) + u".http";
+    CHECK(files.ReadAllBytes(stored) == head + content + body_tail);
+  }
+  // The name is sent (SNI) for a name only.
+  CHECK(files.ReadAllBytes(servers + u"\\tls\\tls\\server-names.txt") == "localhost\n\n");
 
   // A file shorter than announced ends the connection with 62, the server seeing a reset.
-  const Exchange shrunk = Send(set, u"127.0.0.1", port, false, [&](TcpSocket& socket) {
+  const Exchange shrunk = Send(set, u"127.0.0.1", port(u"plain"), false, [&](TcpSocket& socket) {
     socket.SendData(head);
     socket.SendFile(OpenRegularFile(path), static_cast<int64_t>(content.size()) + 1000);
   });
@@ -180,17 +247,35 @@ void SocketChecks(int port, const std::u16string& server_root, const std::u16str
     int32_t number;
     std::u16string description;
   };
+  const std::u16string unsafe = u"无法建立安全连接：服务器 ";
   const Refusal refusals[] = {
       {u"127.0.0.1", 1, false, 10061, u"连接被强制拒绝"},
-      {u"127.0.0.1", port, true, static_cast<int32_t>(0x80090302u),
-       u"无法建立安全连接：本程序的 Windows 版本暂不支持 HTTPS（缺少 Schannel 安全连接层），"
-       u"不能连接服务器 127.0.0.1"},
+      {u"127.0.0.1", port(u"self-signed"), true, static_cast<int32_t>(0x80090325u),
+       unsafe + u"127.0.0.1 的证书是自签名的，不受信任"},
+      {u"127.0.0.1", port(u"expired"), true, static_cast<int32_t>(0x80090328u),
+       unsafe + u"127.0.0.1 的证书已过期"},
+      {u"localhost", port(u"wrong-name"), true, static_cast<int32_t>(0x80090322u),
+       unsafe + u"localhost 的证书不是为该主机颁发的"},
+      {u"127.0.0.1", port(u"wrong-name"), true, static_cast<int32_t>(0x80090322u),
+       unsafe + u"127.0.0.1 的证书不是为该主机颁发的"},
+      {u"127.0.0.1", port(u"unknown-ca"), true, static_cast<int32_t>(0x80090325u),
+       unsafe + u"127.0.0.1 的证书由不受信任的颁发机构签发"},
   };
   for (const auto& refusal : refusals) {
     const Exchange refused =
         Send(set, refusal.host, refusal.port, refusal.secure, [](TcpSocket&) {});
     CHECK(refused.error == refusal.number && refused.description == refusal.description);
   }
+
+  // A handshake never answered keeps the socket connecting, for the connect limit to end.
+  auto stalled = set.new_socket();
+  stalled->SetRemoteHost(u"127.0.0.1");
+  stalled->SetRemotePort(port(u"stall"));
+  stalled->SetSecure(true);
+  stalled->Connect();
+  set.loop->RunFor(1500ms);
+  CHECK(stalled->State() == TcpSocket::kConnecting);
+  stalled->Close();
   files.DeleteFile(path);
 }
 
@@ -251,19 +336,19 @@ void DialogAnswerChecks() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fputs("usage: platform_test PORT SERVER_ROOT\n", stderr);
+  if (argc != 2) {
+    std::fputs("usage: platform_test SERVERS_FOLDER\n", stderr);
     return 2;
   }
-  const std::string root_text = argv[2];
-  const std::u16string server_root(root_text.begin(), root_text.end());
+  const std::string servers_text = argv[1];
+  const std::u16string servers(servers_text.begin(), servers_text.end());
   FileSystemObject files;
   const std::u16string folder = TempFolderPath() + u"\\velmaris 测试";
   if (files.FolderExists(folder)) files.DeleteFolder(folder);
   files.CreateFolder(folder);
   try {
     LoopChecks();
-    SocketChecks(std::atoi(argv[1]), server_root, folder);
+    SocketChecks(servers, folder);
     FileChecks(folder);
     DialogAnswerChecks();
   } catch (const VbError& error) {

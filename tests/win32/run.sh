@@ -1,6 +1,7 @@
 #!/bin/sh
 # Cross-builds tests/win32/platform_test.cpp with MinGW-w64 and runs it under Wine against the
-# reference content server on loopback. Run from the source root, holding the build lock:
+# reference content server on loopback: one over HTTP, one over HTTPS, one for each certificate
+# fault and one that stalls the handshake. Run from the source root, holding the build lock:
 #   flock /tmp/velmaris-build.lock sh tests/win32/run.sh [OUT_DIR]
 # WINEPREFIX is used when set, else a prefix of its own in OUT_DIR (made on first use).
 set -eu
@@ -20,15 +21,27 @@ for source in $sources; do
   objects="$objects $object"
 done
 x86_64-w64-mingw32-g++-posix -static -o "$out/platform_test.exe" $objects \
-  -lws2_32 -lmswsock -lcomdlg32 -lshell32 -lole32 -ladvapi32
+  -lws2_32 -lmswsock -lsecur32 -lcrypt32 -lcomdlg32 -lshell32 -lole32 -ladvapi32
 
 export WINEPREFIX="${WINEPREFIX:-$(cd "$out" && pwd)/wineprefix}" WINEDEBUG=-all
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 
 root=$(mktemp -d)
-python3 tools/refserver.py --root "$root" --port 0 --port-file "$root/port" --idle-exit 60 \
-  --quiet >/dev/null &
-server=$!
-trap 'kill $server 2>/dev/null; rm -rf "$root"' EXIT
-for _ in $(seq 50); do [ -s "$root/port" ] && break; sleep 0.1; done
-wine "$out/platform_test.exe" "$(cat "$root/port")" "$(winepath -w "$root")"
+servers=
+trap 'kill $servers 2>/dev/null; rm -rf "$root"' EXIT
+serve() {
+  name=$1
+  shift
+  mkdir "$root/$name"
+  python3 tools/refserver.py --root "$root/$name" --port 0 --port-file "$root/$name/port" \
+    --idle-exit 60 --quiet "$@" >/dev/null &
+  servers="$servers $!"
+}
+serve plain
+serve tls --tls
+for fault in self-signed expired wrong-name unknown-ca; do serve "$fault" --cert-fault "$fault"; done
+serve stall --tls-stall
+for name in plain tls self-signed expired wrong-name unknown-ca stall; do
+  for _ in $(seq 100); do [ -s "$root/$name/port" ] && break; sleep 0.1; done
+done
+wine "$out/platform_test.exe" "$(winepath -w "$root")"

@@ -1,0 +1,77 @@
+// TLS over a connected non-blocking Winsock socket, on the system's own security layer (Schannel,
+// through SSPI): TLS 1.2 at least, the server's certificate checked against the system's trust
+// store and the host the address names (a name is also sent, SNI). There is no way to turn the
+// check off. Its calls answer as the POSIX TlsChannel's do, so the socket drives both alike.
+#pragma once
+
+// It brings <windows.h> with it.
+#include <winsock2.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/socket_errors.h"
+
+namespace velmaris {
+
+class SchannelChannel {
+ public:
+  using Io = TlsIo;
+  using Failure = TlsFailure;
+
+  // `host` is the name or address the connection was made to, as the user wrote it.
+  SchannelChannel(SOCKET socket, const std::u16string& host);
+  ~SchannelChannel();
+  SchannelChannel(const SchannelChannel&) = delete;
+  SchannelChannel& operator=(const SchannelChannel&) = delete;
+
+  Io Handshake();
+  // Up to `size` bytes; `done` tells how many were taken, a record at a time while the socket
+  // takes them. What was taken but not yet sent goes on the next call (any size, 0 too).
+  Io Write(const char* data, size_t size, size_t& done);
+  Io Read(char* data, size_t size, size_t& done);
+  // Whether received bytes wait inside the session, which the socket will not signal.
+  bool HasPending() const;
+  // Whether encrypted bytes wait to go: the socket is to be watched for room until they have.
+  bool HasUnsent() const { return m_outgoing_sent < m_outgoing.size(); }
+  // Says goodbye to the peer when that can be done at once; the socket is closed by its owner.
+  void Shutdown();
+
+  const Failure& LastFailure() const { return m_failure; }
+
+ private:
+  enum class Phase { kHandshaking, kOpen, kClosed };
+
+  // Runs the handshake (or the peer's renegotiation) as far as the socket allows.
+  Io Negotiate();
+  // One step of the handshake on what has arrived.
+  Io Step();
+  // The handshake is done: what was agreed on and the certificate are checked.
+  Io Established();
+  Io Decrypt();
+  Io Receive();
+  Io Flush();
+  bool Verify();
+  Io Fail(const TlsFailure& failure);
+  Io FailSession(long status);
+
+  struct Session;
+  std::unique_ptr<Session> m_session;
+  SOCKET m_socket;
+  std::u16string m_host;
+  Phase m_phase = Phase::kHandshaking;
+  bool m_started = false;
+  bool m_need_more = false;  // what has arrived ends inside a record
+  bool m_step_now = false;   // the handshake goes on first with what the session left over
+  bool m_asked_for_certificate = false;
+  std::string m_incoming;  // received, not yet taken by the session
+  std::string m_outgoing;  // made by the session, not yet sent
+  size_t m_outgoing_sent = 0;
+  std::string m_plain;  // decrypted, not yet read
+  size_t m_plain_taken = 0;
+  Failure m_failure;
+};
+
+}  // namespace velmaris
