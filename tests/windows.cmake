@@ -34,3 +34,10 @@ target_link_libraries(windows_unit_tests PRIVATE velmaris_controls gmock gtest_m
 # Like the DLL: the C++ and thread runtimes linked in, so Wine needs nothing beside it.
 target_link_options(windows_unit_tests PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(windows_unit_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The Windows platform set on a real system: its loop, sockets (HTTP and HTTPS against reference
+# servers), file system and dialog answer forms; run by tests/windows/platform_test.sh.
+add_executable(windows_platform_test ${VELMARIS_TEST_DIR}/windows/platform_test.cpp)
+target_link_libraries(windows_platform_test PRIVATE velmaris_platform)
+target_link_options(windows_platform_test PRIVATE -static -static-libgcc -static-libstdc++)
+set_target_properties(windows_platform_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
