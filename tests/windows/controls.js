@@ -80,5 +80,25 @@ step("OfficeImport and the picture controls", function () {
   }
 });
 
+step("an office program that is not there", function () {
+  // The importers look the programs up by program id in the registry; none is installed here.
+  var office = new ActiveXObject("VelmarisClient.OfficeImport");
+  var imports = [["ImportDocFile", "Word.Application"], ["ImportXlsFile", "Excel.Application"],
+                 ["ImportPPTFile", "PowerPoint.Application"]];
+  for (var i = 0; i < imports.length; ++i) {
+    var refused = "";
+    try {
+      office[imports[i][0]](work + "\\a.doc", "1", "u");
+    } catch (e) {
+      refused = e.description;
+    }
+    check(refused.indexOf("ActiveX 部件不能创建对象：本机没有安装 " + imports[i][1]) >= 0, true,
+          imports[i][0] + " refused: " + refused);
+  }
+  var temp = new ActiveXObject("WScript.Shell").ExpandEnvironmentStrings("%TEMP%");
+  var folder = temp + "\\doc2html";
+  check(fso.FolderExists(folder) ? fso.GetFolder(folder).Files.Count : 0, 0, "files left behind");
+});
+
 WScript.Echo(failures === 0 ? "PASS" : failures + " FAILED");
 WScript.Quit(failures === 0 ? 0 : 1);
