@@ -496,8 +496,8 @@ Services LoadServices(std::wstring& error) {
   std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
   wchar_t path[MAX_PATH * 4] = {};
   DWORD size = sizeof(path);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
-                   nullptr, path, &size) != ERROR_SUCCESS) {
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) !=
+      ERROR_SUCCESS) {
     error = L"注册表中没有 " + key;
     return services;
   }
