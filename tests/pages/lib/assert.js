@@ -32,11 +32,11 @@ var serverRoot = host.env("VELMARIS_SERVER_ROOT");
 var work = host.args[0];
 // The system's own separator in the paths a page makes: on Windows the controls give back
 // backslashes whatever separator a path came with.
-var SEP = /^[A-Za-z]:\\/.test(work) ? "\\" : "/";
+var PATH_SEP = /^[A-Za-z]:\\/.test(work) ? "\\" : "/";
 
 // Writes a local file for the page to upload and returns its path.
 function localFile(name, text) {
-  var path = work + SEP + name.replace(/\//g, SEP);
+  var path = work + PATH_SEP + name.replace(/\//g, PATH_SEP);
   host.writeFile(path, text);
   return path;
 }
