@@ -39,6 +39,11 @@ velmaris::com::HRESULT VelmarisPump(int32_t milliseconds);
 // batch, say). The host keeps `context` alive until the call.
 typedef void (*VelmarisLaterProc)(void* context);
 velmaris::com::HRESULT VelmarisLater(int32_t milliseconds, VelmarisLaterProc proc, void* context);
+// Has the host answer the calling thread's message boxes and file dialogs through the Answer*
+// services, before its first control is made. A thread starts so on Linux; on Windows it starts
+// with the system's own dialogs, which a script host expects. S_OK (also when already so);
+// E_UNEXPECTED once a control was made on this thread, or while its forms are on screen.
+velmaris::com::HRESULT VelmarisUseAnsweredDialogs();
 // Queues the answer to the next message box: 1 OK, 2 Cancel, 6 Yes, 7 No (classic numbers).
 velmaris::com::HRESULT VelmarisAnswerMessageBox(int32_t answer);
 // Queues the answer to the next open-file dialog; null cancels it. One path, or a folder and

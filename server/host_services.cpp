@@ -147,6 +147,14 @@ VELMARIS_EXPORT HRESULT VelmarisLater(int32_t milliseconds, VelmarisLaterProc pr
   return com::S_OK;
 }
 
+VELMARIS_EXPORT HRESULT VelmarisUseAnsweredDialogs() {
+  try {
+    return server::Module1::Current().UseAnsweredDialogs() ? com::S_OK : com::E_UNEXPECTED;
+  } catch (...) {
+    return com::E_FAIL;
+  }
+}
+
 VELMARIS_EXPORT HRESULT VelmarisAnswerMessageBox(int32_t answer) {
   auto* ui = server::Module1::Current().Headless();
   if (ui == nullptr) return com::E_UNEXPECTED;

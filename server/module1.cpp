@@ -36,6 +36,15 @@ Module1::ScreenAnswer Module1::UseScreen() {
   return ScreenAnswer::kOnScreen;
 }
 
+bool Module1::UseAnsweredDialogs() {
+  if (m_parts.answers != nullptr) return true;
+  if (m_platform_given || m_parts.screen) return false;
+  m_platform.reset();
+  m_parts = MakeHeadlessSet();
+  MakePlatform();
+  return true;
+}
+
 void Module1::Main() {
   m_safety.SafeForScripting = true;
   m_safety.SafeForInitializing = true;

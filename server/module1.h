@@ -35,6 +35,10 @@ class Module1 {
   // display, or when the screen module (or Qt) is missing. What was scheduled on the headless loop
   // before is dropped.
   ScreenAnswer UseScreen();
+  // Has the host answer the thread's message boxes and file dialogs (the headless set) where the
+  // thread started with the system's own (Windows). False once a control was made on this
+  // thread, or when its forms are on screen.
+  bool UseAnsweredDialogs();
 
   ~Module1();
   Module1(const Module1&) = delete;

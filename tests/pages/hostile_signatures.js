@@ -72,8 +72,21 @@ function goodValue(type) {
   return type === N ? 1 : "v";
 }
 
+// Called by name, not read first: JScript reads a control's method as no function.
 function call(control, name, args) {
-  return control[name].apply(control, args);
+  var a = args;
+  switch (a.length) {
+    case 0: return control[name]();
+    case 1: return control[name](a[0]);
+    case 2: return control[name](a[0], a[1]);
+    case 3: return control[name](a[0], a[1], a[2]);
+    case 4: return control[name](a[0], a[1], a[2], a[3]);
+    case 5: return control[name](a[0], a[1], a[2], a[3], a[4]);
+    case 6: return control[name](a[0], a[1], a[2], a[3], a[4], a[5]);
+    case 7: return control[name](a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
+    case 8: return control[name](a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]);
+    default: return control[name](a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]);
+  }
 }
 
 var before = requestCount();

@@ -16,7 +16,7 @@ check(form.get("lstFileList").items.length, 5, "five pictures");
 
 // Watches the log and cancels once the second picture is on its way.
 var during = null;
-var second = "上传 " + pictures + "/B.bmp";
+var second = "上传 " + pictures + PATH_SEP + "B.bmp";
 function watch() {
   var log = form.get("txtLog").text;
   if (log.substring(log.length - second.length) !== second) {
@@ -29,7 +29,7 @@ function watch() {
 host.later(50, watch);
 form.click("btnBegin");
 
-check(during, "开始上传图片：\r\n上传 " + pictures + "/A.gif完成！\r\n上传 " + pictures + "/B.bmp",
+check(during, "开始上传图片：\r\n上传 " + pictures + PATH_SEP + "A.gif完成！\r\n上传 " + pictures + PATH_SEP + "B.bmp",
       "the cancel came during the second picture");
 check(uploads().length, 2, "two uploads");
 var posted = JSON.parse(host.readFile(serverRoot + "/articles/000001.json"));

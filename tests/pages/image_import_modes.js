@@ -76,6 +76,6 @@ for (var m = 0; m < modes.length; ++m) {
   check(posted[0].n, expected.length === 2 ? records[0].n + 1 : records[1].n + 1,
         mode.option + ": when the first article went");
   check(form.get("txtLog").text,
-        "开始上传图片：\r\n上传 " + pictures + "/A.gif完成！\r\n上传 " + pictures +
-        "/B.bmp完成！\r\n本次上传图片全部传输完成！\r\n", mode.option + ": log");
+        "开始上传图片：\r\n上传 " + pictures + PATH_SEP + "A.gif完成！\r\n上传 " + pictures +
+        PATH_SEP + "B.bmp完成！\r\n本次上传图片全部传输完成！\r\n", mode.option + ": log");
 }

@@ -8,7 +8,7 @@ var form = host.form(control);
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "d", 1, "u", "W");
 
 function run() {
-  host.answerFileDialog(pictures + "/A.gif");
+  host.answerFileDialog(pictures + PATH_SEP + "A.gif");
   form.click("btnAddFile");
   form.click("btnBegin");
   var records = uploads();
@@ -48,7 +48,7 @@ form.check("chkSmallPic", true);
 form.select("cmbScale", 0);
 form.setText("txtWidth", "12a");
 var sent = uploads().length;
-host.answerFileDialog(pictures + "/A.gif");
+host.answerFileDialog(pictures + PATH_SEP + "A.gif");
 form.click("btnAddFile");
 form.click("btnBegin");
 var last = host.messages[host.messages.length - 1];

@@ -13,8 +13,8 @@ function add(path) {
 }
 
 control.Init(server + "/cms/upload.asp", server + "/cms/savepost.asp", "2008", 5, "编辑", "W");
-var a = pictures + "/a.jpg";
-var c = pictures + "/c.gif";
+var a = pictures + PATH_SEP + "a.jpg";
+var c = pictures + PATH_SEP + "c.gif";
 add(a);
 add(c);
 check(form.get("btnBegin").enabled, true, "ready");

@@ -9,7 +9,7 @@ var form = host.form(control);
 // Each upload takes about 0.8 s, time enough to act while the first one runs.
 control.Init(server + "/_fault/slow-800/cms/upload.asp", server + "/cms/savepost.asp", "d", 1, "u",
              "W");
-var paths = [pictures + "/a.jpg", pictures + "/c.gif", pictures + "/B.bmp"];
+var paths = [pictures + PATH_SEP + "a.jpg", pictures + PATH_SEP + "c.gif", pictures + PATH_SEP + "B.bmp"];
 for (var i = 0; i < paths.length; ++i) {
   host.answerFileDialog(paths[i]);
   form.click("btnAddFile");

@@ -13,26 +13,26 @@ check(form.get("btnBegin").enabled, false, "empty list: start");
 host.answerFileDialog(pictures + "\0a.jpg\0b.png\0c.gif");
 form.click("btnAddFile");
 var list = form.get("lstFileList");
-check(JSON.stringify(list.items), JSON.stringify([pictures + "/a.jpg", pictures + "/c.gif"]),
+check(JSON.stringify(list.items), JSON.stringify([pictures + PATH_SEP + "a.jpg", pictures + PATH_SEP + "c.gif"]),
       "entries");
 check(JSON.stringify(list.selected), "[0]", "the first entry is selected");
 var shown = host.messages;
 check(shown.length, 2, "the dialog and one refusal");
-check(shown[1].text, pictures + "/b.png" + REFUSED, "refusal");
+check(shown[1].text, pictures + PATH_SEP + "b.png" + REFUSED, "refusal");
 check(shown[1].caption, "", "refusal caption");
-check(form.get("imgPreview").picture, pictures + "/a.jpg", "preview");
+check(form.get("imgPreview").picture, pictures + PATH_SEP + "a.jpg", "preview");
 check(form.get("lblImgName").text, "a.jpg\r\n800\u3000\u00d7\u3000600", "size label");
 
 // A click on the other entry previews it; the pointer over an entry shows its path.
 form.select("lstFileList", 1);
 check(form.get("lblImgName").text, "c.gif\r\n160\u3000\u00d7\u3000120", "second preview");
 form.hover("lstFileList", 1);
-check(form.get("lstFileList").toolTip, pictures + "/c.gif", "tooltip");
+check(form.get("lstFileList").toolTip, pictures + PATH_SEP + "c.gif", "tooltip");
 
 // One file is judged by the last three characters of its name.
-host.answerFileDialog(pictures + "/b.png");
+host.answerFileDialog(pictures + PATH_SEP + "b.png");
 form.click("btnAddFile");
-check(host.messages[host.messages.length - 1].text, pictures + "/b.png" + REFUSED,
+check(host.messages[host.messages.length - 1].text, pictures + PATH_SEP + "b.png" + REFUSED,
       "single refusal");
 check(form.get("lstFileList").items.length, 2, "nothing added");
 

@@ -30,7 +30,7 @@ localFile("t/a.txt", "A");
 localFile("t/Thumbs.db", "cache");
 localFile("t/s/b.txt", "B");
 localFile("t/s/thumbs.db", "lower");
-host.answerFolder(work + "/t");
+host.answerFolder(work + PATH_SEP + "t");
 form.click("Command1");
 control.StartUpload("up", server + "/upload.asp");
 form.click("Command2");
@@ -41,7 +41,7 @@ for (var i = 0; i < expected.length; ++i) {
   var e = expected[i];
   check(JSON.stringify(records[i].fields), JSON.stringify([["path", e[0]]]), e[1] + " fields");
   check(records[i].files[0].name, e[1], e[1] + " part name");
-  check(records[i].files[0].filename, work + "/t/" + (e[0] === "up/" ? "" : "s/") + e[1],
+  check(records[i].files[0].filename, work + PATH_SEP + "t" + PATH_SEP + (e[0] === "up/" ? "" : "s" + PATH_SEP) + e[1],
         e[1] + " part filename");
   check(host.readFile(serverRoot + "/files/" + e[0] + e[1]), e[2], e[1] + " stored");
   var raw = host.readFile(serverRoot + "/requests/00000" + (i + 1) + ".http");
@@ -53,7 +53,7 @@ check(form.get("lblFileName").text, "正在发送文件:thumbs.db", "the last fi
 check(lastMessage().text, "所有文件上传完成.", "completion message");
 
 // A cancelled picker empties the folder; the start button, still enabled, then does nothing.
-host.answerFolder(work + "/t");
+host.answerFolder(work + PATH_SEP + "t");
 form.click("Command1");
 host.answerFolder(null);
 form.click("Command1");

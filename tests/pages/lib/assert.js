@@ -10,6 +10,9 @@ function check(actual, expected, what) {
   }
 }
 
+// JScript (the Windows host's engine) gives its errors no source; Duktape's carry the control's.
+var errorsCarrySource = typeof ScriptEngine !== "function";
+
 // Runs `action`, which must fail with exactly this number and description (and source, if given).
 function checkError(action, number, description, source, what) {
   try {
@@ -18,7 +21,7 @@ function checkError(action, number, description, source, what) {
     check(e.number, number, what + ": number");
     check(e.description, description, what + ": description");
     check(e.message, description, what + ": message");
-    if (source !== undefined) check(e.source, source, what + ": source");
+    if (source !== undefined && errorsCarrySource) check(e.source, source, what + ": source");
     return;
   }
   throw new Error(what + ": no error raised");
@@ -27,10 +30,13 @@ function checkError(action, number, description, source, what) {
 var server = host.env("VELMARIS_SERVER");
 var serverRoot = host.env("VELMARIS_SERVER_ROOT");
 var work = host.args[0];
+// The system's own separator in the paths a page makes: on Windows the controls give back
+// backslashes whatever separator a path came with.
+var PATH_SEP = /^[A-Za-z]:\\/.test(work) ? "\\" : "/";
 
 // Writes a local file for the page to upload and returns its path.
 function localFile(name, text) {
-  var path = work + "/" + name;
+  var path = work + PATH_SEP + name.replace(/\//g, PATH_SEP);
   host.writeFile(path, text);
   return path;
 }

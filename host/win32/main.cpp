@@ -1,0 +1,150 @@
+// velmaris.exe: the page host on Windows.
+//   velmaris register [LIB]      calls the library's DllRegisterServer (as regsvr32 does)
+//   velmaris unregister [LIB]    calls its DllUnregisterServer
+//   velmaris run PAGE.js [args...]
+// Pages run on the system's JScript and create controls by ProgID through the registry; message
+// boxes and file dialogs are answered by the page (host.answer*), not shown.
+#include <objbase.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "host/text.h"
+#include "host/win32/engine.h"
+#include "host/win32/host_dispatch.h"
+
+using namespace velmaris::host;
+using namespace velmaris::host::win32;
+
+namespace {
+
+int Usage() {
+  WriteLine(true,
+            L"usage: velmaris register [LIB]\n"
+            L"       velmaris unregister [LIB]\n"
+            L"       velmaris run PAGE.js [args...]");
+  return 2;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  wchar_t full[MAX_PATH * 4];
+  DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+  return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
+}
+
+// The library beside the host.
+std::wstring DefaultLibrary() {
+  wchar_t self[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+  return (std::filesystem::path(std::wstring(self, length)).parent_path() / L"VelmarisClient.dll")
+      .wstring();
+}
+
+int Register(const wchar_t* given, bool unregister) {
+  std::wstring path = FullPath(given ? given : DefaultLibrary());
+  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  HMODULE library = LoadLibraryW(path.c_str());
+  if (library == nullptr) {
+    WriteLine(true, L"无法加载 " + path + L"：错误 " + std::to_wstring(GetLastError()));
+    return 1;
+  }
+  auto call = reinterpret_cast<HRESULT(__stdcall*)()>(
+      reinterpret_cast<void*>(GetProcAddress(library, entry)));
+  HRESULT hr = call != nullptr ? call() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  FreeLibrary(library);
+  std::wstring name(entry, entry + std::char_traits<char>::length(entry));
+  if (FAILED(hr)) {
+    wchar_t code[16];
+    swprintf(code, 16, L"0x%08X", static_cast<unsigned>(hr));
+    WriteLine(true, path + L" 中的 " + name + L" 失败，错误代码 " + code + L"。");
+    return 1;
+  }
+  WriteLine(false, path + L" 中的 " + name + L" 成功。");
+  return 0;
+}
+
+int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
+  std::ifstream in(std::filesystem::path(page_path), std::ios::binary);
+  if (!in) {
+    WriteLine(true, L"velmaris: 无法读取页面 " + page_path);
+    return 1;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  std::u16string source = DecodeUtf8(bytes);
+
+  page.folder = std::filesystem::path(FullPath(page_path)).parent_path().wstring();
+  page.services = LoadServices(page.services_error);
+  // The host answers the dialogs; asked before the page makes a control on this thread.
+  if (page.services.use_answered_dialogs != nullptr &&
+      FAILED(page.services.use_answered_dialogs())) {
+    WriteLine(true, L"velmaris: 无法由宿主应答对话框");
+  }
+
+  IDispatch* native = NewHostDispatch(page);
+  std::wstring error;
+  auto engine = Engine::Create(kNativeName, native, error);
+  native->Release();
+  if (!engine) {
+    WriteLine(true, L"velmaris: " + error);
+    FreeServices(page.services);
+    return 1;
+  }
+  page.engine = engine.get();
+  bool ran = engine->Run(kPrelude, L"prelude") &&
+             engine->Run(std::wstring(source.begin(), source.end()), page_path);
+  *page.alive = false;
+  // Closing the engine releases every control the page still held; only then may the library
+  // be asked whether anything is left.
+  engine->Close();
+  CoFreeUnusedLibraries();
+  bool busy = page.services.can_unload_now != nullptr && page.services.can_unload_now() != S_OK;
+  std::wstring library = page.services.path;
+  FreeServices(page.services);
+  if (!ran || page.later_failed) return 1;
+  if (require_unload && busy) {
+    WriteLine(true, L"velmaris: " + library + L" 仍在使用中");
+    return 3;
+  }
+  return 0;
+}
+
+int Run(int argc, wchar_t** argv) {
+  if (argc < 3) return Usage();
+  Page page;
+  for (int i = 3; i < argc; ++i) {
+    if (std::wstring(argv[i]) == L"--gui") {
+      WriteLine(true, L"velmaris: Windows 版本没有屏幕上的窗体（--gui）");
+      return 1;
+    }
+    page.args.push_back(argv[i]);
+  }
+  // Tests ask for proof that the page gave back every object it was handed.
+  wchar_t strict[8] = {};
+  DWORD length = GetEnvironmentVariableW(L"VELMARIS_REQUIRE_UNLOAD", strict, 8);
+  bool require_unload = length > 0 && length < 8 && std::wstring(strict) != L"0";
+  // JScript and apartment-threaded controls both live on this single-threaded apartment.
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    WriteLine(true, L"velmaris: CoInitializeEx 失败");
+    return 1;
+  }
+  int status = RunPage(argv[2], page, require_unload);
+  CoUninitialize();
+  return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return Usage();
+  std::wstring command = argv[1];
+  if (command == L"register" || command == L"unregister") {
+    if (argc > 3) return Usage();
+    return Register(argc == 3 ? argv[2] : nullptr, command == L"unregister");
+  }
+  if (command == L"run") return Run(argc, argv);
+  return Usage();
+}
