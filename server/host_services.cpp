@@ -135,6 +135,12 @@ VELMARIS_EXPORT HRESULT VelmarisLater(int32_t milliseconds, VelmarisLaterProc pr
   if (milliseconds < 0 || proc == nullptr) return com::E_INVALIDARG;
   try {
     auto& loop = server::Module1::Current().Loop();
+    // At once: posted, so it runs in turn with what is already waiting (a timer would come after
+    // every other message on Windows, whose loop lets timers through only when nothing else waits).
+    if (milliseconds == 0) {
+      loop.Post([proc, context] { proc(context); });
+      return com::S_OK;
+    }
     // A repeating loop timer that removes itself on its first tick.
     auto id = std::make_shared<int>(0);
     *id = loop.AddTimer(std::chrono::milliseconds(milliseconds), [&loop, id, proc, context] {
