@@ -70,8 +70,16 @@ HANDLE Handle(FileHandle::Native native) {
   return reinterpret_cast<HANDLE>(native);
 }
 
+// The longest path the system takes at all; a longer one is refused as a name, whatever the
+// system would say of it (Wine says "path not found").
+constexpr size_t kLongestPath = 32767;
+
 FileHandle Open(const fs::path& native, DWORD access, DWORD disposition) {
   constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (native.native().size() > kLongestPath) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return FileHandle();
+  }
   // Not inherited by child processes (no security attributes), as O_CLOEXEC.
   const HANDLE handle = CreateFileW(native.c_str(), access, kShareAll, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -24,6 +24,12 @@ HRESULT ToInt32(const VARIANT& in, int32_t& out) {
 }
 
 HRESULT ToText(const VARIANT& in, std::u16string& out) {
+  // A string is taken as it is: there is nothing to convert.
+  VARIANT view;
+  if (Dereference(in, view) == S_OK && view.vt == VT_BSTR) {
+    out = BstrText(view.bstrVal);
+    return S_OK;
+  }
   Variant converted;
   const HRESULT hr = Convert(in, VT_BSTR, converted);
   if (hr == S_OK) out = BstrText(converted.Get().bstrVal);
