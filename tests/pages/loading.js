@@ -5,10 +5,11 @@ host.include("lib/assert.js");
 var control = newControl();
 check(control.TestOK(), undefined, "TestOK");
 check(control.testok(), undefined, "testok");
-check(typeof control.TestOK, "function", "a method read as a property");
+// JScript calls what a method of an object of the system is "unknown".
+check(typeof control.TestOK, jscript ? "unknown" : "function", "a method read as a property");
 check(control.newfilename, "", "NewFileName at creation");
 checkError(function () { new ActiveXObject("VelmarisClient.NoSuchControl"); }, 0x800A01AD | 0,
-           "Automation 服务器不能创建对象", undefined, "unknown class");
+           engineText("Automation 服务器不能创建对象"), undefined, "unknown class");
 var second = new ActiveXObject("velmarisclient.fileupload");
 second.NewFileName = "second";
 check(control.NewFileName, "", "controls keep their own state");

@@ -35,8 +35,10 @@ screenshots, and the run must also end by itself (the script ended and its last 
 With --wine the host is velmaris.exe and the library VelmarisClient.dll, run under Wine on the
 prefix WINEPREFIX names (tests/windows/pages.sh makes one for all pages): the page, its folders
 and VELMARIS_PICTURES are handed over as Windows paths. A page that needs what the Windows build
-does not have (the office, the modules beside the library, the run's test authority trusted) is
-skipped: it exits 77 with the reason.
+does not have (the office — a page whose calls reach an office program without documents of its
+own says so in a line `// needs: office` —, the modules beside the library, the run's test
+authority trusted), or that says `// windows: skip REASON`, is skipped: it exits 77 with the
+reason.
 """
 import argparse
 import os
@@ -48,6 +50,8 @@ import tempfile
 import urllib.parse
 
 DOCUMENT_LINE = re.compile(r"^//\s*office-document:\s*(\S+)\s+(\S+)\s+(\S+)\s*$")
+NEEDS_OFFICE_LINE = re.compile(r"^//\s*needs:\s*office\s*$")
+WINDOWS_SKIP_LINE = re.compile(r"^//\s*windows:\s*skip\s+(.+?)\s*$")
 ALONE_LINE = re.compile(r"^//\s*library:\s*alone\s*$")
 SERVER_LINE = re.compile(r"^//\s*server:\s*https(?:\s+(\S+))?\s*$")
 CERT_FAULTS = ("self-signed", "expired", "wrong-name", "unknown-ca")
@@ -94,9 +98,17 @@ def page_tls(page):
     return []
 
 
+def needs_office(page):
+    with open(page, encoding="utf-8") as f:
+        return any(NEEDS_OFFICE_LINE.match(line) for line in f)
+
+
 def windows_skip(page):
     """Why the page cannot run against the Windows build; None when it can."""
-    if office_documents(page):
+    with open(page, encoding="utf-8") as f:
+        for m in filter(None, map(WINDOWS_SKIP_LINE.match, f)):
+            return m.group(1)
+    if office_documents(page) or needs_office(page):
         return "needs an office program (not reached on Windows yet)"
     if library_alone(page):
         return "needs the library's module files as Linux builds them"

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The Windows build under Wine: the portable unit tests as a Windows program (unit_tests.sh), the
-# platform set against reference servers over HTTP and HTTPS (platform_test.sh), then the DLL as Windows clients use it: regsvr32 registers it, cscript runs the JScript and
+# platform set against reference servers over HTTP and HTTPS (platform_test.sh), the page tests
+# through velmaris.exe (pages.sh), then the DLL as Windows clients use it: regsvr32 registers it, cscript runs the JScript and
 # VBScript files here against the reference content server on loopback, and regsvr32 /u must
 # take away every key it wrote. Usage: run.sh [BUILD_DIR] (default build-windows/, built first).
 set -euo pipefail
@@ -9,9 +10,10 @@ root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-windows}
 bash "$root/scripts/build-windows.sh" "$build" >/dev/null
 cmake --build "$build" -j"${VELMARIS_JOBS:-2}" --target windows_unit_tests windows_platform_test \
-  >/dev/null
+  velmaris >/dev/null
 bash "$here/unit_tests.sh" "$build" --gtest_brief=1
 sh "$here/platform_test.sh" "$build"
+bash "$here/pages.sh" "$build"
 dll=$build/VelmarisClient.dll
 
 scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
