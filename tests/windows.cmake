@@ -41,3 +41,12 @@ add_executable(windows_platform_test ${VELMARIS_TEST_DIR}/windows/platform_test.
 target_link_libraries(windows_platform_test PRIVATE velmaris_platform)
 target_link_options(windows_platform_test PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(windows_platform_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# Runs a command with a test authority trusted by the user: HTTPS pages under Wine.
+add_executable(windows_trust_authority ${VELMARIS_TEST_DIR}/windows/trust_authority.cpp)
+target_include_directories(windows_trust_authority PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(windows_trust_authority PRIVATE crypt32)
+target_link_options(windows_trust_authority PRIVATE -static -static-libgcc -static-libstdc++
+  -municode)
+set_target_properties(windows_trust_authority PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+  ${CMAKE_BINARY_DIR})
