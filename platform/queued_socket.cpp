@@ -138,4 +138,24 @@ void QueuedSocket::DropQueue() {
   m_queued = m_sent = 0;
 }
 
+void QueuedSocket::ContinueHandshake() {
+  switch (m_tls->Handshake()) {
+    case TlsIo::kDone:
+      m_state = kConnected;
+      m_tls_wants_write = false;
+      UpdateWatch();
+      return;
+    case TlsIo::kWantRead:
+      m_loop.SetFdEvents(m_watch, MessageLoop::kReadable);
+      return;
+    case TlsIo::kWantWrite:
+      m_loop.SetFdEvents(m_watch, MessageLoop::kWritable);
+      return;
+    case TlsIo::kClosed:
+    case TlsIo::kFailed:
+      Fail(kTlsFailed);
+      return;
+  }
+}
+
 }  // namespace velmaris

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "platform/message_loop.h"
 #include "platform/tcp_socket.h"
+#include "platform/tls_session.h"
 
 namespace velmaris {
 
@@ -65,6 +67,11 @@ class QueuedSocket : public TcpSocket {
   // A file item ended before its length: the file shrank after the request announced it.
   virtual void FailShortFile() = 0;
 
+  // A TLS session's own failure, where a system error is given.
+  static constexpr int kTlsFailed = -1;
+  // One more step of the TLS handshake, inside the connect wait: connected when it is done.
+  void ContinueHandshake();
+
   Read ReadPass();
   void ReadAvailable();
   // A send failed: delivers what the peer said first, then fails unless that closed the socket.
@@ -89,6 +96,9 @@ class QueuedSocket : public TcpSocket {
   int64_t m_sent = 0;
   std::string m_received;
   int m_generation = 0;  // changes whenever the descriptors go
+  int m_watch = 0;       // the loop's watch on the connection
+  std::unique_ptr<TlsSession> m_tls;
+  bool m_tls_wants_write = false;
 };
 
 }  // namespace velmaris

@@ -22,7 +22,6 @@ namespace velmaris {
 namespace {
 
 // Stands for the TLS session's own failure where a system error number would go.
-constexpr int kTlsFailed = -1;
 
 // Sends `count` bytes of the file from `offset`; as sendfile(2) answers, errno included.
 ssize_t SendFromFile(int socket, int file, int64_t offset, int64_t count) {
@@ -186,26 +185,6 @@ void PosixSocket::OnConnectDone() {
   }
   m_state = kConnected;
   UpdateWatch();
-}
-
-void PosixSocket::ContinueHandshake() {
-  switch (m_tls->Handshake()) {
-    case TlsChannel::Io::kDone:
-      m_state = kConnected;
-      m_tls_wants_write = false;
-      UpdateWatch();
-      return;
-    case TlsChannel::Io::kWantRead:
-      m_loop.SetFdEvents(m_watch, MessageLoop::kReadable);
-      return;
-    case TlsChannel::Io::kWantWrite:
-      m_loop.SetFdEvents(m_watch, MessageLoop::kWritable);
-      return;
-    case TlsChannel::Io::kClosed:
-    case TlsChannel::Io::kFailed:
-      Fail(kTlsFailed);
-      return;
-  }
 }
 
 void PosixSocket::UpdateWatch() {

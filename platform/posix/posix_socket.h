@@ -30,7 +30,6 @@ class PosixSocket : public QueuedSocket {
   void TryNextAddress();
   void OnReady(short mask);
   void OnConnectDone();
-  void ContinueHandshake();
   // One receive or send on the connection, plain or through TLS; a send answers as send(2) does,
   // a TLS failure of its own setting errno to kTlsFailed.
   int64_t Receive(char* data, size_t size, int& error) override;
@@ -44,10 +43,7 @@ class PosixSocket : public QueuedSocket {
   void StopWatching() override;
   void CloseDescriptors() override;
 
-  std::unique_ptr<TlsChannel> m_tls;
-  bool m_tls_wants_write = false;
   int m_fd = -1;
-  int m_watch = 0;
   std::shared_ptr<Resolution> m_resolution;
   struct addrinfo* m_addresses = nullptr;
   struct addrinfo* m_next_address = nullptr;

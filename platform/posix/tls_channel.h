@@ -8,32 +8,25 @@
 #include <memory>
 #include <string>
 
-#include "platform/socket_errors.h"
+#include "platform/tls_session.h"
 
 namespace velmaris {
 
-class TlsChannel {
+class TlsChannel : public TlsSession {
  public:
-  using Io = TlsIo;
-  using Failure = TlsFailure;
-
   // `host` is the name or address the connection was made to, as the user wrote it.
   TlsChannel(int fd, const std::u16string& host);
-  ~TlsChannel();
+  ~TlsChannel() override;
   TlsChannel(const TlsChannel&) = delete;
   TlsChannel& operator=(const TlsChannel&) = delete;
 
-  Io Handshake();
-  // Up to `size` bytes; `done` tells how many went or came. A write goes on while the socket
-  // takes more.
-  Io Write(const char* data, size_t size, size_t& done);
-  Io Read(char* data, size_t size, size_t& done);
-  // Whether decrypted bytes wait inside the session, which the socket will not signal.
-  bool HasPending() const;
-  // Says goodbye to the peer when that can be done at once; the socket is closed by its owner.
-  void Shutdown();
-
-  const Failure& LastFailure() const { return m_failure; }
+  Io Handshake() override;
+  // A write goes on while the socket takes more.
+  Io Write(const char* data, size_t size, size_t& done) override;
+  Io Read(char* data, size_t size, size_t& done) override;
+  bool HasPending() const override;
+  void Shutdown() override;
+  const Failure& LastFailure() const override { return m_failure; }
 
  private:
   Io Outcome(int result, size_t& done, bool handshake);

@@ -12,34 +12,28 @@
 #include <memory>
 #include <string>
 
-#include "platform/socket_errors.h"
+#include "platform/tls_session.h"
 
 namespace velmaris {
 
-class SchannelChannel {
+class SchannelChannel : public TlsSession {
  public:
-  using Io = TlsIo;
-  using Failure = TlsFailure;
-
   // `host` is the name or address the connection was made to, as the user wrote it.
   SchannelChannel(SOCKET socket, const std::u16string& host);
-  ~SchannelChannel();
+  ~SchannelChannel() override;
   SchannelChannel(const SchannelChannel&) = delete;
   SchannelChannel& operator=(const SchannelChannel&) = delete;
 
-  Io Handshake();
-  // Up to `size` bytes; `done` tells how many were taken, a record at a time while the socket
-  // takes them. What was taken but not yet sent goes on the next call (any size, 0 too).
-  Io Write(const char* data, size_t size, size_t& done);
-  Io Read(char* data, size_t size, size_t& done);
-  // Whether received bytes wait inside the session, which the socket will not signal.
-  bool HasPending() const;
-  // Whether encrypted bytes wait to go: the socket is to be watched for room until they have.
-  bool HasUnsent() const { return m_outgoing_sent < m_outgoing.size(); }
-  // Says goodbye to the peer when that can be done at once; the socket is closed by its owner.
-  void Shutdown();
-
-  const Failure& LastFailure() const { return m_failure; }
+  Io Handshake() override;
+  // A record at a time while the socket takes them. What was taken but not yet sent goes on the
+  // next call (any size, 0 too).
+  Io Write(const char* data, size_t size, size_t& done) override;
+  Io Read(char* data, size_t size, size_t& done) override;
+  bool HasPending() const override;
+  // The socket is to be watched for room until they have gone.
+  bool HasUnsent() const override { return m_outgoing_sent < m_outgoing.size(); }
+  void Shutdown() override;
+  const Failure& LastFailure() const override { return m_failure; }
 
  private:
   enum class Phase { kHandshaking, kOpen, kClosed };

@@ -22,7 +22,6 @@ namespace velmaris {
 namespace {
 
 // Stands for the TLS session's own failure where a Winsock error number would go.
-constexpr int kTlsFailed = -1;
 
 void StartWinsock() {
   static std::once_flag once;
@@ -277,26 +276,6 @@ void WinsockSocket::OnConnectDone() {
   }
   m_state = kConnected;
   UpdateWatch();
-}
-
-void WinsockSocket::ContinueHandshake() {
-  switch (m_tls->Handshake()) {
-    case SchannelChannel::Io::kDone:
-      m_state = kConnected;
-      m_tls_wants_write = false;
-      UpdateWatch();
-      return;
-    case SchannelChannel::Io::kWantRead:
-      m_loop.SetFdEvents(m_watch, MessageLoop::kReadable);
-      return;
-    case SchannelChannel::Io::kWantWrite:
-      m_loop.SetFdEvents(m_watch, MessageLoop::kWritable);
-      return;
-    case SchannelChannel::Io::kClosed:
-    case SchannelChannel::Io::kFailed:
-      Fail(kTlsFailed);
-      return;
-  }
 }
 
 void WinsockSocket::UpdateWatch() {

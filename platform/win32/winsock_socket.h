@@ -40,7 +40,6 @@ class WinsockSocket : public QueuedSocket {
   void TryNextAddress();
   void OnReady(short mask);
   void OnConnectDone();
-  void ContinueHandshake();
   int64_t Receive(char* data, size_t size, int& error) override;
   bool HoldsUnsignalled() const override { return m_tls && m_tls->HasPending(); }
   // One send through TLS: the bytes taken, or -1 with `error` the Winsock error (0 when the
@@ -61,12 +60,9 @@ class WinsockSocket : public QueuedSocket {
 
   std::shared_ptr<Anchor> m_anchor;
   SOCKET m_socket = INVALID_SOCKET;
-  int m_watch = 0;
   addrinfoW* m_addresses = nullptr;
   addrinfoW* m_next_address = nullptr;
   std::unique_ptr<Transmission> m_transmission;
-  std::unique_ptr<SchannelChannel> m_tls;
-  bool m_tls_wants_write = false;
 };
 
 // The socket control's number and description for a Winsock error: those the POSIX sockets name
