@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/text.h"
+#include "host/win32/com_object.h"
 
 namespace velmaris::host::win32 {
 
@@ -22,12 +23,10 @@ constexpr CLSID kJScript9 = {
 // as the language version pages of the newer documents modes get.
 constexpr int kLanguageEs5 = 0x102 | 0x400;
 
-class Site final : public IActiveScriptSite {
+class Site final : public ComObject<IActiveScriptSite> {
  public:
   Site(const wchar_t* name, IDispatch* item) : m_name(name), m_item(item) { m_item->AddRef(); }
-  ~Site() { m_item->Release(); }
-  Site(const Site&) = delete;
-  Site& operator=(const Site&) = delete;
+  ~Site() override { m_item->Release(); }
 
   // Source context cookies are indexes into the files run so far.
   DWORD_PTR AddFile(const std::wstring& file) {
@@ -35,22 +34,6 @@ class Site final : public IActiveScriptSite {
     return m_files.size() - 1;
   }
   int reported = 0;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == __uuidof(IActiveScriptSite)) {
-      *out = static_cast<IActiveScriptSite*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unknown,
@@ -95,7 +78,6 @@ class Site final : public IActiveScriptSite {
   }
 
  private:
-  ULONG m_refs = 1;
   std::wstring m_name;
   IDispatch* m_item;
   std::vector<std::wstring> m_files;

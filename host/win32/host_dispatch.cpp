@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "host/text.h"
+#include "host/win32/com_object.h"
 #include "host/win32/engine.h"
 #include "host/win32/errors_bridge.h"
 
@@ -209,25 +210,10 @@ void SetBstr(VARIANT* result, BSTR text) {
   V_BSTR(result) = text;
 }
 
-class HostDispatch final : public IDispatch {
+class HostDispatch final : public ComObject<IDispatch> {
  public:
   explicit HostDispatch(Page& page) : m_page(page) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     *count = 0;
     return S_OK;
@@ -473,7 +459,6 @@ class HostDispatch final : public IDispatch {
     }
   }
 
-  ULONG m_refs = 1;
   Page& m_page;
 };
 
