@@ -114,9 +114,10 @@ class OfficeImportersTest : public testing::OfficeWorld {
 
 TEST_F(OfficeImportersTest, WordPagesAreMovedOutLastFirstAndPostedInDocumentOrder) {
   const std::u16string path = Document(
-      "Report.v2.doc", {{"<p>第一页</p>", {}},
-                        {"<p>二</p><img src=\"{files}/p.png\" style=\"x\">", {{"p.png", "PNG"}}},
-                        {"<p><span>&nbsp;</span></p><P>三</P><p></p>", {}}});
+      "Report.v2.doc",
+      {{"<p>第一页</p><H1 ALIGN=left><BR>\r\n<font>&nbsp;</font></H1>", {}},
+       {"<h2>一、二</h2><p>二</p><hr><img src=\"{files}/p.png\" style=\"x\">", {{"p.png", "PNG"}}},
+       {"<p><span>&nbsp;</span></p><P>三</P><p></p>", {}}});
   EXPECT_EQ(control->ImportDocFile(path, u"7", u"作者"), 1);
 
   EXPECT_EQ(Calls("Selection.GoTo"),
@@ -143,8 +144,9 @@ TEST_F(OfficeImportersTest, WordPagesAreMovedOutLastFirstAndPostedInDocumentOrde
   EXPECT_EQ(Field(posts[0], "title"), "Report");
   EXPECT_EQ(Field(posts[0], "author"), Gbk(u"作者"));
   EXPECT_EQ(Pages(Field(posts[0], "content")),
-            (std::vector<std::string>{Gbk(u"<p>第一页</p>"),
-                                      Gbk(u"<p>二</p><img src=\"/files/2008/05/pic.png\">"),
+            (std::vector<std::string>{Gbk(u"<p>第一页</p>"),  // the empty heading is not written
+                                      Gbk(u"<h2>一、二</h2><p>二</p><hr><img "
+                                          u"src=\"/files/2008/05/pic.png\">"),
                                       Gbk(u"<p>三</p>")}));
 
   // The temporary file and the picture folder are gone; the working folder stays.
