@@ -184,7 +184,7 @@ bool FileHolds(const FileHandle& file, int64_t length, std::string_view text) {
 
 }  // namespace
 
-PreparedPackage CompondFile::Prepare() const {
+PreparedPackage CompondFile::Prepare(const BoundaryScan& scan) const {
   // Every file is opened and measured, every value converted, once.
   std::vector<FileHandle> files;
   std::vector<int64_t> lengths;
@@ -204,14 +204,20 @@ PreparedPackage CompondFile::Prepare() const {
     }
     return false;
   };
+  auto choose = [&] {
+    std::string boundary = kBoundary;
+    // A random boundary is found in the contents only by one built to hold it; a few tries
+    // settle it.
+    for (int attempt = 0; contents_hold(boundary); ++attempt) {
+      if (attempt == 8) Raise(err::kInvalidCall);
+      boundary = RandomBoundary();
+    }
+    return boundary;
+  };
+  int64_t file_bytes = 0;
+  for (const int64_t length : lengths) file_bytes += length;
   PreparedPackage package;
-  package.boundary = kBoundary;
-  // A random boundary is found in the contents only by one built to hold it; a few tries
-  // settle it.
-  for (int attempt = 0; contents_hold(package.boundary); ++attempt) {
-    if (attempt == 8) Raise(err::kInvalidCall);
-    package.boundary = RandomBoundary();
-  }
+  package.boundary = scan ? scan(choose, file_bytes) : choose();
 
   const std::string boundary_line = "--" + package.boundary + "\r\n";
   std::string text;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,7 +94,12 @@ class CompondFile {
   // the contents: kBoundary, unless a file or a value holds that text, which would end its part
   // early on the server; then kBoundary followed by random hex digits, a boundary that none of
   // the contents holds. A missing or unreadable local file raises that file's error.
-  PreparedPackage Prepare() const;
+  // Choosing the boundary is the one step that reads every byte of the files; `scan`, when given,
+  // runs it (it gets the step and how many file bytes it reads, and returns the step's result or
+  // lets its error through), so a caller with a loop to keep going can run it aside.
+  using BoundaryScan =
+      std::function<std::string(const std::function<std::string()>& choose, int64_t file_bytes)>;
+  PreparedPackage Prepare(const BoundaryScan& scan = {}) const;
 
   // Writes the prepared package to `filename`, which is created if absent and written from its
   // first byte (not truncated: the caller provides a fresh file); returns its boundary. A file

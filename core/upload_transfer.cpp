@@ -1,5 +1,8 @@
 #include "core/upload_transfer.h"
 
+#include <atomic>
+#include <future>
+
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/scope.h"
@@ -51,6 +54,9 @@ class Yielding {
  private:
   int& m_count;
 };
+
+// From this many bytes of files on, the boundary is chosen aside.
+constexpr int64_t kChooseAsideFrom = 16 * 1024 * 1024;
 
 constexpr char16_t kTransferUnderWay[] = u"上一次传输尚未结束";
 constexpr char16_t kFileShrank[] = u"文件在发送过程中变小了，上传已中止：";
@@ -141,6 +147,24 @@ std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
   return header;
 }
 
+std::string UploadTransfer::ChooseBoundary(const std::function<std::string()>& choose,
+                                           int64_t file_bytes) {
+  if (file_bytes < kChooseAsideFrom) return choose();
+  MessageLoop& loop = m_platform.loop;
+  std::atomic<bool> chosen{false};
+  // Declared last, so that leaving early still waits for the thread before what it uses goes.
+  auto boundary = std::async(std::launch::async, [&] {
+    ScopeExit wake([&] {
+      chosen = true;
+      loop.Post([] {});
+    });
+    return choose();
+  });
+  Yielding yielding(m_yields);
+  while (!chosen) loop.WaitForEvent();
+  return boundary.get();
+}
+
 template <typename Predicate>
 void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
   Yielding yielding(m_yields);
@@ -174,7 +198,10 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   m_accept = accept;
   // Everything is measured and the boundary chosen before the connection is made: a file that
   // cannot be read fails the call as it always did, and nothing is written anywhere.
-  PreparedPackage package = m_package.Prepare();
+  PreparedPackage package =
+      m_package.Prepare([this](const std::function<std::string()>& choose, int64_t file_bytes) {
+        return ChooseBoundary(choose, file_bytes);
+      });
   m_boundary = package.boundary;
   m_sending.clear();
   for (size_t i = 0; i < m_package.Files().size(); ++i) {

@@ -133,6 +133,9 @@ class UploadTransfer {
   void Judge();
   void EndTransfer();
   void Failed(TransferOutcome outcome);
+  // Chooses the package's boundary: a large package's on a thread of its own while the loop
+  // goes on, since reading every byte of a large file from the disk can take seconds.
+  std::string ChooseBoundary(const std::function<std::string()>& choose, int64_t file_bytes);
   // Yields while `keep_waiting` holds and fewer than `limit` ticks have passed.
   template <typename Predicate>
   void WaitTicks(int16_t limit, Predicate keep_waiting);
