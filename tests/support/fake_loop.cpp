@@ -22,6 +22,22 @@ int FakeLoop::WatchFd(int, short, FdCallback) {
   throw std::logic_error("the fake loop watches no descriptors");
 }
 
+void FakeLoop::Post(Callback callback) {
+  if (std::this_thread::get_id() == m_thread) {
+    At(m_now, std::move(callback));
+    return;
+  }
+  const std::lock_guard<std::mutex> lock(m_posted_mutex);
+  m_posted.push_back(std::move(callback));
+  m_posted_ready.notify_one();
+}
+
+void FakeLoop::TakePosted() {
+  const std::lock_guard<std::mutex> lock(m_posted_mutex);
+  for (auto& callback : m_posted) At(m_now, std::move(callback));
+  m_posted.clear();
+}
+
 void FakeLoop::At(Clock::time_point when, Callback callback) {
   m_events.emplace(when, std::move(callback));
 }
@@ -29,6 +45,7 @@ void FakeLoop::At(Clock::time_point when, Callback callback) {
 int FakeLoop::RunDue() {
   int handled = 0;
   for (;;) {
+    TakePosted();
     auto event = m_events.begin();
     if (event != m_events.end() && event->first <= m_now) {
       auto callback = std::move(event->second);
@@ -64,7 +81,13 @@ void FakeLoop::WaitForEvent() {
     if (!m_events.empty()) next = m_events.begin()->first;
     for (const auto& [id, timer] : m_timers) next = std::min(next, timer.due);
     if (next == Clock::time_point::max()) {
-      throw std::logic_error("a wait with nothing that could ever end it");
+      // Only another thread can end it now: ten seconds for its post.
+      std::unique_lock<std::mutex> lock(m_posted_mutex);
+      if (!m_posted_ready.wait_for(lock, std::chrono::seconds(10),
+                                   [this] { return !m_posted.empty(); })) {
+        throw std::logic_error("a wait with nothing that could ever end it");
+      }
+      continue;
     }
     m_now = next;
   }

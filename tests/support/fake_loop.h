@@ -1,8 +1,13 @@
 // A message loop on fake time: a wait jumps the clock straight to the next timer or scheduled
 // event, so a 300-tick limit passes in microseconds and every branch runs the same way each time.
+// A callback posted from another thread is taken at the fake time the loop has reached; a wait
+// with nothing else that could end it waits for one, in real time.
 #pragma once
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/message_loop.h"
@@ -21,7 +26,7 @@ class FakeLoop : public MessageLoop {
   int WatchFd(int, short, FdCallback) override;
   void SetFdEvents(int, short) override {}
   void UnwatchFd(int) override {}
-  void Post(Callback callback) override { At(m_now, std::move(callback)); }
+  void Post(Callback callback) override;
 
   // Runs `callback` once the fake clock reaches `when` (or `after` from now).
   void At(Clock::time_point when, Callback callback);
@@ -43,6 +48,8 @@ class FakeLoop : public MessageLoop {
   };
   // Handles everything due now; returns how many.
   int RunDue();
+  // Schedules what other threads posted for now.
+  void TakePosted();
 
   Clock::time_point m_start{};
   Clock::time_point m_now{};
@@ -51,6 +58,10 @@ class FakeLoop : public MessageLoop {
   std::multimap<Clock::time_point, Callback> m_events;
   int m_waits = 0;
   int m_pumps = 0;
+  const std::thread::id m_thread = std::this_thread::get_id();
+  std::mutex m_posted_mutex;
+  std::condition_variable m_posted_ready;
+  std::vector<Callback> m_posted;
 };
 
 }  // namespace velmaris::testing

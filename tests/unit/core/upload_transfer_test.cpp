@@ -334,6 +334,36 @@ TEST_F(TransferTest, FileSizesAreTakenOnce) {
   }
 }
 
+// A package with 16 MiB of files or more chooses its boundary on a thread of its own while the
+// loop goes on; the request is the one a small package's choice gives: the fixed boundary, or a
+// longer one where the file holds it (here in its last bytes, the end of the second half read).
+TEST_F(TransferTest, LargePackageChoosesItsBoundaryAside) {
+  const std::string delimiter = std::string("\r\n--") + kBoundary + "\r\n";
+  const std::string plain(17 * 1024 * 1024, 'x');
+  std::string holding = plain;
+  holding.replace(holding.size() - delimiter.size(), delimiter.size(), delimiter);
+  for (const bool holds : {false, true}) {
+    SCOPED_TRACE(holds ? "holding the boundary" : "plain");
+    const std::string& contents = holds ? holding : plain;
+    transfer.Package().RemoveAll();
+    transfer.Package().AddUploadFile(u"f", u"big.bin", files.Write("big.bin", contents));
+    const size_t before = socket->Sent().size();
+    transfer.UploadFile();
+    const std::string sent = socket->Sent().substr(before);
+    const size_t named = sent.find("boundary=") + 9;
+    const std::string boundary = sent.substr(named, sent.find("\r\n", named) - named);
+    EXPECT_EQ(boundary == kBoundary, !holds);
+    EXPECT_EQ(boundary.rfind(kBoundary, 0), 0u);
+    const size_t body = sent.find("\r\n\r\n") + 4;
+    const size_t content = sent.find("\r\n\r\n", body) + 4;
+    EXPECT_EQ(sent.rfind("--" + boundary + "\r\n", body), body);
+    EXPECT_TRUE(sent.compare(content, contents.size(), contents) == 0);
+    EXPECT_EQ(sent.substr(content + contents.size()), "\r\n--" + boundary + "--\r\n");
+    EXPECT_NE(sent.find("Content-Length:  " + std::to_string(sent.size() - body) + "\r\n"),
+              std::string::npos);
+  }
+}
+
 TEST_F(TransferTest, OpenConnectionIsClosedBeforeTheNextOne) {
   transfer.UploadFile();  // connects, sends, no reply awaited
   ASSERT_EQ(socket->State(), FakeSocket::kConnected);
