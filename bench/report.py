@@ -269,33 +269,37 @@ def render(r, samples):
 
 FINDINGS = """## Findings
 
-- **Against the native sink `FileUpload` takes about 0.8× curl's time, on either side of the
-  target from one run of `bench/run` to the next (0.74 to 0.86 in six runs over two
-  hours); what stands between it and less is the boundary scan.** Measured with `strace -f
-  --seccomp-bpf -ttt` (only exec, open, connect and exit stop the process), 11 alternating pairs
-  on the sink: the driver spends 1.5 ms
-  starting, 37 ms between opening the file and connecting (the boundary scan: every byte read
-  from the page cache, on two threads) and 57 ms sending and taking the answer; curl spends 9 ms
-  starting and 103 ms sending (64 KiB read, then written to the socket with `send`: two copies
-  of each byte on one core). A bare `sendfile` of the same file to the sink from a client that
-  does nothing else takes 53 ms (5 GB/s): the send goes at the sink's pace (it copies each byte
-  once out of the socket), so the scan is what `FileUpload` adds, about a third of its time. Two runs of
-  `perf record` on the driver put 31–47 % of its CPU in the kernel's copy into the scan's buffer,
-  16–19 % in `memmem` and 9–13 % in finding the file's pages in the page cache (for the scan and
-  for `sendfile`). The scan has little left to give: in a test program, reading 256 MiB from the
-  page cache with nothing searched takes 24 ms on two threads (43 ms on one); `mmap` instead of
-  `pread` costs more (page tables set up for every page: 35–42 ms); looking only at aligned
-  8-byte words of hyphens (every boundary opens with 27, so one such word lies in any copy of
-  it) is no faster than `memmem` (33 ms either way). Nor can it overlap the send: the boundary
-  is in the request header, so it is settled before the first byte goes. Each pair's own ratio
-  moves with the shared machine's load (the pair-by-pair column), which is why the sink runs
-  twenty pairs and the median is judged.
-- **Over HTTPS `FileUpload` takes 1.1–1.2× curl's time (1.22 on the first run of
-  `bench/run --only upload`, 10 pairs; pair by pair 0.84–1.61, median 1.14); the send itself goes
-  at curl's pace, and what it adds is the boundary scan and a guard against SIGPIPE on every
-  record.** Both negotiate TLS 1.3 with TLS_AES_256_GCM_SHA384 and both send 16 KiB records, one
-  `write`/`sendto` each (16,390 for 256 MiB; `strace -c`). Measured with `strace -f --seccomp-bpf
-  -ttt` (exec, connect, exit only), 8 alternating pairs: the driver spends 28–36 ms before it
+- **Against the native sink `FileUpload` takes 0.66–0.81× curl's time (median 0.68 in five runs
+  of the upload benchmark on 2026-12-07 from 23:35 UTC: 0.66, 0.81, 0.74, 0.68, 0.68); when other
+  work shares the two cores it comes to about 0.8× (0.74–0.86, median 0.815, in six runs earlier
+  that day, when CleanHtml ran at half the speed it runs at now). What it adds to the send is the
+  boundary scan, which runs on two threads.** Before the first byte goes (the boundary is in the
+  request header) every byte of the file is read once from the page cache and searched; then the
+  file goes by `sendfile` at the sink's pace (the sink copies each byte once out of the socket;
+  a bare `sendfile` of the same file to it takes as long). curl reads 64 KiB at a time and writes
+  it with `send`: two copies of each byte on one core. Measured with `strace -f --seccomp-bpf
+  -ttt` (only exec, open, connect and exit stop the process) on the busier machine: the driver
+  spent 1.5 ms starting, 37 ms from opening the file to connecting (the scan) and 57 ms sending
+  and taking the answer; curl 9 ms starting and 103 ms sending. `perf record` put 31–47 % of the
+  driver's CPU in the kernel's copy into the scan's buffer, 16–19 % in `memmem` and 9–13 % in
+  finding the file's pages in the page cache. The scan has nothing left to give: it is bound by
+  memory. In a test program, reading and searching 256 MiB from the page cache takes 15–16 ms on
+  two threads and 31–37 ms on one, whether by `pread` and `memmem` or by `memmem` over a mapping
+  (`mmap` with or without populating it first; setting up the mapping's page tables alone costs
+  8 ms), about 11 GB/s a core; looking only at aligned 8-byte words of hyphens (every boundary
+  opens with 27) is no faster. When another process holds the second core the scan takes twice
+  as long, which is the difference between the two sets of runs. Each pair's own ratio moves with
+  the load (the pair-by-pair column), which is why the sink runs twenty pairs and the median is
+  judged. A package with 16 MiB of files or more has its boundary chosen on a thread of its own
+  while the control's message loop goes on (a large file read from the disk would otherwise stop
+  the page for seconds); that costs nothing measurable here (paired runs of the build with and
+  without it: 0.063 s and 0.064 s).
+- **Over HTTPS `FileUpload` takes 1.01–1.05× curl's time (five runs on 2026-12-07 from 23:35 UTC:
+  1.01, 1.05, 1.02, 1.01, 1.01; 1.02–1.15 in the runs earlier that day after the changes below,
+  1.22 before them); the send itself goes at curl's pace, and what it adds is the boundary scan.
+  Before the changes below it also paid for a guard against SIGPIPE on every record.** Both negotiate TLS 1.3 and both
+  send 16 KiB records, one `write`/`sendto` each (16,390 for 256 MiB; `strace -c`). Measured with `strace -f --seccomp-bpf
+  -ttt` (exec, connect, exit only), 8 alternating pairs: the driver spent 28–36 ms before it
   connects (the boundary scan, every byte of the file read once more from the page cache and
   searched: 1,024 `pread`s of 256 KiB more than the send needs) and 202–274 ms (median 215) from
   connecting to its exit; curl 6–7 ms and 197–216 ms (median 210). `perf record` agrees: the
