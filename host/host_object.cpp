@@ -3,14 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "host/dispatch_proxy.h"
 #include "host/errors.h"
+#include "host/page_files.h"
 #include "host/page_runner.h"
 #include "host/script_support.h"
 #include "host/session.h"
@@ -384,12 +383,6 @@ duk_ret_t Env(duk_context* ctx) {
   return 1;
 }
 
-std::optional<std::string> ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The path argument at `index`; nothing, with the error pushed, when it holds a NUL: the system
 // would end the name there and reach another file.
 std::optional<std::filesystem::path> PathArgument(duk_context* ctx, duk_idx_t index) {
@@ -409,9 +402,8 @@ bool IncludeWork(duk_context* ctx) {
     auto argument = PathArgument(ctx, 0);
     if (!argument) return false;
     std::filesystem::path path = SessionOf(ctx).folder / *argument;
-    auto source = ReadBytes(path);
+    auto source = ReadScriptSource(path);
     if (!source) return PushFailure(ctx, kFileNotFound);
-    if (source->starts_with("\xEF\xBB\xBF")) source->erase(0, 3);
     duk_push_lstring(ctx, source->data(), source->size());
     PushUtf8(ctx, path.string());
     return true;
@@ -431,7 +423,7 @@ bool ReadFileWork(duk_context* ctx) {
   return Guarded(ctx, [&] {
     auto path = PathArgument(ctx, 0);
     if (!path) return false;
-    auto bytes = ReadBytes(*path);
+    auto bytes = ReadFileBytes(*path);
     if (!bytes) return PushFailure(ctx, kFileNotFound);
     PushUtf8(ctx, *bytes);
     return true;
@@ -447,17 +439,12 @@ bool WriteFileWork(duk_context* ctx) {
   return Guarded(ctx, [&] {
     auto argument = PathArgument(ctx, 0);
     if (!argument) return false;
-    const std::filesystem::path& path = *argument;
-    std::error_code error;
-    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), error);
     // The whole text, NULs included.
     duk_size_t length = 0;
     const char* bytes = duk_get_lstring(ctx, 1, &length);
-    std::string text = ScriptToUtf8(std::string_view(bytes, length));
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) return PushFailure(ctx, kPathFileAccess);
+    if (!WriteFileBytes(*argument, ScriptToUtf8(std::string_view(bytes, length)))) {
+      return PushFailure(ctx, kPathFileAccess);
+    }
     duk_push_undefined(ctx);
     return true;
   });
@@ -473,12 +460,7 @@ bool RemoveFileWork(duk_context* ctx) {
   return Guarded(ctx, [&] {
     auto path = PathArgument(ctx, 0);
     if (!path) return false;
-    std::error_code error;
-    // Files only: a page takes away what it wrote, never a folder with what is in it.
-    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(*path, error)) ||
-        !std::filesystem::remove(*path, error)) {
-      return PushFailure(ctx, kFileNotFound);
-    }
+    if (!RemoveRegularFile(*path)) return PushFailure(ctx, kFileNotFound);
     duk_push_undefined(ctx);
     return true;
   });

@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "host/activex.h"
 #include "host/host_object.h"
+#include "host/page_files.h"
 #include "host/screen.h"
 #include "host/script_support.h"
 #include "host/session.h"
@@ -101,15 +100,13 @@ duk_ret_t DescribeUncaught(duk_context* ctx, void*) {
 
 // Runs the page; true when it ran to its end.
 bool RunScript(duk_context* ctx, const std::string& page) {
-  std::ifstream in(page, std::ios::binary);
-  if (!in) {
+  auto source = ReadScriptSource(page);
+  if (!source) {
     std::fprintf(stderr, "velmaris: 无法读取页面 %s\n", page.c_str());
     return false;
   }
-  std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (source.starts_with("\xEF\xBB\xBF")) source.erase(0, 3);
   PushUtf8(ctx, page);
-  if (duk_pcompile_lstring_filename(ctx, 0, source.data(), source.size()) != 0 ||
+  if (duk_pcompile_lstring_filename(ctx, 0, source->data(), source->size()) != 0 ||
       duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS) {
     ReportUncaught(ctx);
     duk_pop(ctx);

@@ -1,11 +1,10 @@
 #include "host/win32/host_dispatch.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 
+#include "host/page_files.h"
 #include "host/text.h"
 #include "host/win32/com_object.h"
 #include "host/win32/engine.h"
@@ -30,12 +29,6 @@ struct Failure {
   HRESULT hr;
   bool filled = false;
 };
-
-std::optional<std::string> ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // One queued host.later callback.
 struct LaterCall {
@@ -316,9 +309,8 @@ class HostDispatch final : public ComObject<IDispatch> {
       }
       case Member::kInclude: {
         fs::path path = fs::path(m_page.folder) / args.Path(0);
-        auto source = ReadBytes(path);
+        auto source = ReadScriptSource(path);
         if (!source) throw Failure{kErrFileNotFound};
-        if (source->starts_with("\xEF\xBB\xBF")) source->erase(0, 3);
         // Runs as global code, so its functions and variables become the page's.
         if (!m_page.engine->Run(Wide(DecodeUtf8(*source)), path.wstring())) {
           throw Failure{static_cast<HRESULT>(0x800A139Eu)};
@@ -326,29 +318,17 @@ class HostDispatch final : public ComObject<IDispatch> {
         return;
       }
       case Member::kReadFile: {
-        auto bytes = ReadBytes(args.Path(0));
+        auto bytes = ReadFileBytes(args.Path(0));
         if (!bytes) throw Failure{kErrFileNotFound};
         SetText(result, Wide(DecodeUtf8(*bytes)));
         return;
       }
       case Member::kWriteFile: {
-        fs::path path = args.Path(0);
-        std::string text = Utf8(args.Text(1));
-        std::error_code error;
-        if (path.has_parent_path()) fs::create_directories(path.parent_path(), error);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) throw Failure{kErrPathFileAccess};
+        if (!WriteFileBytes(args.Path(0), Utf8(args.Text(1)))) throw Failure{kErrPathFileAccess};
         return;
       }
       case Member::kRemoveFile: {
-        fs::path path = args.Path(0);
-        std::error_code error;
-        // Files only: a page takes away what it wrote, never a folder with what is in it.
-        if (!fs::is_regular_file(fs::symlink_status(path, error)) || !fs::remove(path, error)) {
-          throw Failure{kErrFileNotFound};
-        }
+        if (!RemoveRegularFile(args.Path(0))) throw Failure{kErrFileNotFound};
         return;
       }
       case Member::kPump:

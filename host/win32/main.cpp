@@ -8,10 +8,9 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "host/page_files.h"
 #include "host/text.h"
 #include "host/win32/engine.h"
 #include "host/win32/host_dispatch.h"
@@ -67,14 +66,12 @@ int Register(const wchar_t* given, bool unregister) {
 }
 
 int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
-  std::ifstream in(std::filesystem::path(page_path), std::ios::binary);
-  if (!in) {
+  const auto bytes = ReadScriptSource(std::filesystem::path(page_path));
+  if (!bytes) {
     WriteLine(true, L"velmaris: 无法读取页面 " + page_path);
     return 1;
   }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
-  std::u16string source = DecodeUtf8(bytes);
+  std::u16string source = DecodeUtf8(*bytes);
 
   page.folder = std::filesystem::path(FullPath(page_path)).parent_path().wstring();
   page.services = LoadServices(page.services_error);
