@@ -14,15 +14,8 @@ done
 pages=("$@")
 [ ${#pages[@]} -gt 0 ] || pages=("$root"/tests/pages/*.js)
 
-scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
-cleanup() {
-  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=zh_CN.UTF-8
+. "$root/tests/windows/wine_prefix.sh"
 export VELMARIS_PICTURES=$root/tests/data/image
-wineboot -i >/dev/null 2>&1
 
 passed=0 failed=0 skipped=0
 for page in "${pages[@]}"; do

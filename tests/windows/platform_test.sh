@@ -9,16 +9,7 @@ build=$(cd "${1:-$root_dir/build-windows}" && pwd)
 program=$build/windows_platform_test.exe
 [ -f "$program" ] || { echo "no $program: build the windows_platform_test target" >&2; exit 1; }
 
-scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
-servers=
-cleanup() {
-  kill $servers 2>/dev/null || true
-  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1
+. "$root_dir/tests/windows/wine_prefix.sh"
 
 serve() {
   name=$1

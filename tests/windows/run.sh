@@ -16,26 +16,13 @@ sh "$here/platform_test.sh" "$build"
 bash "$here/pages.sh" "$build"
 dll=$build/VelmarisClient.dll
 
-scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-# A prefix of its own, without the browser and .NET runtimes it would offer to install, on a
-# Chinese system as the editors' machines are: its code page is 936 (Wine takes it from the
-# locale, which scripts/setup-deps.sh generates), so scripts are read, and print, in GBK.
-export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=zh_CN.UTF-8
-wineboot -i >/dev/null 2>&1
+. "$here/wine_prefix.sh"
 win() { winepath -w "$1"; }
 
 mkdir -p "$scratch/srv" "$scratch/work"
 python3 "$root/tools/refserver.py" --root "$scratch/srv" --port 0 --idle-exit 120 \
   --parent-pid $$ --quiet > "$scratch/port" &
-server_pid=$!
+servers=$!
 for _ in $(seq 50); do [ -s "$scratch/port" ] && break; sleep 0.1; done
 server=http://127.0.0.1:$(head -1 "$scratch/port")
 

@@ -9,15 +9,7 @@ shift || true
 program=$build/windows_unit_tests.exe
 [ -f "$program" ] || { echo "no $program: build the windows_unit_tests target" >&2; exit 1; }
 
-scratch=$(mktemp -d /tmp/velmaris-wine-XXXXXX)
-cleanup() {
-  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=zh_CN.UTF-8
-wineboot -i >/dev/null 2>&1
+. "$root/tests/windows/wine_prefix.sh"
 # The tests' folders go to C:\t, as long a name as /tmp: some expected progress values count the
 # bytes of a file's path. They run from the source root: on its drive (Z:, the Unix root) the
 # test data's Unix path names the same folder.
