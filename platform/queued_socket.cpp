@@ -138,6 +138,34 @@ void QueuedSocket::DropQueue() {
   m_queued = m_sent = 0;
 }
 
+void QueuedSocket::OnReady(short mask) {
+  if (m_state == kConnecting) {
+    if (m_tls) {
+      ContinueHandshake();
+    } else {
+      OnConnectDone();
+    }
+    return;
+  }
+  const int generation = m_generation;
+  if (mask & MessageLoop::kReadable) ReadAvailable();
+  if (generation != m_generation || m_state != kConnected) return;
+  // A TLS write may have waited for the peer to speak first.
+  if ((mask & MessageLoop::kWritable) || (m_tls && !m_queue.empty())) WriteQueued();
+}
+
+void QueuedSocket::Fail(int error_number) {
+  if (error_number == kTlsFailed) {
+    const TlsFailure failure = m_tls->LastFailure();
+    Report(failure.number, failure.description);
+    return;
+  }
+  int32_t number;
+  std::u16string description;
+  DescribeSystemError(error_number, number, description);
+  Report(number, description);
+}
+
 void QueuedSocket::ContinueHandshake() {
   switch (m_tls->Handshake()) {
     case TlsIo::kDone:

@@ -55,15 +55,18 @@ class QueuedSocket : public TcpSocket {
   // One receive: the bytes taken, 0 at the peer's end, or -1 with `error` the system's error (0
   // when nothing waits now).
   virtual int64_t Receive(char* data, size_t size, int& error) = 0;
-  // Whether bytes wait that the system will not signal (decrypted inside a TLS session).
-  virtual bool HoldsUnsignalled() const { return false; }
   // The events the connection waits for, after the queue changed.
   virtual void UpdateWatch() = 0;
   // The connection stops being watched once the peer has closed it.
   virtual void StopWatching() = 0;
   virtual void CloseDescriptors() = 0;
-  // Fails with the socket control's error for a system error.
-  virtual void Fail(int error_number) = 0;
+  // The socket control's number and description for a system error.
+  virtual void DescribeSystemError(int error_number, int32_t& number,
+                                   std::u16string& description) const = 0;
+  // The connect has ended, well or not (its outcome is the system's to read).
+  virtual void OnConnectDone() = 0;
+  // Sends from the queue while the connection takes it, a bounded pass at a time.
+  virtual void WriteQueued() = 0;
   // A file item ended before its length: the file shrank after the request announced it.
   virtual void FailShortFile() = 0;
 
@@ -71,6 +74,13 @@ class QueuedSocket : public TcpSocket {
   static constexpr int kTlsFailed = -1;
   // One more step of the TLS handshake, inside the connect wait: connected when it is done.
   void ContinueHandshake();
+  // The connection is ready as `mask` says: the connect or the handshake goes on, or what
+  // arrived is read and what waits is sent.
+  void OnReady(short mask);
+  // Whether bytes wait that the system will not signal (decrypted inside a TLS session).
+  bool HoldsUnsignalled() const { return m_tls && m_tls->HasPending(); }
+  // Fails with the socket control's error for a system error, or the TLS session's own failure.
+  void Fail(int error_number);
 
   Read ReadPass();
   void ReadAvailable();

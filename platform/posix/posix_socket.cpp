@@ -142,22 +142,6 @@ void PosixSocket::TryNextAddress() {
   Fail(last_error);
 }
 
-void PosixSocket::OnReady(short mask) {
-  if (m_state == kConnecting) {
-    if (m_tls) {
-      ContinueHandshake();
-    } else {
-      OnConnectDone();
-    }
-    return;
-  }
-  const int generation = m_generation;
-  if (mask & MessageLoop::kReadable) ReadAvailable();
-  if (generation != m_generation || m_state != kConnected) return;
-  // A TLS write may have waited for the peer to speak first.
-  if ((mask & MessageLoop::kWritable) || (m_tls && !m_queue.empty())) WriteQueued();
-}
-
 void PosixSocket::OnConnectDone() {
   int error = 0;
   socklen_t length = sizeof error;
@@ -271,16 +255,9 @@ void PosixSocket::WriteQueued() {
   UpdateWatch();
 }
 
-void PosixSocket::Fail(int error_number) {
-  if (error_number == kTlsFailed) {
-    const TlsChannel::Failure failure = m_tls->LastFailure();
-    Report(failure.number, failure.description);
-    return;
-  }
-  int32_t number;
-  std::u16string description;
+void PosixSocket::DescribeSystemError(int error_number, int32_t& number,
+                                      std::u16string& description) const {
   SocketErrorFor(error_number, number, description);
-  Report(number, description);
 }
 
 void PosixSocket::FailShortFile() {

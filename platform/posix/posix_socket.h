@@ -28,16 +28,15 @@ class PosixSocket : public QueuedSocket {
   struct Resolution;
   void OnResolved(int gai_error, struct addrinfo* addresses);
   void TryNextAddress();
-  void OnReady(short mask);
-  void OnConnectDone();
+  void OnConnectDone() override;
   // One receive or send on the connection, plain or through TLS; a send answers as send(2) does,
   // a TLS failure of its own setting errno to kTlsFailed.
   int64_t Receive(char* data, size_t size, int& error) override;
-  bool HoldsUnsignalled() const override { return m_tls && m_tls->HasPending(); }
   ssize_t Transmit(const char* data, size_t size, bool more);
   ssize_t Transferred(TlsChannel::Io io, size_t done);
-  void WriteQueued();
-  void Fail(int error_number) override;
+  void WriteQueued() override;
+  void DescribeSystemError(int error_number, int32_t& number,
+                           std::u16string& description) const override;
   void FailShortFile() override;
   void UpdateWatch() override;
   void StopWatching() override;

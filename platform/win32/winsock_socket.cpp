@@ -225,22 +225,6 @@ void WinsockSocket::TryNextAddress() {
   Fail(last_error);
 }
 
-void WinsockSocket::OnReady(short mask) {
-  if (m_state == kConnecting) {
-    if (m_tls) {
-      ContinueHandshake();
-    } else {
-      OnConnectDone();
-    }
-    return;
-  }
-  const int generation = m_generation;
-  if (mask & MessageLoop::kReadable) ReadAvailable();
-  if (generation != m_generation || m_state != kConnected) return;
-  // A TLS write may have waited for the peer to speak first.
-  if ((mask & MessageLoop::kWritable) || (m_tls && !m_queue.empty())) WriteQueued();
-}
-
 void WinsockSocket::OnConnectDone() {
   int error = 0;
   int length = sizeof error;
@@ -454,16 +438,9 @@ void WinsockSocket::PostStep(void (WinsockSocket::*step)()) {
   });
 }
 
-void WinsockSocket::Fail(int error_number) {
-  if (error_number == kTlsFailed) {
-    const SchannelChannel::Failure failure = m_tls->LastFailure();
-    Report(failure.number, failure.description);
-    return;
-  }
-  int32_t number;
-  std::u16string description;
+void WinsockSocket::DescribeSystemError(int error_number, int32_t& number,
+                                        std::u16string& description) const {
   WinsockErrorFor(error_number, number, description);
-  Report(number, description);
 }
 
 void WinsockSocket::FailShortFile() {

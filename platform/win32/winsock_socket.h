@@ -38,20 +38,19 @@ class WinsockSocket : public QueuedSocket {
   struct Transmission;
   void OnResolved(int error, addrinfoW* addresses);
   void TryNextAddress();
-  void OnReady(short mask);
-  void OnConnectDone();
+  void OnConnectDone() override;
   int64_t Receive(char* data, size_t size, int& error) override;
-  bool HoldsUnsignalled() const override { return m_tls && m_tls->HasPending(); }
   // One send through TLS: the bytes taken, or -1 with `error` the Winsock error (0 when the
   // socket takes nothing now, kTlsFailed for the session's own failure).
   int64_t Encrypted(const char* data, size_t size, int& error);
   int64_t Transferred(SchannelChannel::Io io, size_t done, int& error);
-  void WriteQueued();
+  void WriteQueued() override;
   void StartTransmit(Item& item);
   void OnTransmitted();
   // Runs `step` on the loop later, unless the connection has gone by then.
   void PostStep(void (WinsockSocket::*step)());
-  void Fail(int error_number) override;
+  void DescribeSystemError(int error_number, int32_t& number,
+                           std::u16string& description) const override;
   void FailShortFile() override;
   void UpdateWatch() override;
   void StopWatching() override;
