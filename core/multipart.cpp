@@ -70,6 +70,10 @@ auto FindKey(std::vector<T>& items, const std::u16string& key, KeyOf key_of) {
 
 constexpr size_t kCopyChunk = 1024 * 1024;
 
+// A file the system measures as empty that still gives bytes (a kernel's status file) has no
+// length to announce: sent as measured it would go empty and be taken for sent.
+constexpr char16_t kSizeUnknown[] = u"系统报告该文件为空，但读出了内容，无法确定其大小：";
+
 }  // namespace
 
 std::string HeaderParameter(std::u16string_view text) {
@@ -93,7 +97,12 @@ std::string HeaderParameter(std::u16string_view text) {
   return codepage::ToGbk(escaped);
 }
 
+void CompondFile::RefuseWhileSealed() const {
+  if (Sealed()) Raise(err::kInvalidCall, kLibrarySource, kTransferUnderWay);
+}
+
 void CompondFile::addFormData(std::u16string name, std::u16string value) {
+  RefuseWhileSealed();
   if (FindKey(m_fields, name, [](const FormData& f) { return f.DataName(); }) != m_fields.end()) {
     Raise(err::kDuplicateKey);
   }
@@ -104,6 +113,7 @@ void CompondFile::addFormData(std::u16string name, std::u16string value) {
 }
 
 void CompondFile::RemoveFormData(const std::u16string& name) {
+  RefuseWhileSealed();
   auto it = FindKey(m_fields, name, [](const FormData& f) { return f.DataName(); });
   if (it == m_fields.end()) Raise(err::kInvalidCall);
   m_fields.erase(it);
@@ -115,6 +125,7 @@ void CompondFile::AddUploadFile(const std::u16string& name, const std::u16string
 
 void CompondFile::AddUploadFile(const std::u16string& name, const std::u16string& filename,
                                 std::filesystem::path source) {
+  RefuseWhileSealed();
   GuardPackage(u"CompondFile:AddUploadFile Method", [&] {
     if (FindKey(m_files, filename, [](const UploadFile& f) { return f.m_filename(); }) !=
         m_files.end()) {
@@ -128,12 +139,14 @@ void CompondFile::AddUploadFile(const std::u16string& name, const std::u16string
 }
 
 void CompondFile::RemoveUploadFile(const std::u16string& filename) {
+  RefuseWhileSealed();
   auto it = FindKey(m_files, filename, [](const UploadFile& f) { return f.m_filename(); });
   if (it == m_files.end()) Raise(err::kInvalidCall);
   m_files.erase(it);
 }
 
 void CompondFile::RemoveAll() {
+  RefuseWhileSealed();
   m_files.clear();
   m_fields.clear();
 }
@@ -185,22 +198,42 @@ bool FileHolds(const FileHandle& file, int64_t length, std::string_view text) {
 }  // namespace
 
 PreparedPackage CompondFile::Prepare(const BoundaryScan& scan) const {
-  // Every file is opened and measured, every value converted, once.
-  std::vector<FileHandle> files;
-  std::vector<int64_t> lengths;
+  // Everything the request is made of is taken here, before the scan: a large package's scan
+  // lets the loop run, and what a page does to the package meanwhile is not this request's.
+  // Every file is opened and measured, every name and value converted, once.
+  struct FilePart {
+    std::string head;  // the part's header lines after its boundary line
+    FileHandle file;
+    int64_t length = 0;
+  };
+  PreparedPackage package;
+  std::vector<FilePart> files;
   for (const auto& part : m_files) {
-    files.push_back(part.OpenContents());
-    lengths.push_back(files.back().CurrentSize());
+    FilePart taken;
+    taken.head = "Content-Disposition: form-data; name=\"" + HeaderParameter(part.m_name()) +
+                 "\"; filename=\"" + HeaderParameter(part.m_filename()) + "\"\r\n" +
+                 "Content-Type: " + codepage::ToGbk(part.m_content_type()) + "\r\n\r\n";
+    taken.file = part.OpenContents();
+    taken.length = taken.file.CurrentSize();
+    if (char probe = 0; taken.length == 0 && taken.file.ReadAt(0, &probe, 1) > 0) {
+      Raise(err::kPathFileAccess, kLibrarySource, kSizeUnknown + part.m_filename());
+    }
+    files.push_back(std::move(taken));
+    package.files.emplace_back(part, files.back().length);
   }
-  std::vector<std::string> values;
-  for (const auto& field : m_fields) values.push_back(codepage::ToGbk(field.Value()));
+  std::vector<std::pair<std::string, std::string>> fields;  // header line, value
+  for (const auto& field : m_fields) {
+    fields.emplace_back("Content-Disposition: form-data; name=\"" +
+                            HeaderParameter(field.DataName()) + "\"\r\n\r\n",
+                        codepage::ToGbk(field.Value()));
+  }
 
   auto contents_hold = [&](const std::string& boundary) {
-    for (size_t i = 0; i < files.size(); ++i) {
-      if (FileHolds(files[i], lengths[i], boundary)) return true;
+    for (const auto& part : files) {
+      if (FileHolds(part.file, part.length, boundary)) return true;
     }
-    for (const auto& value : values) {
-      if (HoldsBytes(value, boundary)) return true;
+    for (const auto& field : fields) {
+      if (HoldsBytes(field.second, boundary)) return true;
     }
     return false;
   };
@@ -215,31 +248,26 @@ PreparedPackage CompondFile::Prepare(const BoundaryScan& scan) const {
     return boundary;
   };
   int64_t file_bytes = 0;
-  for (const int64_t length : lengths) file_bytes += length;
-  PreparedPackage package;
+  for (const auto& part : files) file_bytes += part.length;
   package.boundary = scan ? scan(choose, file_bytes) : choose();
 
   const std::string boundary_line = "--" + package.boundary + "\r\n";
   std::string text;
-  for (size_t i = 0; i < m_files.size(); ++i) {
-    const UploadFile& part = m_files[i];
+  for (auto& part : files) {
     text += boundary_line;
-    text += "Content-Disposition: form-data; name=\"" + HeaderParameter(part.m_name()) +
-            "\"; filename=\"" + HeaderParameter(part.m_filename()) + "\"\r\n";
-    text += "Content-Type: " + codepage::ToGbk(part.m_content_type()) + "\r\n\r\n";
-    package.pieces.push_back({std::move(text), std::move(files[i]), lengths[i]});
+    text += part.head;
+    package.pieces.push_back({std::move(text), std::move(part.file), part.length});
     text = "\r\n";
   }
-  for (size_t i = 0; i < m_fields.size(); ++i) {
+  for (auto& [head, value] : fields) {
     text += boundary_line;
-    text += "Content-Disposition: form-data; name=\"" + HeaderParameter(m_fields[i].DataName()) +
-            "\"\r\n\r\n";
-    if (values[i].size() < kCopyChunk) {
-      text += values[i];
+    text += head;
+    if (value.size() < kCopyChunk) {
+      text += value;
     } else {
       // A large value (an article may run to hundreds of megabytes) goes as it is, not copied.
       package.pieces.push_back({std::move(text), {}, 0});
-      package.pieces.push_back({std::move(values[i]), {}, 0});
+      package.pieces.push_back({std::move(value), {}, 0});
       text.clear();
     }
     text += "\r\n";

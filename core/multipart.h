@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -72,7 +73,12 @@ struct PreparedPackage {
   std::string boundary;
   int64_t length = 0;
   std::vector<PackagePiece> pieces;
+  // The file parts as they were taken, each with the length announced for it.
+  std::vector<std::pair<UploadFile, int64_t>> files;
 };
+
+// What an edit of a package, or a start of its transfer, is refused with while that transfer waits.
+inline constexpr char16_t kTransferUnderWay[] = u"上一次传输尚未结束";
 
 class CompondFile {
  public:
@@ -109,9 +115,20 @@ class CompondFile {
   const std::vector<UploadFile>& Files() const { return m_files; }
   const std::vector<FormData>& Fields() const { return m_fields; }
 
+  // While sealed, every edit above raises 5 kTransferUnderWay. Its transfer seals it for as long
+  // as one of its waits lets the loop run: the request going out was taken when it was prepared,
+  // and an edit from a page's timer meanwhile could only be lost or taken for sent. Counted, so
+  // nested waits unseal once the outermost ends.
+  void Seal() { ++m_seals; }
+  void Unseal() { --m_seals; }
+  bool Sealed() const { return m_seals > 0; }
+
  private:
+  void RefuseWhileSealed() const;
+
   std::vector<UploadFile> m_files;
   std::vector<FormData> m_fields;
+  int m_seals = 0;
 };
 
 // A header parameter (name, filename) as written inside its quotes: '"', CR and LF become %22,

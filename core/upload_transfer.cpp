@@ -37,28 +37,31 @@ int32_t ReadPort(std::u16string_view text) {
 thread_local int t_nested_waits = 0;
 constexpr int kMaxNestedWaits = 64;
 
-// Counts a yield of the transfer for as long as it lasts, in the transfer and on the thread.
+// Counts a yield of the transfer for as long as it lasts, in the transfer and on the thread, and
+// keeps the transfer's package sealed meanwhile.
 class Yielding {
  public:
-  explicit Yielding(int& count) : m_count(count) {
+  Yielding(int& count, CompondFile& package) : m_count(count), m_package(package) {
     ++m_count;
     ++t_nested_waits;
+    m_package.Seal();
   }
   ~Yielding() {
     --m_count;
     --t_nested_waits;
+    m_package.Unseal();
   }
   Yielding(const Yielding&) = delete;
   Yielding& operator=(const Yielding&) = delete;
 
  private:
   int& m_count;
+  CompondFile& m_package;
 };
 
 // From this many bytes of files on, the boundary is chosen aside.
 constexpr int64_t kChooseAsideFrom = 16 * 1024 * 1024;
 
-constexpr char16_t kTransferUnderWay[] = u"上一次传输尚未结束";
 constexpr char16_t kFileShrank[] = u"文件在发送过程中变小了，上传已中止：";
 
 }  // namespace
@@ -69,8 +72,7 @@ UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy)
       m_socket(platform.new_socket()),
       m_timer(platform.loop, std::chrono::milliseconds(100), [this] { OnTick(); }),
       m_address{kLoopbackHost, 80, m_policy.default_path} {
-  m_socket->SetRemoteHost(m_address.host);
-  m_socket->SetRemotePort(80);
+  AddressSocket();
   m_socket->on_data_arrival = [this](int64_t) { OnDataArrival(); };
   m_socket->on_close = [this] { OnPeerClosed(); };
   m_socket->on_send_progress = [this](int64_t sent, int64_t remaining) {
@@ -123,6 +125,13 @@ void UploadTransfer::ParseServerAddress(std::u16string_view address) {
 
 void UploadTransfer::SetAddress(ServerAddress address) {
   m_address = std::move(address);
+  // A page that changes the address while a request waits changes the next request, never the
+  // connection under way or the name its certificate is checked against: every connect gives
+  // the socket the address anew.
+  if (m_yields == 0) AddressSocket();
+}
+
+void UploadTransfer::AddressSocket() {
   m_socket->SetRemoteHost(m_address.host);
   m_socket->SetRemotePort(m_address.port);
   m_socket->SetSecure(m_address.secure);
@@ -160,14 +169,14 @@ std::string UploadTransfer::ChooseBoundary(const std::function<std::string()>& c
     });
     return choose();
   });
-  Yielding yielding(m_yields);
+  Yielding yielding(m_yields, m_package);
   while (!chosen) loop.WaitForEvent();
   return boundary.get();
 }
 
 template <typename Predicate>
 void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
-  Yielding yielding(m_yields);
+  Yielding yielding(m_yields, m_package);
   ++m_tick_waits;
   UpdateTicking();
   ScopeExit stop_counting([this] {
@@ -203,10 +212,7 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
         return ChooseBoundary(choose, file_bytes);
       });
   m_boundary = package.boundary;
-  m_sending.clear();
-  for (size_t i = 0; i < m_package.Files().size(); ++i) {
-    m_sending.push_back({m_package.Files()[i], package.pieces[i].file_length});
-  }
+  m_sending = std::move(package.files);
   std::string head = codepage::ToGbk(BuildRequestHeader(package.length, path));
 
   CloseConnection();
@@ -214,6 +220,7 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   m_received.Reset(m_accept);
   m_awaiting_reply = false;
   UpdateTicking();
+  AddressSocket();
   m_socket->Connect();
   m_ticks = 0;
   SetTicking(true);
@@ -341,7 +348,7 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   // Progress means the server is still taking the package: the reply clock starts again.
   m_ticks = 0;
   if (m_in_progress_yield) return;
-  Yielding yielding(m_yields);
+  Yielding yielding(m_yields, m_package);
   ScopedFlag in_yield(m_in_progress_yield);
   m_platform.loop.Pump();
 }

@@ -121,6 +121,7 @@ class UploadTransfer {
   const std::u16string& Path() const { return m_address.path; }
 
  private:
+  void AddressSocket();
   void OnTick();
   void OnDataArrival();
   void OnPeerClosed();

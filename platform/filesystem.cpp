@@ -169,7 +169,9 @@ FileEntry FileSystemObject::GetFile(std::u16string_view path) const {
   if (error || status.type() == fs::file_type::not_found) {
     Raise(err::kFileNotFound);
   }
-  if (status.type() == fs::file_type::directory) Raise(err::kFileNotFound);
+  if (status.type() == fs::file_type::directory) {
+    Raise(err::kFileNotFound, kLibrarySource, kFolderNotFile);
+  }
   auto absolute = fs::absolute(native, error);
   if (error) RaiseFileError(error);
   auto size = fs::file_size(native, error);

@@ -32,6 +32,10 @@ std::u16string NameText(const std::string& bytes);
 // Windows, whose names are UTF-16 already.
 std::u16string ListedNameText(const std::filesystem::path& name);
 
+// What a folder named where a file is wanted is refused with (53 where a file is looked up, 75
+// where it is opened), so the editor is not told the path is missing.
+inline constexpr char16_t kFolderNotFile[] = u"这是一个文件夹，不是文件";
+
 // Raises the classic error for a failed file operation on `path`.
 [[noreturn]] void RaiseFileError(const std::error_code& error, bool is_folder = false);
 

@@ -85,7 +85,9 @@ FileHandle OpenRegularNativeFile(const fs::path& native) {
   FileHandle file(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!file.IsOpen()) RaiseFileError(std::error_code(errno, std::generic_category()));
   struct stat info {};
-  if (fstat(file.Descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) Raise(err::kPathFileAccess);
+  if (fstat(file.Descriptor(), &info) != 0) Raise(err::kPathFileAccess);
+  if (S_ISDIR(info.st_mode)) Raise(err::kPathFileAccess, kLibrarySource, kFolderNotFile);
+  if (!S_ISREG(info.st_mode)) Raise(err::kPathFileAccess);
   fcntl(file.Descriptor(), F_SETFL, fcntl(file.Descriptor(), F_GETFL) & ~O_NONBLOCK);
   return file;
 }

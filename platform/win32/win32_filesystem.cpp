@@ -236,7 +236,7 @@ FileHandle OpenRegularNativeFile(const fs::path& native) {
     const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(native.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      Raise(err::kPathFileAccess);
+      Raise(err::kPathFileAccess, kLibrarySource, kFolderNotFile);
     }
     RaiseFileError(PortableError(error));
   }

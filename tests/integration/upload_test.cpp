@@ -90,25 +90,54 @@ TEST_F(UploadIntegrationTest, LargeUploadNeedsNoRoomInTemp) {
   EXPECT_GT(ticks_while_sending, 0);
 }
 
-// A file that shrinks after it was measured cannot fill the length the request announced: the
-// connection is dropped before the server has a whole request, and the box names the file.
-TEST_F(UploadIntegrationTest, FileThatShrinksWhileSentEndsTheRequest) {
-  const auto path = files.Path() / "shrinking.bin";
-  std::ofstream(path) << "head";
-  std::filesystem::resize_file(path, 20 * 1000 * 1000);
-  // Once the first hundredth of it has gone.
-  Timer shrink(loop, std::chrono::milliseconds(0), [&] {
-    if (control.GetForm()[u"pbFile"].Value() < 1) return;
-    std::filesystem::resize_file(path, 1000 * 1000);
-    shrink.SetEnabled(false);
-  });
-  shrink.SetEnabled(true);
-  const std::u16string name = codepage::FromUtf8(path.string());
-  control.StartUpload(u"shrink", server.Url("/cms/upload.asp"), name, 1);
-  EXPECT_EQ(control.NewFileName(), u"Error");
-  ASSERT_EQ(ui.History().size(), 1u);
-  EXPECT_EQ(ui.History()[0].text, u"文件在发送过程中变小了，上传已中止：" + name);
-  EXPECT_FALSE(std::filesystem::exists(server.Root() / "files/shrink/shrinking.bin"));
+// A file measured once and changed while it goes, over HTTP and HTTPS: one that shrinks cannot
+// fill the length the request announced, so the connection is dropped before the server has a
+// whole request and the box names the file; one that grows is sent up to its measured length,
+// not a byte more.
+TEST_F(UploadIntegrationTest, FileChangedWhileSentKeepsItsMeasuredLength) {
+  constexpr uintmax_t kSize = 20 * 1000 * 1000;
+  for (const bool secure : {false, true}) {
+    for (const uintmax_t now : {uintmax_t{1000 * 1000}, kSize + 1000}) {
+      const bool shrinks = now < kSize;
+      SCOPED_TRACE(std::string(secure ? "https " : "http ") + (shrinks ? "shrinks" : "grows"));
+      testing::RefServer tls({.tls = true});
+      testing::ScopedEnv trusted("SSL_CERT_FILE", tls.CaFile().c_str());
+      testing::RefServer& target = secure ? tls : server;
+      const size_t before = target.WaitForRequests(0).size();
+      ui.ClearHistory();
+      const auto path = files.Path() / "changing.bin";
+      std::filesystem::remove(path);
+      std::ofstream(path) << "head";
+      std::filesystem::resize_file(path, kSize);
+      // Once the first hundredth of it has gone.
+      Timer change(loop, std::chrono::milliseconds(0), [&] {
+        if (control.GetForm()[u"pbFile"].Value() < 1) return;
+        std::filesystem::resize_file(path, now);
+        change.SetEnabled(false);
+      });
+      change.SetEnabled(true);
+      const std::u16string name = codepage::FromUtf8(path.string());
+      control.StartUpload(u"change", target.Url("/cms/upload.asp"), name, 1);
+      const auto stored = target.Root() / "files/change/changing.bin";
+      if (shrinks) {
+        EXPECT_EQ(control.NewFileName(), u"Error");
+        ASSERT_EQ(ui.History().size(), 1u);
+        EXPECT_EQ(ui.History()[0].text, u"文件在发送过程中变小了，上传已中止：" + name);
+        EXPECT_FALSE(std::filesystem::exists(stored));
+        continue;
+      }
+      EXPECT_EQ(control.NewFileName(), u"/files/change/changing.bin");
+      EXPECT_TRUE(ui.History().empty());
+      EXPECT_EQ(std::filesystem::file_size(stored), kSize);
+      const auto requests = target.WaitForRequests(before + 1);
+      ASSERT_EQ(requests.size(), before + 1);
+      const std::string& request = requests.back();
+      const size_t body = request.find("\r\n\r\n") + 4;
+      EXPECT_NE(request.find("Content-Length:  " + std::to_string(request.size() - body) + "\r\n"),
+                std::string::npos);
+      EXPECT_EQ(request.substr(request.size() - 4), "--\r\n");
+    }
+  }
 }
 
 // Over HTTPS the request inside the session is the one sent over HTTP. A certificate that does not

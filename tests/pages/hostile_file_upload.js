@@ -20,9 +20,10 @@ function lastUpload() {
 var badPaths = [
   {what: "a missing file", path: work + "/missing.txt", number: 0x800A0035 | 0,
    description: "文件未找到"},
-  // Opened as the package is written, a folder is a path/file access error.
-  {what: "a folder", path: work + "/folder", number: 0x800A0035 | 0, description: "文件未找到",
-   written: {number: 0x800A004B | 0, description: "路径/文件访问错误"}},
+  // Opened as the package is written, a folder is a path/file access error; both say what it is.
+  {what: "a folder", path: work + "/folder", number: 0x800A0035 | 0,
+   description: "这是一个文件夹，不是文件",
+   written: {number: 0x800A004B | 0, description: "这是一个文件夹，不是文件"}},
   {what: "a NUL after the name", path: file + "\0.bak", number: 0x800A0034 | 0,
    description: "错误的文件名或号码"},
   {what: "a NUL inside the name", path: work + "/a\0.txt", number: 0x800A0034 | 0,
@@ -40,6 +41,13 @@ if (PATH_SEP === "/") {
                  description: "路径/文件访问错误"});
 }
 var sent = requestCount();
+// A kernel's status file measures as empty but gives bytes: it cannot be announced, so it is
+// refused rather than sent empty and reported as sent.
+if (PATH_SEP === "/") {
+  checkError(function () { control.StartUpload("d", url, "/proc/self/status", 1); },
+             0x800A004B | 0, "系统报告该文件为空，但读出了内容，无法确定其大小：/proc/self/status",
+             "VelmarisClient", "StartUpload of a status file");
+}
 for (var i = 0; i < badPaths.length; ++i) {
   var c = badPaths[i];
   control.NewFileName = "before";
@@ -157,6 +165,47 @@ for (var n = 0; n < chain.length; ++n) {
   check(answers[chain[n].NewFileName], true, "the reply of nested upload " + n);
   delete answers[chain[n].NewFileName];
 }
+
+// Three timers edit the package of a control whose 20 MB upload is under way (its boundary is
+// chosen while the loop runs): every edit inside the upload's waits is refused, and the request
+// carries exactly what it started with.
+var bigFile = localFile("big.bin", longText("b", 20 * 1024 * 1024));
+var uploading = true;
+var edits = {refused: 0, other: []};
+function editor(kind) {
+  var k = 0;
+  function edit() {
+    if (!uploading) return;
+    ++k;
+    try {
+      if (kind === "file") {
+        control.AddUploadFile("extra" + k, file);
+      } else {
+        control.addFormData(kind + k, longText("v", 1000 * k));
+      }
+    } catch (e) {
+      if (e.number === (0x800A0005 | 0) && e.description === "上一次传输尚未结束") {
+        ++edits.refused;
+      } else {
+        edits.other.push(kind + ": " + e.number + " " + e.description);
+      }
+    }
+    host.later(1, edit);
+  }
+  host.later(1, edit);
+}
+editor("field");
+editor("other");
+editor("file");
+control.StartUpload("big", url, bigFile, 1);
+uploading = false;
+check(control.NewFileName, "/files/big/big.bin", "the upload edited from timers");
+check(edits.other.join("; "), "", "errors other than the refusal");
+check(edits.refused > 0, true, "edits refused inside the waits (" + edits.refused + ")");
+check(JSON.stringify(lastUpload().fields), JSON.stringify([["curPath", "big/"], ["contentid", "1"]]),
+      "the fields of the upload edited from timers");
+check(host.readFile(serverRoot + "/files/big/big.bin").length, 20 * 1024 * 1024,
+      "the file of the upload edited from timers");
 
 control.StartUpload("last", url, file, 1);
 check(control.NewFileName, "/files/last/a.txt", "the last upload");

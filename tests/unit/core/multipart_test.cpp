@@ -10,6 +10,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "tests/support/temp_dir.h"
 
 namespace velmaris {
@@ -180,21 +181,32 @@ TEST_F(MultipartTest, MissingLocalFileRaisesFileNotFound) {
 
 TEST_F(MultipartTest, OnlyRegularFilesAreCopied) {
   // A device never ends and a pipe without a writer never answers: either would hang the
-  // package or fill the disk. Refused as path/file access errors, like a folder.
-  std::vector<const char16_t*> paths = {testing::kEndlessDevice, u"folder"};
+  // package or fill the disk. Refused as path/file access errors, like a folder, which says what
+  // it is.
+  struct Case {
+    const char16_t* path;
+    std::u16string description;
+  };
+  std::vector<Case> cases = {{testing::kEndlessDevice, u""}, {u"folder", kFolderNotFile}};
 #ifndef _WIN32  // a named pipe on Windows lives only while its server does
   ASSERT_EQ(mkfifo((m_dir.Path() / "pipe").c_str(), 0600), 0);
-  paths.push_back(u"pipe");
+  cases.push_back({u"pipe", u""});
+  // Measured as empty, yet it gives bytes: no length to announce.
+  cases.push_back({u"/proc/self/status",
+                   u"系统报告该文件为空，但读出了内容，无法确定其大小：/proc/self/status"});
 #endif
   std::filesystem::create_directory(m_dir.Path() / "folder");
-  for (const char16_t* path : paths) {
+  for (const auto& c : cases) {
     CompondFile package;
-    package.AddUploadFile(u"part", path);
+    package.AddUploadFile(u"part", c.path);
     try {
       Write(package);
-      ADD_FAILURE() << "no error for " << codepage::ToUtf8(path);
+      ADD_FAILURE() << "no error for " << codepage::ToUtf8(c.path);
     } catch (const VbError& e) {
-      EXPECT_EQ(e.Number(), err::kPathFileAccess) << codepage::ToUtf8(path);
+      EXPECT_EQ(e.Number(), err::kPathFileAccess) << codepage::ToUtf8(c.path);
+      if (!c.description.empty()) {
+        EXPECT_EQ(e.Description(), c.description);
+      }
     }
   }
 }
@@ -209,6 +221,57 @@ TEST_F(MultipartTest, LargeFileCopiedWhole) {
   size_t start = written.find("\r\n\r\n") + 4;
   EXPECT_EQ(written.substr(start, big.size()), big);
   EXPECT_EQ(written.size(), start + big.size() + 2 + 45);
+}
+
+// A large package's scan lets the loop run. The request is made of what was taken before it,
+// whatever the package holds by the time the scan ends (a transfer refuses such edits; this is
+// the request's own guarantee), and a sealed package refuses every edit.
+TEST_F(MultipartTest, RequestIsWhatWasTakenBeforeTheScan) {
+  m_dir.Write("a.txt", "abc");
+  m_dir.Write("b.txt", "defgh");
+  CompondFile package;
+  package.AddUploadFile(u"a", u"a.txt");
+  package.addFormData(u"k", u"v");
+  const std::string expected = Write(package);
+  const PreparedPackage prepared =
+      package.Prepare([&](const std::function<std::string()>& choose, int64_t) {
+        package.RemoveAll();
+        for (int i = 0; i < 50; ++i) package.addFormData(u"f" + DecimalText(i), u"x");
+        package.AddUploadFile(u"b", u"b.txt");
+        return choose();
+      });
+  std::string sent;
+  for (const auto& piece : prepared.pieces) {
+    sent += piece.text;
+    std::string bytes(static_cast<size_t>(piece.file_length), '\0');
+    if (piece.file_length > 0) piece.file.ReadAt(0, bytes.data(), bytes.size());
+    sent += bytes;
+  }
+  EXPECT_EQ(sent, expected);
+  EXPECT_EQ(prepared.length, static_cast<int64_t>(expected.size()));
+  ASSERT_EQ(prepared.files.size(), 1u);
+  EXPECT_EQ(prepared.files[0].first.m_filename(), u"a.txt");
+
+  package.Seal();
+  const std::function<void()> edits[] = {
+      [&] { package.addFormData(u"new", u"v"); },
+      [&] { package.RemoveFormData(u"f1"); },
+      [&] { package.AddUploadFile(u"c", u"c.txt"); },
+      [&] { package.RemoveUploadFile(u"b.txt"); },
+      [&] { package.RemoveAll(); },
+  };
+  for (const auto& edit : edits) {
+    try {
+      edit();
+      ADD_FAILURE() << "a sealed package was edited";
+    } catch (const VbError& e) {
+      EXPECT_EQ(e.Number(), err::kInvalidCall);
+      EXPECT_EQ(e.Description(), kTransferUnderWay);
+    }
+  }
+  EXPECT_EQ(package.Fields().size(), 50u);
+  package.Unseal();
+  package.RemoveAll();
 }
 
 // A content holding the boundary would end its part early on the server: such a package is
