@@ -200,6 +200,10 @@ void UploadTransfer::RefuseInsideWait() const {
   if (t_nested_waits >= kMaxNestedWaits) Raise(err::kOutOfStack);
 }
 
+void UploadTransfer::RefuseWhileBusy(bool busy) {
+  if (busy) Raise(err::kInvalidCall, kLibrarySource, kTransferUnderWay);
+}
+
 void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept accept) {
   RefuseInsideWait();
   m_outcome = TransferOutcome::kNone;

@@ -99,6 +99,10 @@ class UploadTransfer {
   // using and hand it the newer reply. Raises 28 when the waits of all transfers nest too deep
   // for the page's script engine. Start methods call it before they change anything.
   void RefuseInsideWait() const;
+  // Raises 5 kTransferUnderWay when `busy`: a page's call into a control whose own run (a
+  // folder, a batch, an import) is under way, which would change what that run sends or the
+  // files it works in. The run's own steps do not come through here.
+  static void RefuseWhileBusy(bool busy);
 
   // The transfer as every start method runs it: progress 0, fill the emptied package, upload
   // (to `path` when given, as UploadFile does), wait, close, progress 100.

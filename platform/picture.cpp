@@ -43,7 +43,9 @@ using File = std::unique_ptr<FILE, FileCloser>;
 File Open(std::u16string_view path) {
   const auto native = ToNativePath(path);
   std::error_code kind;
-  if (std::filesystem::is_directory(native, kind)) Raise(err::kFileNotFound);
+  if (std::filesystem::is_directory(native, kind)) {
+    Raise(err::kFileNotFound, kLibrarySource, kFolderNotFile);
+  }
   FileHandle opened = OpenRegularFile(path);
   File file(opened.ReleaseToStream());
   if (!file) RaiseFileError(std::error_code(errno, std::generic_category()));

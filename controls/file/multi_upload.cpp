@@ -72,16 +72,20 @@ MultiUpload::MultiUpload(Platform& platform)
   Command2.on_click = [this] { ReportingErrors(m_platform.ui, [this] { Command2_Click(); }); };
 }
 
+// While a folder goes up, the package and the connection are the run's.
 void MultiUpload::AddUploadFile(const std::u16string& p_name, const std::u16string& p_filename) {
+  UploadTransfer::RefuseWhileBusy(m_running);
   m_transfer.Package().AddUploadFile(p_name, p_filename);
 }
 
 void MultiUpload::addFormData(const std::u16string& p_FormDataName,
                               const std::u16string& p_FormDataValue) {
+  UploadTransfer::RefuseWhileBusy(m_running);
   m_transfer.Package().addFormData(p_FormDataName, p_FormDataValue);
 }
 
 void MultiUpload::UploadFile() {
+  UploadTransfer::RefuseWhileBusy(m_running);
   m_transfer.UploadFile();
 }
 
@@ -167,7 +171,7 @@ void MultiUpload::UploadFolder(const FolderEntry& folder, const std::u16string& 
     m_platform.loop.Pump();
 
     m_transfer.Package().RemoveAll();
-    addFormData(kPathField, server_dir);
+    m_transfer.Package().addFormData(kPathField, server_dir);
     m_transfer.Package().AddUploadFile(file.Name, file.Path, file.native);
     m_transfer.SetFinished(false);
     m_transfer.UploadFile();

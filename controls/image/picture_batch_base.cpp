@@ -188,12 +188,19 @@ void PictureBatchBase::Init(const std::u16string& UploadUrl, const std::u16strin
   txtStampText.SetText(strWater);
 }
 
+// While a batch runs, the package and the connection are the batch's.
 void PictureBatchBase::addFormData(const std::u16string& p_FormDataName,
                                    const std::u16string& p_FormDataValue) {
+  UploadTransfer::RefuseWhileBusy(m_in_batch);
   m_transfer.Package().addFormData(p_FormDataName, p_FormDataValue);
 }
 
 void PictureBatchBase::StartUpload(const std::u16string& localfile) {
+  UploadTransfer::RefuseWhileBusy(m_in_batch);
+  SendPicture(localfile);
+}
+
+void PictureBatchBase::SendPicture(const std::u16string& localfile) {
   m_transfer.RefuseInsideWait();
   FileEntry file = FileSystemObject().GetFile(localfile);
   pbFile.SetValue(0);
@@ -232,12 +239,12 @@ std::u16string PictureBatchBase::TitleFor(const std::u16string& path) const {
 
 void PictureBatchBase::FillPackage(const PostFields& fields) {
   m_transfer.Package().RemoveAll();
-  for (const auto& [name, value] : fields) addFormData(name, value);
+  for (const auto& [name, value] : fields) m_transfer.Package().addFormData(name, value);
 }
 
 void PictureBatchBase::UploadPicture(const std::u16string& path) {
   AppendLog(kUploading + path);
-  StartUpload(path);
+  SendPicture(path);
   // Without the server's answer there is nothing to post: "Error" is no article.
   RaiseUnlessAccepted(m_transfer, kUploadFailed);
   AppendLog(std::u16string(kUploaded) + kCrLf);

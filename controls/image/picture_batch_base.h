@@ -74,6 +74,8 @@ class PictureBatchBase : public ArticleContext {
   // Logs "上传 path", uploads the picture with the fields already in the package, logs "完成！".
   // An upload the server did not take raises kNotAccepted, which ends the batch.
   void UploadPicture(const std::u16string& path);
+  // StartUpload's upload, for the batch's own steps too.
+  void SendPicture(const std::u16string& localfile);
   // The last reply with every "Click" turned into "点击看大图".
   std::u16string ReplyFragment() const;
   // Posts one article ("columnid", "issueid", "objecttype", "title", "content", "author") to the

@@ -90,7 +90,7 @@ OfficeImport::OfficeImport(Platform& platform)
                             .progress = [this](double percent) { pbFile.SetValue(percent); }}),
       m_cleaner(
           [this](const std::u16string& local_path, int32_t contentid) {
-            StartUpload(m_cur_path, local_path, contentid);
+            SendFile(m_cur_path, local_path, contentid);
             return m_transfer.Reply();
           },
           [this](const CleanProgress&) { m_platform.loop.Pump(); }) {
@@ -141,35 +141,53 @@ void OfficeImport::Init(const std::u16string& UploadUrl, const std::u16string& P
   InitContext(m_transfer, UploadUrl, PostUrl, strPath, pColumnid, pUserName, pIssueid, pObjectType);
 }
 
+// While a document is imported its pictures and its article are the import's, and so is the
+// working folder: a page's call from inside it (a timer) is refused.
 void OfficeImport::addFormData(const std::u16string& p_FormDataName,
                                const std::u16string& p_FormDataValue) {
+  UploadTransfer::RefuseWhileBusy(m_in_import);
   m_transfer.Package().addFormData(p_FormDataName, p_FormDataValue);
 }
 
 void OfficeImport::StartUpload(const std::u16string& sf, const std::u16string& localfile,
                                int32_t contentid) {
+  UploadTransfer::RefuseWhileBusy(m_in_import);
+  SendFile(sf, localfile, contentid);
+}
+
+template <typename Import>
+int32_t OfficeImport::Importing(Import&& import) {
+  UploadTransfer::RefuseWhileBusy(m_in_import);
+  ScopedFlag importing(m_in_import);
+  return import();
+}
+
+void OfficeImport::SendFile(const std::u16string& sf, const std::u16string& localfile,
+                            int32_t contentid) {
   std::u16string folder = sf;
   if (folder.empty() || folder.back() != u'/') folder += u'/';
   FileEntry file = FileSystemObject().GetFile(localfile);
 
   m_transfer.Run([&](CompondFile& package) {
-    addFormData(u"curPath", folder);
-    addFormData(u"contentid", DecimalText(contentid));
-    addFormData(u"author", m_user_name);
+    package.addFormData(u"curPath", folder);
+    package.addFormData(u"contentid", DecimalText(contentid));
+    package.addFormData(u"author", m_user_name);
     package.AddUploadFile(file.Name, file.Path);
   });
 }
 
 int32_t OfficeImport::ImportTxtFile(const std::u16string& fileDoc, int32_t colID,
                                     const std::u16string& UserName) {
-  // The text read goes once it is marked up: only the article is held while it is posted.
-  TextArticle article = MarkUpText(ReadTextFileOrRaise(fileDoc));
-  return PostText(std::move(article), DecimalText(colID), UserName);
+  return Importing([&] {
+    // The text read goes once it is marked up: only the article is held while it is posted.
+    TextArticle article = MarkUpText(ReadTextFileOrRaise(fileDoc));
+    return PostText(std::move(article), DecimalText(colID), UserName);
+  });
 }
 
 int32_t OfficeImport::ImportTxt(const std::u16string& varText, const std::u16string& colID,
                                 const std::u16string& UserName) {
-  return PostText(MarkUpText(varText), colID, UserName);
+  return Importing([&] { return PostText(MarkUpText(varText), colID, UserName); });
 }
 
 int32_t OfficeImport::PostText(TextArticle article, const std::u16string& colID,
@@ -182,23 +200,23 @@ int32_t OfficeImport::PostText(TextArticle article, const std::u16string& colID,
 
 int32_t OfficeImport::ImportDocFile(const std::u16string& fileDoc, const std::u16string& colID,
                                     const std::u16string& UserName) {
-  return ImportWordPages(Site(), fileDoc, colID, UserName);
+  return Importing([&] { return ImportWordPages(Site(), fileDoc, colID, UserName); });
 }
 
 int32_t OfficeImport::ImportDocFileOnePage(const std::u16string& fileDoc,
                                            const std::u16string& colID,
                                            const std::u16string& UserName) {
-  return ImportWordOnePage(Site(), fileDoc, colID, UserName);
+  return Importing([&] { return ImportWordOnePage(Site(), fileDoc, colID, UserName); });
 }
 
 int32_t OfficeImport::ImportPPTFile(const std::u16string& fileDoc, const std::u16string& colID,
                                     const std::u16string& UserName) {
-  return ImportPresentation(Site(), fileDoc, colID, UserName);
+  return Importing([&] { return ImportPresentation(Site(), fileDoc, colID, UserName); });
 }
 
 int32_t OfficeImport::ImportXlsFile(const std::u16string& fileDoc, const std::u16string& colID,
                                     const std::u16string& UserName) {
-  return ImportWorkbook(Site(), fileDoc, colID, UserName);
+  return Importing([&] { return ImportWorkbook(Site(), fileDoc, colID, UserName); });
 }
 
 void OfficeImport::AddFileToList(const std::u16string& path) {

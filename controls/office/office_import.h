@@ -79,6 +79,11 @@ class OfficeImport : public ArticleContext {
   void BuildForm();
   // What the office importers use of the control.
   OfficeImportSite Site();
+  // StartUpload's upload, for the importers' pictures too.
+  void SendFile(const std::u16string& sf, const std::u16string& localfile, int32_t contentid);
+  // Runs one import, refused inside another of this control's.
+  template <typename Import>
+  int32_t Importing(Import&& import);
   // Posts a marked-up text as the article; returns 1.
   int32_t PostText(TextArticle article, const std::u16string& colID,
                    const std::u16string& UserName);
@@ -131,6 +136,8 @@ class OfficeImport : public ArticleContext {
   bool m_auto_paginate = false;
   // The start handler is on the stack (a cancelled run may still be finishing its document).
   bool m_in_run = false;
+  // One of the import members is on the stack.
+  bool m_in_import = false;
 };
 
 }  // namespace velmaris

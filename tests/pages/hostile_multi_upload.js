@@ -81,7 +81,10 @@ localFile("t/b.txt", "B");
 shown = host.messages.length;
 pick(work + "/t");
 control.StartUpload("up", url);
+// The walk owns its package from start to end: a timer's edits are refused all along.
+var edits = editDuring(function (k) { control.addFormData("x" + k, "v"); });
 form.click("Command2");
+checkRefusedEdits(edits, "addFormData during the walk");
 check(boxesSince(shown), JSON.stringify(["所有文件上传完成."]), "the next walk");
 check(storedNames(), JSON.stringify(["a.txt", "a.txt", "b.txt", "c.txt"]), "the whole tree");
 

@@ -37,7 +37,13 @@ checkError(function () { control.Init("ftp://x/", post, "d", 1, "u"); }, 0x80040
 // Optional arguments given as undefined take their defaults; JScript passes undefined as an empty
 // value instead, which is 0.
 control.Init(upload, post, "d", 1, "u", undefined, undefined);
+// An import owns its package and its working folder from start to end: a timer's calls into the
+// control are refused all along.
+var edits = [editDuring(function (k) { control.addFormData("x" + k, "v"); }),
+             editDuring(function (k) { control.ImportTxt("inner " + k + "\r\nx", "1", "u"); })];
 check(control.ImportTxt("t\r\nx", "1", "u"), 1, "ImportTxt after Init");
+checkRefusedEdits(edits[0], "addFormData inside an import");
+checkRefusedEdits(edits[1], "ImportTxt inside an import");
 check(JSON.stringify(article(1).fields.slice(1, 3)),
       JSON.stringify([["issueid", "0"], ["objecttype", jscript ? "0" : "1"]]), "the defaults");
 
@@ -51,7 +57,7 @@ var calls = [
     control.StartUpload("d", work + "/missing.gif", 1); }, number: notFound,
    description: "文件未找到"},
   {what: "StartUpload of a folder", call: function () { control.StartUpload("d", work, 1); },
-   number: notFound, description: "文件未找到"},
+   number: notFound, description: "这是一个文件夹，不是文件"},
   {what: "StartUpload with a NUL", call: function () { control.StartUpload("d", text + "\0x", 1); },
    number: badName, description: "错误的文件名或号码"},
   {what: "ImportTxtFile of a missing file", call: function () {
@@ -59,7 +65,7 @@ var calls = [
    description: "文件未找到"},
   {what: "ImportTxtFile of a folder", call: function () {
     control.ImportTxtFile(work + "/folder.txt", 1, "u"); }, number: 0x800A004B | 0,
-   description: "路径/文件访问错误"},
+   description: "这是一个文件夹，不是文件"},
   {what: "ImportTxtFile of a device", call: function () {
     control.ImportTxtFile("/dev/zero", 1, "u"); }, number: 0x800A004B | 0,
    description: "路径/文件访问错误"},

@@ -47,7 +47,7 @@ for (var k = 0; k < controls.length; ++k) {
     {what: "a missing file", path: work + "/missing.jpg", number: 0x800A0035 | 0,
      description: "文件未找到"},
     {what: "a folder", path: work + "/" + folder + "/dir.jpg", number: 0x800A0035 | 0,
-     description: "文件未找到"},
+     description: "这是一个文件夹，不是文件"},
     {what: "a NUL", path: writePicture(folder + "/n.gif") + "\0.jpg", number: 0x800A0034 | 0,
      description: "错误的文件名或号码"},
     {what: "10 MB", path: longText("p", 10 * 1024 * 1024), number: 0x800A0035 | 0,
@@ -105,7 +105,7 @@ for (var k = 0; k < controls.length; ++k) {
   add(dir);
   form.click("btnBegin");
   check(form.get("txtLog").text,
-        c.start + c.opens(dir) + failure + "(53)[VelmarisClient]" + dir + "：文件未找到;\r\n",
+        c.start + c.opens(dir) + failure + "(53)[VelmarisClient]" + dir + "：这是一个文件夹，不是文件;\r\n",
         what + ": a folder in the list");
   renew();
   add(text);
@@ -139,7 +139,10 @@ for (var k = 0; k < controls.length; ++k) {
       nested = e.number + " " + e.description;
     }
   });
+  // The batch owns its package from start to end: a timer's edits are refused all along.
+  var edits = editDuring(function (k) { control.addFormData("x" + k, "v"); });
   form.click("btnBegin");
+  checkRefusedEdits(edits, what + ": addFormData inside the batch");
   check(nested, (0x800A0005 | 0) + " 上一次传输尚未结束", what + ": StartUpload inside the batch");
   check(list(), "[]", what + ": the batch went through");
 

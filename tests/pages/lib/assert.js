@@ -121,6 +121,36 @@ var E = {
   hostTypeMismatch: 0x800A000D | 0  // a script object or array that is no control
 };
 
+// Calls `edit(k)` (k = 1, 2, ...) from a timer every millisecond until the tally's `running` is
+// set false, counting the calls refused because the control's transfer or run is under way and
+// listing any other failure. Accepted calls are not counted: they came between runs.
+function editDuring(edit) {
+  var tally = {running: true, refused: 0, other: []};
+  var k = 0;
+  function tick() {
+    if (!tally.running) return;
+    try {
+      edit(++k);
+    } catch (e) {
+      if (e.number === (0x800A0005 | 0) && e.description === "上一次传输尚未结束") {
+        ++tally.refused;
+      } else {
+        tally.other.push(e.number + " " + e.description);
+      }
+    }
+    host.later(1, tick);
+  }
+  host.later(1, tick);
+  return tally;
+}
+
+// Checks what editDuring met: refusals only, at least one.
+function checkRefusedEdits(tally, what) {
+  tally.running = false;
+  check(tally.other.join("; "), "", what + ": no failure but the refusal");
+  check(tally.refused > 0, true, what + ": edits refused while it ran (" + tally.refused + ")");
+}
+
 // A text of `length` copies of `unit` (a single character), built by doubling.
 function longText(unit, length) {
   var text = unit;
