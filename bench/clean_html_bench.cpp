@@ -1,7 +1,8 @@
 // The HTML cleaner on office HTML of 2 and 20 MB (200 MB with --large), reported in MB/s of the
 // HTML as saved (UTF-8). The document mixes what the office application writes: styled paragraphs
 // and spans, tables, conditional comments, o:p, Chinese text and a picture now and then, answered
-// by an uploader that does nothing.
+// by an uploader that does nothing. Beside it, a hostile document of 1 and 16 MB whose time must
+// grow only with its size.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -118,6 +119,29 @@ void BM_CleanHtml(benchmark::State& state) {
   state.counters["body_MB"] = static_cast<double>(result.body.size()) * 2 / 1e6;
 }
 
+// A hostile document of `megabytes` MB: 64 blank-separated tags per MB, then one tag whose
+// attribute fills the rest. Each blank between tags looks ahead for the next text; a look that
+// ran to the long tag's end would make this quadratic in the document's size.
+void BM_CleanLongTag(benchmark::State& state) {
+  const int megabytes = static_cast<int>(state.range(0));
+  const size_t size = static_cast<size_t>(megabytes) * 1000 * 1000;
+  std::u16string source = u"<title>t</title><body>";
+  for (int i = 0; i < 64 * megabytes; ++i) source += u"<b> ";
+  source += u"<p title=\"";
+  source.append(size - source.size() - 3, u'x');
+  source += u"\">";
+  const HtmlCleaner cleaner(nullptr);
+  velmaris::CleanResult result;
+  for (auto _ : state) {
+    result = cleaner.Clean(source, velmaris::CleanerSettings());
+    benchmark::DoNotOptimize(result.body.data());
+  }
+  const auto runs = static_cast<double>(state.iterations());
+  state.counters["MB/s"] =
+      benchmark::Counter(static_cast<double>(size) / 1e6 * runs, benchmark::Counter::kIsRate);
+  state.counters["MB"] = static_cast<double>(size) / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +159,10 @@ int main(int argc, char** argv) {
   auto* bench = benchmark::RegisterBenchmark("CleanHtml", BM_CleanHtml);
   bench->Arg(2)->Arg(20)->Unit(benchmark::kMillisecond);
   if (large) bench->Arg(200);
+  benchmark::RegisterBenchmark("CleanLongTag", BM_CleanLongTag)
+      ->Arg(1)
+      ->Arg(16)
+      ->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

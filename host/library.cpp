@@ -25,6 +25,12 @@ void ResolveOptional(void* handle, const char* name, Function& out) {
 
 std::unique_ptr<Library> Library::Open(const std::string& path, std::string& error) {
   error.clear();
+  // A name without a folder would be looked for along the library path, a relative one in the
+  // current folder: either could load whatever lies there.
+  if (!std::filesystem::path(path).is_absolute()) {
+    error = "库的路径不是绝对路径：" + path;
+    return nullptr;
+  }
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* reason = dlerror();
@@ -99,7 +105,8 @@ std::vector<std::string> LibrarySet::UnloadAll() {
 std::string DefaultLibraryPath() {
   std::error_code error;
   auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "libVelmarisClient.so";
+  // Without the host's own place there is no library beside it (Library::Open refuses this).
+  if (error || !self.is_absolute()) return {};
   // In the build tree the library sits beside the host; installed, it is in the library folder
   // of the same prefix.
   auto beside = self.parent_path() / "libVelmarisClient.so";

@@ -13,8 +13,9 @@ namespace velmaris::host {
 
 class Library {
  public:
-  // Loads the library at `path` and resolves every entry point. Returns null and fills `error`
-  // when the file cannot be loaded or lacks an entry point.
+  // Loads the library at the absolute `path` and resolves every entry point. Returns null and
+  // fills `error` when the path is not absolute, or the file cannot be loaded or lacks an entry
+  // point.
   static std::unique_ptr<Library> Open(const std::string& path, std::string& error);
   // Unloads only when the library says nothing of it is still in use.
   ~Library();
@@ -49,7 +50,8 @@ class LibrarySet {
   Library* m_first = nullptr;
 };
 
-// libVelmarisClient.so beside the running executable, else in the installed library folder.
+// libVelmarisClient.so beside the running executable, else in the installed library folder;
+// empty when the executable's own folder is unknown.
 std::string DefaultLibraryPath();
 
 }  // namespace velmaris::host

@@ -28,11 +28,10 @@ int Usage() {
 // Loads the library and calls its own registration entry point, which records its classes.
 int Register(const char* given, bool unregister) {
   std::error_code error;
-  // An absolute path, so the registry names the library wherever the page is started from.
-  std::string path =
-      std::filesystem::absolute(given ? std::string(given) : host::DefaultLibraryPath(), error)
-          .lexically_normal()
-          .string();
+  // An absolute path, so the registry names the library wherever the page is started from. Only
+  // a path the user typed is taken from the current folder.
+  std::string path = given ? std::filesystem::absolute(given, error).lexically_normal().string()
+                           : host::DefaultLibraryPath();
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   std::string reason;
   auto library = host::Library::Open(path, reason);

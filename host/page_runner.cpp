@@ -54,10 +54,12 @@ int32_t NumberForErrorName(std::string_view name) {
   return static_cast<int32_t>(0x800A139Eu);  // exception thrown and not caught
 }
 
-// [error] -> [error "number" "description" "location"], run protected: reading the thrown
-// value may itself run script. Engine objects only here: this frame may be unwound.
+// [... error] -> [... error "number" "description" "location"], run protected: reading the
+// thrown value may itself run script. Engine objects only here: this frame may be unwound. A safe
+// call shares its caller's frame, so the error is the top, not index 0: a host.later callback
+// that fails inside a control's call finds that call's arguments below it.
 duk_ret_t DescribeUncaught(duk_context* ctx, void*) {
-  const duk_idx_t error = 0;
+  const duk_idx_t error = duk_get_top_index(ctx);
   const bool is_object = duk_is_object(ctx, error);
   int32_t number = NumberForErrorName("");
   if (is_object) {
@@ -161,12 +163,14 @@ int RunPage(const PageOptions& options) {
   // only then may the libraries go.
   duk_destroy_heap(ctx);
   auto busy = session.libraries.UnloadAll();
-  if (!ran || session.later_failed) return 1;
+  // A page that failed is still asked to have let go of everything: its failure decides the
+  // status.
+  const bool failed = !ran || session.later_failed;
   if (options.require_unload && !busy.empty()) {
     for (const auto& path : busy) std::fprintf(stderr, "velmaris: %s 仍在使用中\n", path.c_str());
-    return 3;
+    if (!failed) return 3;
   }
-  return 0;
+  return failed ? 1 : 0;
 }
 
 }  // namespace velmaris::host

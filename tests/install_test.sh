@@ -2,11 +2,14 @@
 # Installs the build into a fresh prefix and uses it as a user would: `velmaris register` without
 # an argument must find the installed library, and a page must create every control through it.
 # The library links neither Qt nor the office: they are modules beside it, opened when needed.
+# Every installed binary looks for its libraries in absolute folders only.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# No installed binary looks for a library in the current folder or relative to it.
+bash "$(dirname "$0")/elf_search_paths.sh" "$prefix"
 export VELMARIS_REGISTRY=$prefix/classes.reg
 
 registered=$("$prefix/bin/velmaris" register)
@@ -34,6 +37,19 @@ print("five controls");
 PAGE
 out=$(cd / && "$prefix/bin/velmaris" run "$prefix/page.js")
 [ "$out" = "five controls" ] || { echo "page printed: $out" >&2; exit 1; }
+
+# A class registered without the library's folder loads nothing, even where the library path
+# would find a library of that name.
+sed "s|$library|libVelmarisClient.so|" "$VELMARIS_REGISTRY" >"$prefix/bare.reg"
+if out=$(cd / && VELMARIS_REGISTRY=$prefix/bare.reg LD_LIBRARY_PATH=$modules \
+         "$prefix/bin/velmaris" run "$prefix/page.js" 2>&1); then
+  echo "a library named without its folder was loaded: $out" >&2
+  exit 1
+fi
+case $out in
+  *"库的路径不是绝对路径：libVelmarisClient.so"*) ;;
+  *) echo "a library named without its folder said: $out" >&2; exit 1 ;;
+esac
 
 # Without the screen module a run with windows fails, naming what is missing.
 rm "$modules/libVelmarisQt.so"

@@ -16,14 +16,14 @@ bool IsAsciiSpace(char16_t c) {
 
 // A character of a script written without spaces between words: Chinese and the other East Asian
 // scripts with their punctuation and full-width forms, and the scripts of South-East Asia. A
-// high surrogate stands for its pair (the supplementary ideographs).
+// high surrogate stands for its pair: the ideographs of the second and the third plane.
 bool IsWrittenWithoutSpaces(char16_t c) {
   return (c >= 0x0E00 && c <= 0x0EFF) || (c >= 0x1000 && c <= 0x109F) ||
          (c >= 0x1780 && c <= 0x17FF) || (c >= 0x2E80 && c <= 0x312F) ||
          (c >= 0x31A0 && c <= 0x31FF) || (c >= 0x3400 && c <= 0x4DBF) ||
          (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF) ||
-         (c >= 0xD840 && c <= 0xD87F);
+         (c >= 0xD840 && c <= 0xD8BF);
 }
 
 // Whether a blank between these two characters must stay one space: between words of a language
@@ -332,7 +332,9 @@ char16_t CleanPass::NextTextChar(int32_t from) const {
   for (int32_t at = from; at <= end;) {
     const char16_t c = m_source[static_cast<size_t>(at) - 1];
     if (c == u'<') {
-      const size_t close = m_source.find(u'>', static_cast<size_t>(at));
+      // Within the look only: a long tag further on must not be read once per tag before it.
+      const size_t close =
+          m_source.substr(0, static_cast<size_t>(end)).find(u'>', static_cast<size_t>(at));
       if (close == std::u16string_view::npos) return 0;
       at = static_cast<int32_t>(close) + 2;
     } else if (IsAsciiSpace(c)) {

@@ -101,12 +101,14 @@ int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
   bool busy = page.services.can_unload_now != nullptr && page.services.can_unload_now() != S_OK;
   std::wstring library = page.services.path;
   FreeServices(page.services);
-  if (!ran || page.later_failed) return 1;
+  // A page that failed is still asked to have let go of everything: its failure decides the
+  // status.
+  const bool failed = !ran || page.later_failed;
   if (require_unload && busy) {
     WriteLine(true, L"velmaris: " + library + L" 仍在使用中");
-    return 3;
+    if (!failed) return 3;
   }
-  return 0;
+  return failed ? 1 : 0;
 }
 
 int Run(int argc, wchar_t** argv) {

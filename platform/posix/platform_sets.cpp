@@ -42,7 +42,9 @@ Module OpenModule(const char* file, const char* entry) {
   Module module;
   module.path = OwnFolder() / file;
   std::error_code error;
-  module.found = std::filesystem::exists(module.path, error);
+  // Opened by its full path only: a name without a folder would be looked for along the library
+  // path, and one relative to the current folder could be anybody's.
+  module.found = module.path.is_absolute() && std::filesystem::exists(module.path, error);
   if (!module.found) return module;
   // Everything it needs is bound now, so a missing library shows here and not in a later call.
   void* handle = dlopen(module.path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -2,6 +2,7 @@
 // values of other types: each bad path fails with its own error before anything is sent (a NUL
 // never cuts a path short onto another file), text goes to the server whole, other types convert
 // as documented, and the next upload works.
+// uncaught: thrown inside a wait
 host.include("lib/assert.js");
 
 var control = newControl();
@@ -182,6 +183,14 @@ check(JSON.stringify(lastUpload().fields), JSON.stringify([["curPath", "big/"], 
       "the fields of the upload edited from timers");
 check(host.readFile(serverRoot + "/files/big/big.bin").length, 20 * 1024 * 1024,
       "the file of the upload edited from timers");
+
+// A timer that throws inside the wait of a start has nobody to catch its error: the run reports
+// it with its own text (and ends in failure), while the waiting upload goes on to its reply.
+host.later(100, function () {
+  throw new Error("thrown inside a wait");
+});
+control.StartUpload("ZZZ-folder", server + "/_fault/slow-500/upload.asp", file, 1);
+check(control.NewFileName, "/files/ZZZ-folder/a.txt", "the upload a failing timer ran inside");
 
 control.StartUpload("last", url, file, 1);
 check(control.NewFileName, "/files/last/a.txt", "the last upload");

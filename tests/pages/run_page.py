@@ -28,6 +28,14 @@ present a certificate the host must refuse (FAULT is self-signed, expired, wrong
 unknown-ca), and `// server: https stall` never answers the TLS handshake. --tls,
 --cert-fault FAULT and --tls-stall do the same for any page.
 
+A page may leave errors uncaught on purpose where nothing could catch them (a host.later
+callback that throws): each is named, in the order the run reports them, by a line
+
+    // uncaught: DESCRIPTION
+
+and the page then passes iff the run ends in failure (status 1) having reported exactly these
+errors ("错误 NUMBER: DESCRIPTION" on its error output, whatever the number) and nothing else.
+
 With --screens DIR the page runs with its forms on screen (`velmaris run PAGE.js --gui`), Qt
 drawing off screen unless QT_QPA_PLATFORM says otherwise; host.args[1] is DIR, for its
 screenshots, and the run must also end by itself (the script ended and its last window closed).
@@ -54,6 +62,10 @@ DOCUMENT_LINE = re.compile(r"^//\s*office-document:\s*(\S+)\s+(\S+)\s+(\S+)\s*$"
 NEEDS_OFFICE_LINE = re.compile(r"^//\s*needs:\s*office\s*$")
 WINDOWS_SKIP_LINE = re.compile(r"^//\s*windows:\s*skip\s+(.+?)\s*$")
 ALONE_LINE = re.compile(r"^//\s*library:\s*alone\s*$")
+UNCAUGHT_LINE = re.compile(r"^//\s*uncaught:\s*(.+?)\s*$")
+# How a host reports an uncaught error, and a library still in use at the end.
+REPORTED_LINE = re.compile(r"^错误 -?\d+: (.*?)\r?$", re.M)
+BUSY_LINE = re.compile(r"仍在使用中\r?$", re.M)
 SERVER_LINE = re.compile(r"^//\s*server:\s*https(?:\s+(\S+))?\s*$")
 CERT_FAULTS = ("self-signed", "expired", "wrong-name", "unknown-ca")
 
@@ -78,6 +90,22 @@ def office_documents(page):
 def library_alone(page):
     with open(page, encoding="utf-8") as f:
         return any(ALONE_LINE.match(line) for line in f)
+
+
+def expected_uncaught(page):
+    with open(page, encoding="utf-8") as f:
+        return [m.group(1) for m in map(UNCAUGHT_LINE.match, f) if m]
+
+
+def judge_uncaught(expected, status, errors):
+    """The status of a page that names the errors it leaves uncaught: 0 when the run failed with
+    exactly those, else a failure with the reason given."""
+    reported = REPORTED_LINE.findall(errors)
+    if status == 1 and reported == expected and not BUSY_LINE.search(errors):
+        return 0
+    print("the page was to end with the uncaught errors %s (status 1), and reported %s "
+          "(status %d)" % (expected, reported, status), file=sys.stderr)
+    return status or 1
 
 
 def tls_options(kind):
@@ -255,7 +283,14 @@ def main():
         if not options.wine:
             env["VELMARIS_REQUIRE_UNLOAD"] = "1"
         try:
-            status = subprocess.run(command, env=env, timeout=options.timeout).returncode
+            uncaught = expected_uncaught(options.page)
+            run = subprocess.run(command, env=env, timeout=options.timeout,
+                                 stderr=subprocess.PIPE if uncaught else None)
+            status = run.returncode
+            if uncaught:
+                errors = run.stderr.decode("utf-8", errors="replace")
+                sys.stderr.write(errors)
+                status = judge_uncaught(uncaught, status, errors)
         except subprocess.TimeoutExpired:
             print("the page did not finish in %g s%s" % (
                 options.timeout, ": a window left open?" if options.screens else ""),

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "platform/timer.h"
+#include "tests/support/fake_loop.h"
 
 namespace velmaris {
 namespace {
@@ -46,6 +49,34 @@ TEST(PollLoopTest, TimersTickInDueOrderAndRemovalHolds) {
   EXPECT_GT(zero_ticks, 0);
   EXPECT_EQ(order.find('c'), std::string::npos) << order;
   EXPECT_EQ(order[0], 'a') << order;
+}
+
+// A timer's first tick comes one period after it is enabled, on the real loop and on the fake one
+// the controls' tests run on: a first tick a period late would let every tick limit run one
+// period long, which only a cancel's timing would show.
+TEST(PollLoopTest, FirstTickComesOnePeriodAfterEnabling) {
+  using std::chrono::milliseconds;
+  const struct {
+    const char* loop;
+    std::function<std::unique_ptr<MessageLoop>()> make;
+    milliseconds period;
+  } cases[] = {
+      {"poll", [] { return std::make_unique<PollLoop>(); }, milliseconds(200)},
+      {"fake", [] { return std::make_unique<testing::FakeLoop>(); }, milliseconds(100)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.loop);
+    const auto loop = c.make();
+    MessageLoop::Clock::time_point first{};
+    Timer timer(*loop, c.period, [&] {
+      if (first == MessageLoop::Clock::time_point{}) first = loop->Now();
+    });
+    const auto enabled = loop->Now();
+    timer.SetEnabled(true);
+    while (first == MessageLoop::Clock::time_point{}) loop->WaitForEvent();
+    EXPECT_GE(first - enabled, c.period);
+    EXPECT_LT(first - enabled, 2 * c.period);
+  }
 }
 
 TEST(PollLoopTest, PostFromAnotherThreadWakesAWait) {
