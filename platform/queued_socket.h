@@ -23,6 +23,7 @@ class QueuedSocket : public TcpSocket {
   int32_t RemotePort() const override { return m_remote_port; }
   void SetSecure(bool secure) override { m_secure = secure; }
   int State() const override { return m_state; }
+  bool Handshaking() const override { return m_state == kConnecting && m_tls != nullptr; }
   void SendData(std::string bytes) override;
   void SendFile(FileHandle file, int64_t length) override;
   std::string GetData() override;

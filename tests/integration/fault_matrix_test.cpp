@@ -45,18 +45,24 @@ class ScaledLoop : public MessageLoop {
   }
   void RemoveTimer(int id) override { m_loop.RemoveTimer(id); }
   int WatchFd(int fd, short events, FdCallback on_ready) override {
-    return m_loop.WatchFd(fd, events, std::move(on_ready));
+    return m_loop.WatchFd(fd, events, [this, on_ready = std::move(on_ready)](short mask) {
+      ++m_socket_wakeups;
+      on_ready(mask);
+    });
   }
   void SetFdEvents(int id, short events) override { m_loop.SetFdEvents(id, events); }
   void UnwatchFd(int id) override { m_loop.UnwatchFd(id); }
   void Post(Callback callback) override { m_loop.Post(std::move(callback)); }
 
   int64_t Ticks() const { return m_ticks; }
+  // How often a socket woke the loop.
+  int64_t SocketWakeups() const { return m_socket_wakeups; }
 
  private:
   PollLoop m_loop;
   int m_scale;
   int64_t m_ticks = 0;
+  int64_t m_socket_wakeups = 0;
 };
 
 // How a fault ends a transfer.
@@ -514,6 +520,41 @@ TEST(FaultMatrixTest, NoAnswerEndsAtTheReplyLimitInEveryControl) {
     EXPECT_GE(took, kLeast);
     EXPECT_LE(took, kMost);
     EXPECT_TRUE(rig.TempIsEmpty()) << "the upload wrote to TEMP";
+  }
+}
+
+// A TLS server that stalls: one that never answers the handshake is given up at the handshake's
+// limit, with a box naming it. Meanwhile the connection wakes the loop only when something
+// happens on it.
+TEST(FaultMatrixTest, StalledTlsEndsAtItsLimitWithoutSpinning) {
+  constexpr int64_t kSlack = kConnectTicks + 2 * kCloseTicks + 20;
+  Rig rig(20, {.tls_stall = true});
+  const std::u16string big = rig.File("big.bin", std::string(8 << 20, 'z'));
+  const struct {
+    const char* what;
+    std::u16string url;
+    int64_t limit;
+    const char16_t* box;
+  } cases[] = {
+      {"handshake", rig.server.Url("/upload.asp"), kHandshakeTicks,
+       u"无法建立安全连接：服务器 127.0.0.1 没有在 10 秒内完成握手（握手超时）"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    rig.ui.ClearHistory();
+    FileUpload control{rig.platform};
+    const int64_t ticks = rig.loop.Ticks();
+    const int64_t wakeups = rig.loop.SocketWakeups();
+    control.StartUpload(u"f", c.url, big, 1);
+    EXPECT_EQ(control.NewFileName(), u"Error");
+    EXPECT_GE(rig.loop.Ticks() - ticks, c.limit);
+    EXPECT_LE(rig.loop.Ticks() - ticks, c.limit + kSlack);
+    EXPECT_LT(rig.loop.SocketWakeups() - wakeups, 50);
+    const auto boxes = rig.Boxes();
+    ASSERT_EQ(boxes.size(), c.box == nullptr ? 0u : 1u);
+    if (c.box != nullptr) {
+      EXPECT_EQ(boxes[0].text, c.box);
+    }
   }
 }
 
