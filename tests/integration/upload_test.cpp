@@ -130,6 +130,8 @@ TEST_F(UploadIntegrationTest, OverHttps) {
       {"self-signed", "127.0.0.1", u"的证书是自签名的，不受信任"},
       {"expired", "127.0.0.1", u"的证书已过期"},
       {"wrong-name", "localhost", u"的证书不是为该主机颁发的"},
+      // Named by its address, a server's certificate must name that address.
+      {"wrong-name", "127.0.0.1", u"的证书不是为该主机颁发的"},
       {"unknown-ca", "127.0.0.1", u"的证书由不受信任的颁发机构签发"},
       {"", "127.0.0.1", nullptr, 1.0},
   };
