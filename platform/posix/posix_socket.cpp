@@ -162,7 +162,8 @@ void PosixSocket::OnConnectDone() {
   freeaddrinfo(m_addresses);
   m_addresses = m_next_address = nullptr;
   if (m_secure) {
-    // The connection counts as made once the handshake is done, within the same wait.
+    // The connection counts as made once the handshake is done; until then it tells that the
+    // handshake is under way, for the caller to give that step its own limit.
     m_tls = std::make_unique<TlsChannel>(m_fd, m_remote_host);
     ContinueHandshake();
     return;
