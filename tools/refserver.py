@@ -1149,7 +1149,9 @@ def main(argv=None):
     reason = ["signal"]
 
     def on_signal(signum, frame):
-        stop.set()
+        # Not stop.set() here: the handler runs on the main thread, which may be holding the
+        # event's own lock inside stop.wait() below, and would wait for itself for ever.
+        threading.Thread(target=stop.set, daemon=True).start()
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
