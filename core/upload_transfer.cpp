@@ -8,6 +8,7 @@
 #include "base/scope.h"
 #include "base/text.h"
 #include "platform/filesystem.h"
+#include "platform/socket_errors.h"
 
 namespace velmaris {
 
@@ -229,10 +230,26 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   m_ticks = 0;
   SetTicking(true);
   // A connection that failed outright will not come: stop waiting at once.
-  WaitTicks(kConnectTicks, [&] {
+  const auto connecting = [&] {
     int state = m_socket->State();
     return state != TcpSocket::kConnected && state != TcpSocket::kError;
-  });
+  };
+  WaitTicks(kConnectTicks, [&] { return connecting() && !m_socket->Handshaking(); });
+  const bool handshaking = m_socket->Handshaking();
+  if (handshaking) {
+    // TCP is connected: the handshake has a limit of its own.
+    m_ticks = 0;
+    WaitTicks(kHandshakeTicks, connecting);
+  }
+  // Over HTTPS every failure is named, a step that ran out of time too; a plain connect that
+  // runs out of time stays silent, as it always has.
+  if (m_address.secure && connecting()) {
+    static_assert(kHandshakeTicks == 100, "the handshake's text names its limit");
+    m_platform.ui.MessageBox(
+        HandshakeFailure(m_address.host, handshaking ? kTlsHandshakeTimedOut : kTlsConnectTimedOut)
+            .description,
+        msgbox::kOkOnly, u"");
+  }
 
   SetTicking(false);
   m_ticks = 0;

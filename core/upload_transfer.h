@@ -1,7 +1,7 @@
 // The HTTP upload transfer every control carries: one package sent as one POST request over one
 // TCP connection, with the reply recognised from what arrives. Waits yield to the message loop
-// and count ticks of a 100-millisecond timer: 6 to close an old connection, 6 to connect, 300 of
-// silence for the reply, 6 to close.
+// and count ticks of a 100-millisecond timer: 6 to close an old connection, 6 to connect, over
+// HTTPS 100 more for the TLS handshake, 300 of silence for the reply, 6 to close.
 #pragma once
 
 #include <cstdint>
@@ -62,6 +62,9 @@ ServerAddress ParseServerAddress(std::u16string_view address, const ServerAddres
 
 inline constexpr int16_t kCloseTicks = 6;
 inline constexpr int16_t kConnectTicks = 6;
+// The TLS handshake's own limit, counted once TCP is connected: 10 seconds, as browsers allow a
+// server that is far away or busy.
+inline constexpr int16_t kHandshakeTicks = 100;
 inline constexpr int16_t kReplyTicks = 300;
 
 class UploadTransfer {

@@ -75,7 +75,11 @@ bool QueuedSocket::Advance(int64_t n) {
   if (item.offset == item.length) m_queue.pop_front();
   const int64_t sent = m_sent;
   const int64_t remaining = m_queued - m_sent;
-  if (m_queue.empty()) m_queued = m_sent = 0;
+  if (m_queue.empty()) {
+    m_queued = m_sent = 0;
+    // Nothing waits to be written any more, whatever the last write waited for.
+    m_tls_write_waits = TlsIo::kDone;
+  }
   const int generation = m_generation;
   if (on_send_progress) on_send_progress(sent, remaining);
   return generation == m_generation;
@@ -136,6 +140,7 @@ void QueuedSocket::Report(int32_t number, const std::u16string& description) {
 void QueuedSocket::DropQueue() {
   m_queue.clear();
   m_queued = m_sent = 0;
+  m_tls_read_waits = m_tls_write_waits = TlsIo::kDone;
 }
 
 void QueuedSocket::OnReady(short mask) {
@@ -148,10 +153,18 @@ void QueuedSocket::OnReady(short mask) {
     return;
   }
   const int generation = m_generation;
-  if (mask & MessageLoop::kReadable) ReadAvailable();
+  // A read of the TLS session that had something to send goes on once there is room.
+  const bool read_had_to_send =
+      (mask & MessageLoop::kWritable) && m_tls_read_waits == TlsIo::kWantWrite;
+  if ((mask & MessageLoop::kReadable) || read_had_to_send) ReadAvailable();
   if (generation != m_generation || m_state != kConnected) return;
   // A TLS write may have waited for the peer to speak first.
   if ((mask & MessageLoop::kWritable) || (m_tls && !m_queue.empty())) WriteQueued();
+}
+
+bool QueuedSocket::WantsRoom() const {
+  if (m_tls_read_waits == TlsIo::kWantWrite) return true;
+  return !m_queue.empty() && m_tls_write_waits != TlsIo::kWantRead;
 }
 
 void QueuedSocket::Fail(int error_number) {
@@ -170,7 +183,7 @@ void QueuedSocket::ContinueHandshake() {
   switch (m_tls->Handshake()) {
     case TlsIo::kDone:
       m_state = kConnected;
-      m_tls_wants_write = false;
+      m_tls_read_waits = m_tls_write_waits = TlsIo::kDone;
       UpdateWatch();
       return;
     case TlsIo::kWantRead:

@@ -23,6 +23,7 @@ class QueuedSocket : public TcpSocket {
   int32_t RemotePort() const override { return m_remote_port; }
   void SetSecure(bool secure) override { m_secure = secure; }
   int State() const override { return m_state; }
+  bool Handshaking() const override { return m_state == kConnecting && m_tls != nullptr; }
   void SendData(std::string bytes) override;
   void SendFile(FileHandle file, int64_t length) override;
   std::string GetData() override;
@@ -79,6 +80,11 @@ class QueuedSocket : public TcpSocket {
   void OnReady(short mask);
   // Whether bytes wait that the system will not signal (decrypted inside a TLS session).
   bool HoldsUnsignalled() const { return m_tls && m_tls->HasPending(); }
+  // Whether the connection is to be watched for room to write: something is queued and the TLS
+  // session does not wait for the peer first (a renegotiation under way), or a read of the
+  // session has something to send. Watching for room the session cannot use would wake the
+  // loop without end.
+  bool WantsRoom() const;
   // Fails with the socket control's error for a system error, or the TLS session's own failure.
   void Fail(int error_number);
 
@@ -108,7 +114,9 @@ class QueuedSocket : public TcpSocket {
   int m_generation = 0;  // changes whenever the descriptors go
   int m_watch = 0;       // the loop's watch on the connection
   std::unique_ptr<TlsSession> m_tls;
-  bool m_tls_wants_write = false;
+  // What the session's last read and last write waited for (kDone when they did not wait).
+  TlsIo m_tls_read_waits = TlsIo::kDone;
+  TlsIo m_tls_write_waits = TlsIo::kDone;
 };
 
 }  // namespace velmaris

@@ -47,6 +47,9 @@ TlsFailure CertificateFailure(CertificateFault fault, const std::u16string& host
 // The handshake with `host` failed for `cause`, one of these or the peer's refusal in words.
 inline constexpr char16_t kTlsNotOffered[] = u"不支持 HTTPS 或所需的 TLS 版本";
 inline constexpr char16_t kTlsCutShort[] = u"在握手时断开了连接";
+// The caller's limits ran out: before TCP was connected, or before the handshake was done.
+inline constexpr char16_t kTlsConnectTimedOut[] = u"没有响应连接请求（连接超时）";
+inline constexpr char16_t kTlsHandshakeTimedOut[] = u"没有在 10 秒内完成握手（握手超时）";
 TlsFailure HandshakeFailure(const std::u16string& host, const std::u16string& cause);
 // The handshake was refused, for `reason` (the TLS layer's words).
 TlsFailure HandshakeRefused(const std::u16string& host, const std::u16string& reason);

@@ -36,6 +36,9 @@ class TcpSocket {
   // Starts resolving and connecting; returns at once.
   virtual void Connect() = 0;
   virtual int State() const = 0;
+  // Whether TCP is connected and the TLS handshake under way: the state stays kConnecting until
+  // the handshake is done, and the caller gives that step a limit of its own.
+  virtual bool Handshaking() const = 0;
   // Queues bytes for sending; returns at once.
   virtual void SendData(std::string bytes) = 0;
   // Queues the first `length` bytes of the file, sent from the file as the connection takes

@@ -9,7 +9,7 @@ failure just by the address they hand to the client.
 
 With --tls it speaks HTTPS instead, with certificates made for the run by the
 openssl command (a test authority in <root>/tls/ca.pem); --cert-fault and
---tls-stall make the TLS layer itself misbehave.
+--tls-stall and --tls-delay make the TLS layer itself misbehave.
 
 Standard library and the openssl command only.  Listens on 127.0.0.1 and
 nowhere else.
@@ -533,6 +533,9 @@ class Handler(socketserver.BaseRequestHandler):
             self.hold_open(sock)
             return
         if isinstance(sock, ssl.SSLSocket):
+            if self.server.tls_delay:
+                self.say("connection held, TLS handshake answered in %gs" % self.server.tls_delay)
+                time.sleep(self.server.tls_delay)
             try:
                 sock.do_handshake()
             except (OSError, ValueError) as e:
@@ -1066,11 +1069,12 @@ class RefServer(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, port, store, quiet, tls=None, stall=False):
+    def __init__(self, port, store, quiet, tls=None, stall=False, tls_delay=0.0):
         self.store = store
         self.quiet = quiet
         self.tls = tls          # SSLContext for HTTPS, None for plain HTTP
         self.stall = stall      # hold every connection without a word, handshake included
+        self.tls_delay = tls_delay  # seconds each handshake waits before it is answered
         self._lock = threading.Lock()
         self._active = 0
         self._last = time.monotonic()
@@ -1135,6 +1139,9 @@ def main(argv=None):
                     help="present a certificate a client must refuse (implies --tls)")
     ap.add_argument("--tls-stall", action="store_true",
                     help="accept connections but never answer the TLS handshake (implies --tls)")
+    ap.add_argument("--tls-delay", type=float, default=0.0, metavar="SECONDS",
+                    help="accept connections at once but answer each TLS handshake only after "
+                         "SECONDS (implies --tls)")
     args = ap.parse_args(argv)
 
     # Handlers go in before the port is announced: whoever reads the port may stop us at once.
@@ -1142,16 +1149,18 @@ def main(argv=None):
     reason = ["signal"]
 
     def on_signal(signum, frame):
-        stop.set()
+        # Not stop.set() here: the handler runs on the main thread, which may be holding the
+        # event's own lock inside stop.wait() below, and would wait for itself for ever.
+        threading.Thread(target=stop.set, daemon=True).start()
 
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
 
     store = Store(args.root)
     tls = None
-    if args.tls or args.cert_fault or args.tls_stall:
+    if args.tls or args.cert_fault or args.tls_stall or args.tls_delay:
         tls = tls_context(os.path.join(store.root, TLS_DIR), args.cert_fault)
-    server = RefServer(args.port, store, args.quiet, tls, args.tls_stall)
+    server = RefServer(args.port, store, args.quiet, tls, args.tls_stall, args.tls_delay)
     port = server.server_address[1]
     if args.port_file:
         write_port_file(args.port_file, port)

@@ -162,7 +162,8 @@ void PosixSocket::OnConnectDone() {
   freeaddrinfo(m_addresses);
   m_addresses = m_next_address = nullptr;
   if (m_secure) {
-    // The connection counts as made once the handshake is done, within the same wait.
+    // The connection counts as made once the handshake is done; until then it tells that the
+    // handshake is under way, for the caller to give that step its own limit.
     m_tls = std::make_unique<TlsChannel>(m_fd, m_remote_host);
     ContinueHandshake();
     return;
@@ -174,7 +175,7 @@ void PosixSocket::OnConnectDone() {
 void PosixSocket::UpdateWatch() {
   if (m_watch == 0) return;
   short events = MessageLoop::kReadable;
-  if (!m_queue.empty() || m_tls_wants_write) events |= MessageLoop::kWritable;
+  if (WantsRoom()) events |= MessageLoop::kWritable;
   m_loop.SetFdEvents(m_watch, events);
 }
 
@@ -186,7 +187,7 @@ int64_t PosixSocket::Receive(char* data, size_t size, int& error) {
     } else {
       size_t done = 0;
       const TlsChannel::Io io = m_tls->Read(data, size, done);
-      m_tls_wants_write = io == TlsChannel::Io::kWantWrite;
+      m_tls_read_waits = io;
       n = Transferred(io, done);
     }
     if (n >= 0) return n;
@@ -200,7 +201,7 @@ ssize_t PosixSocket::Transmit(const char* data, size_t size, bool more) {
   if (!m_tls) return send(m_fd, data, size, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
   size_t done = 0;
   const TlsChannel::Io io = m_tls->Write(data, size, done);
-  m_tls_wants_write = io == TlsChannel::Io::kWantWrite;
+  m_tls_write_waits = io;
   return Transferred(io, done);
 }
 
@@ -295,7 +296,6 @@ void PosixSocket::CloseDescriptors() {
     m_fd = -1;
   }
   m_tls.reset();
-  m_tls_wants_write = false;
   DropQueue();
 }
 

@@ -253,7 +253,8 @@ void WinsockSocket::OnConnectDone() {
   FreeAddrInfoW(m_addresses);
   m_addresses = m_next_address = nullptr;
   if (m_secure) {
-    // The connection counts as made once the handshake is done, within the same wait.
+    // The connection counts as made once the handshake is done; until then it tells that the
+    // handshake is under way, for the caller to give that step its own limit.
     m_tls = std::make_unique<SchannelChannel>(m_socket, m_remote_host);
     ContinueHandshake();
     return;
@@ -265,7 +266,8 @@ void WinsockSocket::OnConnectDone() {
 void WinsockSocket::UpdateWatch() {
   if (m_watch == 0) return;
   short events = MessageLoop::kReadable;
-  if ((!m_queue.empty() && !m_transmission) || m_tls_wants_write || (m_tls && m_tls->HasUnsent())) {
+  // A file piece on its way tells its own end.
+  if ((WantsRoom() && !m_transmission) || (m_tls && m_tls->HasUnsent())) {
     events |= MessageLoop::kWritable;
   }
   m_loop.SetFdEvents(m_watch, events);
@@ -275,7 +277,7 @@ int64_t WinsockSocket::Receive(char* data, size_t size, int& error) {
   if (m_tls) {
     size_t done = 0;
     const SchannelChannel::Io io = m_tls->Read(data, size, done);
-    m_tls_wants_write = io == SchannelChannel::Io::kWantWrite;
+    m_tls_read_waits = io;
     return Transferred(io, done, error);
   }
   const int n = recv(m_socket, data, static_cast<int>(std::min<size_t>(size, INT_MAX)), 0);
@@ -287,7 +289,7 @@ int64_t WinsockSocket::Receive(char* data, size_t size, int& error) {
 int64_t WinsockSocket::Encrypted(const char* data, size_t size, int& error) {
   size_t done = 0;
   const SchannelChannel::Io io = m_tls->Write(data, size, done);
-  m_tls_wants_write = io == SchannelChannel::Io::kWantWrite;
+  m_tls_write_waits = io;
   return Transferred(io, done, error);
 }
 
@@ -475,7 +477,6 @@ void WinsockSocket::CloseDescriptors() {
     m_socket = INVALID_SOCKET;
   }
   m_tls.reset();
-  m_tls_wants_write = false;
   DropQueue();
 }
 

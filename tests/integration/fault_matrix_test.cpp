@@ -1,9 +1,17 @@
 // Every fault the reference content server can play, against the way each control sends: what the
 // control keeps and shows afterwards, that it left nothing in TEMP, and that its next transfer
 // goes through as if nothing had happened.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -45,18 +53,93 @@ class ScaledLoop : public MessageLoop {
   }
   void RemoveTimer(int id) override { m_loop.RemoveTimer(id); }
   int WatchFd(int fd, short events, FdCallback on_ready) override {
-    return m_loop.WatchFd(fd, events, std::move(on_ready));
+    return m_loop.WatchFd(fd, events, [this, on_ready = std::move(on_ready)](short mask) {
+      ++m_socket_wakeups;
+      on_ready(mask);
+    });
   }
   void SetFdEvents(int id, short events) override { m_loop.SetFdEvents(id, events); }
   void UnwatchFd(int id) override { m_loop.UnwatchFd(id); }
   void Post(Callback callback) override { m_loop.Post(std::move(callback)); }
 
   int64_t Ticks() const { return m_ticks; }
+  // How often a socket woke the loop.
+  int64_t SocketWakeups() const { return m_socket_wakeups; }
 
  private:
   PollLoop m_loop;
   int m_scale;
   int64_t m_ticks = 0;
+  int64_t m_socket_wakeups = 0;
+};
+
+// A TLS 1.2 server that asks for a renegotiation right after its handshake and never goes on with
+// it, taking in and dropping whatever comes: the client's writes wait for the server to speak
+// while the connection always has room. Certificate and key from `tls_dir`, as the reference
+// server made them.
+class RenegotiationStall {
+ public:
+  explicit RenegotiationStall(const std::filesystem::path& tls_dir)
+      : m_context(SSL_CTX_new(TLS_server_method())) {
+    SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
+    SSL_CTX_set_max_proto_version(m_context, TLS1_2_VERSION);
+    SSL_CTX_use_certificate_chain_file(m_context, (tls_dir / "server.pem").c_str());
+    SSL_CTX_use_PrivateKey_file(m_context, (tls_dir / "server.key").c_str(), SSL_FILETYPE_PEM);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+    listen(m_listener, 4);
+    getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { Serve(); });
+  }
+  ~RenegotiationStall() {
+    m_stop = true;
+    m_thread.join();
+    close(m_listener);
+    SSL_CTX_free(m_context);
+  }
+  RenegotiationStall(const RenegotiationStall&) = delete;
+  RenegotiationStall& operator=(const RenegotiationStall&) = delete;
+
+  std::u16string Url(const std::string& path) const {
+    return codepage::FromUtf8("https://127.0.0.1:" + std::to_string(m_port) + path);
+  }
+
+ private:
+  // Whether `fd` became readable within a moment; false once the test is over.
+  bool Readable(int fd) {
+    pollfd watched{fd, POLLIN, 0};
+    while (!m_stop) {
+      if (poll(&watched, 1, 50) > 0) return true;
+    }
+    return false;
+  }
+  void Serve() {
+    while (Readable(m_listener)) {
+      const int fd = accept(m_listener, nullptr, nullptr);
+      SSL* ssl = SSL_new(m_context);
+      SSL_set_fd(ssl, fd);
+      if (SSL_accept(ssl) == 1 && SSL_renegotiate(ssl) == 1) {
+        // Sends the request and returns instead of waiting for the answer.
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        SSL_do_handshake(ssl);
+        char dropped[65536];
+        while (Readable(fd) && recv(fd, dropped, sizeof dropped, 0) > 0) {
+        }
+      }
+      SSL_free(ssl);
+      close(fd);
+    }
+  }
+
+  SSL_CTX* m_context;
+  int m_listener = socket(AF_INET, SOCK_STREAM, 0);
+  int m_port = 0;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
 };
 
 // How a fault ends a transfer.
@@ -514,6 +597,44 @@ TEST(FaultMatrixTest, NoAnswerEndsAtTheReplyLimitInEveryControl) {
     EXPECT_GE(took, kLeast);
     EXPECT_LE(took, kMost);
     EXPECT_TRUE(rig.TempIsEmpty()) << "the upload wrote to TEMP";
+  }
+}
+
+// A TLS server that stalls: one that never answers the handshake is given up at the handshake's
+// limit, with a box naming it; one that asks for a renegotiation and never goes on with it, at the
+// reply's. Meanwhile the connection wakes the loop only when something happens on it: watched
+// for room while TLS waits for the server to speak, it would wake the loop without end.
+TEST(FaultMatrixTest, StalledTlsEndsAtItsLimitWithoutSpinning) {
+  constexpr int64_t kSlack = kConnectTicks + 2 * kCloseTicks + 20;
+  Rig rig(20, {.tls_stall = true});
+  RenegotiationStall renegotiation(rig.server.Root() / "tls");
+  const std::u16string big = rig.File("big.bin", std::string(8 << 20, 'z'));
+  const struct {
+    const char* what;
+    std::u16string url;
+    int64_t limit;
+    const char16_t* box;
+  } cases[] = {
+      {"handshake", rig.server.Url("/upload.asp"), kHandshakeTicks,
+       u"无法建立安全连接：服务器 127.0.0.1 没有在 10 秒内完成握手（握手超时）"},
+      {"renegotiation", renegotiation.Url("/upload.asp"), kReplyTicks, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    rig.ui.ClearHistory();
+    FileUpload control{rig.platform};
+    const int64_t ticks = rig.loop.Ticks();
+    const int64_t wakeups = rig.loop.SocketWakeups();
+    control.StartUpload(u"f", c.url, big, 1);
+    EXPECT_EQ(control.NewFileName(), u"Error");
+    EXPECT_GE(rig.loop.Ticks() - ticks, c.limit);
+    EXPECT_LE(rig.loop.Ticks() - ticks, c.limit + kSlack);
+    EXPECT_LT(rig.loop.SocketWakeups() - wakeups, 50);
+    const auto boxes = rig.Boxes();
+    ASSERT_EQ(boxes.size(), c.box == nullptr ? 0u : 1u);
+    if (c.box != nullptr) {
+      EXPECT_EQ(boxes[0].text, c.box);
+    }
   }
 }
 

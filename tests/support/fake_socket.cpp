@@ -20,7 +20,18 @@ void FakeSocket::Connect() {
       return;
     case ConnectMode::kAfter:
       m_loop.After(connect_delay, [this, generation] {
-        if (generation == m_generation) m_state = kConnected;
+        if (generation != m_generation) return;
+        if (!m_secure) {
+          m_state = kConnected;
+          return;
+        }
+        m_handshaking = true;
+        if (handshake_never) return;
+        m_loop.After(handshake_delay, [this, generation] {
+          if (generation != m_generation) return;
+          m_handshaking = false;
+          m_state = kConnected;
+        });
       });
       return;
   }
@@ -92,6 +103,7 @@ void FakeSocket::Close() {
   m_unsent = 0;
   m_queued = m_done = 0;
   m_state = kClosed;
+  m_handshaking = false;
   m_pending.clear();
 }
 

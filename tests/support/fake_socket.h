@@ -24,6 +24,7 @@ class FakeSocket : public TcpSocket {
 
   void Connect() override;
   int State() const override { return m_state; }
+  bool Handshaking() const override { return m_handshaking; }
   void SendData(std::string bytes) override;
   void SendFile(FileHandle file, int64_t length) override;
   std::string GetData() override;
@@ -32,6 +33,10 @@ class FakeSocket : public TcpSocket {
   // The test's side.
   ConnectMode connect_mode = ConnectMode::kAfter;
   std::chrono::milliseconds connect_delay{10};
+  // A secure connection's handshake, once TCP is connected: how long it takes, or whether it
+  // never ends.
+  std::chrono::milliseconds handshake_delay{10};
+  bool handshake_never = false;
   // When set, sending takes this long per progress step (one step per item, or `steps` for files).
   std::chrono::milliseconds send_step{0};
   int file_steps = 1;
@@ -52,6 +57,7 @@ class FakeSocket : public TcpSocket {
   int32_t m_port = 0;
   bool m_secure = false;
   int m_state = kClosed;
+  bool m_handshaking = false;
   int m_generation = 0;  // bumps on Close, so late scheduled events are dropped
   std::string m_sent;
   std::string m_pending;

@@ -18,7 +18,8 @@
 namespace velmaris::testing {
 
 RefServer::RefServer(const RefServerOptions& options)
-    : m_tls(options.tls || !options.cert_fault.empty() || options.tls_stall) {
+    : m_tls(options.tls || !options.cert_fault.empty() || options.tls_stall ||
+            options.tls_delay > 0) {
   std::vector<std::string> args = {
       "python3",      std::string(VELMARIS_SOURCE_DIR) + "/tools/refserver.py",
       "--root",       m_root.Path().string(),
@@ -29,6 +30,8 @@ RefServer::RefServer(const RefServerOptions& options)
   if (m_tls) args.push_back("--tls");
   if (!options.cert_fault.empty()) args.insert(args.end(), {"--cert-fault", options.cert_fault});
   if (options.tls_stall) args.push_back("--tls-stall");
+  if (options.tls_delay > 0)
+    args.insert(args.end(), {"--tls-delay", std::to_string(options.tls_delay)});
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);

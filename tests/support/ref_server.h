@@ -22,6 +22,9 @@ struct RefServerOptions {
   std::string cert_fault = {};
   // Accepts connections and never answers the TLS handshake. Implies tls.
   bool tls_stall = false;
+  // Accepts connections at once and answers each handshake only after this many seconds. Implies
+  // tls.
+  double tls_delay = 0;
 };
 
 class RefServer {

@@ -229,14 +229,15 @@ void SocketChecks(const std::u16string& servers, const std::u16string& folder) {
     CHECK(refused.error == refusal.number && refused.description == refusal.description);
   }
 
-  // A handshake never answered keeps the socket connecting, for the connect limit to end.
+  // A handshake never answered keeps the socket connecting, TCP connected and the handshake under
+  // way, for the handshake's limit to end.
   auto stalled = set.new_socket();
   stalled->SetRemoteHost(u"127.0.0.1");
   stalled->SetRemotePort(port(u"stall"));
   stalled->SetSecure(true);
   stalled->Connect();
   set.loop->RunFor(1500ms);
-  CHECK(stalled->State() == TcpSocket::kConnecting);
+  CHECK(stalled->State() == TcpSocket::kConnecting && stalled->Handshaking());
   stalled->Close();
   files.DeleteFile(path);
 }

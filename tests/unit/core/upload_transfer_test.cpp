@@ -133,6 +133,8 @@ TEST_F(TransferTest, TickLimits) {
     int64_t min_ms, max_ms;  // fake time the upload and the reply wait take
     size_t boxes;
     TransferOutcome outcome;
+    int handshake_ms = 0;  // over HTTPS when not 0: how long the handshake takes, -1 for ever
+    const char16_t* box = nullptr;  // what the box says of the host
   };
   const Case cases[] = {
       // 6 ticks to connect, then no reply wait at all.
@@ -147,6 +149,14 @@ TEST_F(TransferTest, TickLimits) {
        TransferOutcome::kTimedOut},
       {"answers half a tick too late", FakeSocket::ConnectMode::kAfter, 10, true, 30010, 30010, 0,
        TransferOutcome::kTimedOut},
+      // Over HTTPS the handshake has 100 ticks of its own once TCP is connected, and a step that
+      // runs out of time is named.
+      {"https: connect never completes", FakeSocket::ConnectMode::kNever, 10, false, 600, 600, 1,
+       TransferOutcome::kNotConnected, 10, u"没有响应连接请求（连接超时）"},
+      {"https: handshake never completes", FakeSocket::ConnectMode::kAfter, 10, false, 10010, 10010,
+       1, TransferOutcome::kNotConnected, -1, u"没有在 10 秒内完成握手（握手超时）"},
+      {"https: handshake of 3 s, then a silent server", FakeSocket::ConnectMode::kAfter, 10, false,
+       33010, 33010, 0, TransferOutcome::kTimedOut, 3000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -154,6 +164,9 @@ TEST_F(TransferTest, TickLimits) {
     transfer.SetReply(u"previous.doc");
     socket->connect_mode = c.mode;
     socket->connect_delay = std::chrono::milliseconds(c.connect_ms);
+    socket->handshake_delay = std::chrono::milliseconds(c.handshake_ms);
+    socket->handshake_never = c.handshake_ms < 0;
+    transfer.ParseServerAddress(c.handshake_ms == 0 ? u"http://h/" : u"https://h/");
     if (c.late_answer) {
       ReplyAfterSend("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nlate",
                      std::chrono::milliseconds(kReplyTicks * 100 + 50));
@@ -172,7 +185,10 @@ TEST_F(TransferTest, TickLimits) {
     EXPECT_LE(took, c.max_ms);
     EXPECT_EQ(transfer.Reply(), u"Error") << "a failed transfer keeps no earlier result";
     EXPECT_EQ(transfer.LastOutcome(), c.outcome);
-    EXPECT_EQ(ui.History().size(), c.boxes);
+    ASSERT_EQ(ui.History().size(), c.boxes);
+    if (c.box != nullptr) {
+      EXPECT_EQ(ui.History()[0].text, u"无法建立安全连接：服务器 h " + std::u16string(c.box));
+    }
     EXPECT_EQ(socket->State(), FakeSocket::kClosed);
     EXPECT_TRUE(TempIsEmpty());
   }
