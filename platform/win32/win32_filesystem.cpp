@@ -377,12 +377,12 @@ bool PrivateFolder::Remove(std::u16string_view name) const {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(native.c_str())
                                                         : DeleteFileW(native.c_str());
   }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
+    return DeleteFileW(native.c_str());
+  }
   try {
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      FileSystemObject().DeleteFolder(path, true);
-    } else {
-      FileSystemObject().DeleteFile(path);
-    }
+    FileSystemObject().DeleteFolder(path, true);
   } catch (const std::exception&) {
     return false;
   }
