@@ -97,11 +97,54 @@ FileHandle CreateNewFile(std::u16string_view path);
 // The temporary folder: TEMP where set, else TMPDIR, else the system's.
 std::u16string TempFolderPath();
 
-// Makes `path` a folder only this user can enter (0700), creating it when it is missing (its
-// parent must exist). A folder that is a link, belongs to another user or that others may write
-// to is refused with 75: what another user could reach into must not hold our files. An own
-// folder that others can merely read is narrowed to 0700.
-void MakePrivateFolder(std::u16string_view path);
+// A folder only this user can enter (0700, its owner's), held open while it is used. Names are
+// made and removed in it through the open folder, so a path swapped on the way never leads our
+// writes elsewhere, and its path is handed to other programs only where no other user can change
+// what it names.
+class PrivateFolder {
+ public:
+  // Opens the folder `name` in `parent`, made when missing; an own folder that others may read is
+  // narrowed to 0700. When the name is taken by what this user cannot keep to itself (another
+  // user's folder, a link, a file, a folder others may write to), that is left alone and a fresh
+  // private folder "<name>-XXXXXX" is made beside it instead, removed with this object. `parent`
+  // must exist; 75 when other users can change what its path names (an ancestor that others may
+  // write to without the sticky bit, or that belongs to another user), else the file error.
+  static PrivateFolder Open(std::u16string_view parent, std::u16string_view name);
+
+  PrivateFolder(PrivateFolder&& other) noexcept
+      : m_parent(std::move(other.m_parent)),
+        m_folder(std::move(other.m_folder)),
+        m_path(std::move(other.m_path)),
+        m_name(std::move(other.m_name)),
+        m_fresh(std::exchange(other.m_fresh, false)) {}
+  PrivateFolder& operator=(PrivateFolder&&) = delete;
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  ~PrivateFolder();
+
+  // The folder's path as the system writes it, without a trailing separator. On POSIX the
+  // parent's links are resolved in it, so what it names does not depend on them.
+  const std::u16string& Path() const { return m_path; }
+  // Whether the name was taken and this is a fresh folder beside it.
+  bool Fresh() const { return m_fresh; }
+  // Creates the empty file `name` in the folder (readable by its owner only); false when
+  // something of that name is there. Raises the file error otherwise.
+  bool CreateNewFile(std::u16string_view name) const;
+  // Removes the entry `name` of the folder (a folder with everything in it), never following a
+  // link; false when it is missing or not all of it could be removed.
+  bool Remove(std::u16string_view name) const;
+  // Whether the path still names the folder held open.
+  bool StillAtPath() const;
+
+ private:
+  PrivateFolder() = default;
+
+  FileHandle m_parent;  // POSIX: the parent, for removing a fresh folder
+  FileHandle m_folder;
+  std::u16string m_path;
+  std::string m_name;  // its name in the parent (POSIX, UTF-8)
+  bool m_fresh = false;
+};
 
 struct FileEntry {
   std::u16string Name;  // name with extension, no folder

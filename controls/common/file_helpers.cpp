@@ -104,25 +104,48 @@ void DeleteFolderTree(std::u16string_view path) {
   FileSystemObject().DeleteFolder(path, true);
 }
 
-std::u16string MakeTempFileName(std::u16string_view folder, std::u16string_view prefix) {
-  if (folder.empty()) return {};
-  std::u16string base(folder);
-  if (!IsPathSeparator(base.back())) base += u'\\';
-  base += prefix.substr(0, 3);
+namespace {
 
+// Tries the names "<first three of prefix><hex>.tmp" from a random start until `create` makes
+// one (true) or fails otherwise (raises); "" when every name is taken or creation failed.
+template <class Create>
+std::u16string FirstFreeTempName(std::u16string_view prefix, Create create) {
   // Start at a random number so that two callers rarely try the same names, then walk on.
   std::random_device random;
   const unsigned start = random() % 0xFFFF;
   for (unsigned tries = 0; tries < 0xFFFF; ++tries) {
-    std::u16string name = base + Hex4((start + tries) % 0xFFFF + 1) + u".tmp";
+    std::u16string name =
+        std::u16string(prefix.substr(0, 3)) + Hex4((start + tries) % 0xFFFF + 1) + u".tmp";
     try {
-      CreateNewFile(name);
-      return name;
-    } catch (const VbError& error) {
-      if (error.Number() != err::kFileExists) return {};
+      if (create(name)) return name;
+    } catch (const VbError&) {
+      return {};
     }
   }
   return {};
+}
+
+}  // namespace
+
+std::u16string MakeTempFileName(std::u16string_view folder, std::u16string_view prefix) {
+  if (folder.empty()) return {};
+  std::u16string base(folder);
+  if (!IsPathSeparator(base.back())) base += u'\\';
+  const std::u16string name = FirstFreeTempName(prefix, [&](const std::u16string& candidate) {
+    try {
+      CreateNewFile(base + candidate);
+      return true;
+    } catch (const VbError& error) {
+      if (error.Number() != err::kFileExists) throw;
+      return false;
+    }
+  });
+  return name.empty() ? name : base + name;
+}
+
+std::u16string MakeTempFileName(const PrivateFolder& folder, std::u16string_view prefix) {
+  return FirstFreeTempName(prefix,
+                           [&](const std::u16string& name) { return folder.CreateNewFile(name); });
 }
 
 std::u16string DecodeTextBytes(std::string_view bytes) {

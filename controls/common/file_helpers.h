@@ -9,6 +9,8 @@
 
 namespace velmaris {
 
+class PrivateFolder;
+
 // The temporary folder, normally without a trailing separator; callers append "\" and a name.
 std::u16string GetTempFolder();
 
@@ -35,6 +37,8 @@ void DeleteFolderTree(std::u16string_view path);
 // hexadecimal number and ".tmp", and returns its full name. The file is created exclusively, so
 // the name belongs to the caller alone. "" when no file could be made (missing folder, no room).
 std::u16string MakeTempFileName(std::u16string_view folder, std::u16string_view prefix);
+// The same in a private folder, made through the open folder; the name alone, without the folder.
+std::u16string MakeTempFileName(const PrivateFolder& folder, std::u16string_view prefix);
 
 // Text file contents as text: a byte-order mark (UTF-8, UTF-16) decides the encoding; without
 // one, bytes that are valid UTF-8 are read as UTF-8 and anything else as GBK.

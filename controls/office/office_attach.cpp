@@ -11,7 +11,7 @@ namespace velmaris {
 
 namespace {
 
-constexpr char16_t kWorkFolder[] = u"\\doc2html\\";
+constexpr char16_t kWorkFolder[] = u"doc2html";
 constexpr char16_t kTempPrefix[] = u"html";
 constexpr char16_t kTempEnding[] = u".tmp";
 constexpr char16_t kNoTempName[] = u"无法在临时文件夹中创建临时文件：";
@@ -19,6 +19,13 @@ constexpr char16_t kNoTempName[] = u"无法在临时文件夹中创建临时文�
 std::u16string Describe(const std::exception& error) {
   if (const auto* vb = dynamic_cast<const VbError*>(&error)) return vb->Description();
   return codepage::FromUtf8(error.what());
+}
+
+// The working folder in the temporary folder, private to the user; another private folder beside
+// it when the name is taken.
+PrivateFolder OpenWorkFolder() {
+  CreateFolderPath(GetTempFolder());
+  return PrivateFolder::Open(GetTempFolder(), kWorkFolder);
 }
 
 }  // namespace
@@ -80,19 +87,23 @@ std::u16string RemoveEvery(std::u16string text, std::u16string_view pattern) {
 }
 
 ConversionFiles::ConversionFiles(std::u16string_view folder_ending)
-    : m_work_dir(GetTempFolder() + kWorkFolder) {
-  // The converted document and its pictures are the editor's: the working folder is private.
-  CreateFolderPath(GetTempFolder());
-  MakePrivateFolder(m_work_dir);
-  m_temp_file = MakeTempFileName(m_work_dir, kTempPrefix);
-  if (m_temp_file.empty()) {
+    : m_work(OpenWorkFolder()), m_work_dir(m_work.Path() + u"\\") {
+  m_temp_name = MakeTempFileName(m_work, kTempPrefix);
+  if (m_temp_name.empty()) {
     m_removed = true;
     Raise(err::kPathFileAccess, kLibrarySource, kNoTempName + m_work_dir);
   }
-  // Only the name's own ending is replaced: a ".tmp" in a folder above must stay as it is.
-  m_folder =
-      m_temp_file.substr(0, m_temp_file.size() - std::char_traits<char16_t>::length(kTempEnding)) +
+  m_temp_file = m_work_dir + m_temp_name;
+  // Only the name's own ending is replaced.
+  m_folder_name =
+      m_temp_name.substr(0, m_temp_name.size() - std::char_traits<char16_t>::length(kTempEnding)) +
       std::u16string(folder_ending);
+  m_folder = m_work_dir + m_folder_name;
+  // The office is handed these paths: they must still lead into the folder held open.
+  if (!m_work.StillAtPath()) {
+    Remove();
+    Raise(err::kPathFileAccess, kLibrarySource, u"工作文件夹 " + m_work.Path() + u" 已被替换");
+  }
 }
 
 ConversionFiles::~ConversionFiles() {
@@ -102,17 +113,10 @@ ConversionFiles::~ConversionFiles() {
 void ConversionFiles::Remove() {
   if (m_removed) return;
   m_removed = true;
-  FileSystemObject files;
-  try {
-    files.DeleteFile(m_temp_file);
-  } catch (const std::exception&) {
-    // Left behind; the working folder is the system's temporary space.
-  }
-  try {
-    DeleteFolderTree(m_folder);
-  } catch (const std::exception&) {
-    // The office wrote no folder (a document without pictures), or it cannot be deleted.
-  }
+  // Through the open folder: what was put in place of either name goes, never what a link there
+  // leads to. What cannot be removed stays in the private folder.
+  m_work.Remove(m_temp_name);
+  m_work.Remove(m_folder_name);
 }
 
 }  // namespace velmaris

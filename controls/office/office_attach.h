@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "controls/office/html_cleaner.h"
+#include "platform/filesystem.h"
 #include "platform/office_automation.h"
 
 namespace velmaris {
@@ -74,8 +75,10 @@ std::u16string TitleFromPath(std::u16string_view path);
 std::u16string RemoveEvery(std::u16string text, std::u16string_view pattern);
 
 // The files of one conversion: the working folder "<TEMP>\doc2html\" (private to the user, made
-// when missing, never removed), a temporary name reserved in it, and the folder the office writes
-// beside that name. Both go when the import is done with them, and at the latest when this object
+// when missing, never removed; when the name is taken by what the user cannot keep private, a
+// fresh private folder beside it, removed with this object), a temporary name reserved in it, and
+// the folder the office writes beside that name. Both are made and removed through the open
+// working folder, and go when the import is done with them, and at the latest when this object
 // goes, so a failed import leaves nothing behind.
 class ConversionFiles {
  public:
@@ -99,8 +102,11 @@ class ConversionFiles {
   void Remove();
 
  private:
+  PrivateFolder m_work;
   std::u16string m_work_dir;
+  std::u16string m_temp_name;  // in the working folder
   std::u16string m_temp_file;
+  std::u16string m_folder_name;
   std::u16string m_folder;
   bool m_removed = false;
 };

@@ -152,6 +152,13 @@ StagingFolder::StagingFolder(const fs::path& target) {
   m_path = pattern;
 }
 
+StagingFolder::StagingFolder(PrivateFolder home) : m_home(std::move(home)) {
+  std::string pattern = (ToNativePath(m_home->Path()) / "export-XXXXXX").string();
+  if (!mkdtemp(pattern.data()))
+    RaiseFileError(std::error_code(errno, std::generic_category()), true);
+  m_path = pattern;
+}
+
 StagingFolder::~StagingFolder() {
   std::error_code ignored;
   fs::remove_all(m_path, ignored);

@@ -7,9 +7,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/filesystem.h"
 
 namespace velmaris::libreoffice {
 
@@ -31,6 +34,9 @@ std::string RewriteReferences(std::string_view html, const std::vector<std::stri
 class StagingFolder {
  public:
   explicit StagingFolder(const std::filesystem::path& target);
+  // A fresh folder inside a private folder of the user's, which it keeps open as long as it
+  // lives: for files that outlive one export and that no other user may swap.
+  explicit StagingFolder(PrivateFolder home);
   ~StagingFolder();
   StagingFolder(const StagingFolder&) = delete;
   StagingFolder& operator=(const StagingFolder&) = delete;
@@ -38,6 +44,7 @@ class StagingFolder {
   const std::filesystem::path& Path() const { return m_path; }
 
  private:
+  std::optional<PrivateFolder> m_home;
   std::filesystem::path m_path;
 };
 

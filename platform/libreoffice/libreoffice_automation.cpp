@@ -3,9 +3,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
+
+#include "base/codepage.h"
 
 #include "platform/filesystem.h"
 #include "platform/libreoffice/documents.h"
+#include "platform/libreoffice/office_pipe.h"
 #include "platform/libreoffice/office_session.h"
 
 #ifndef VELMARIS_LO_PROGRAM_DIR
@@ -37,23 +41,29 @@ Program ProgramOf(std::u16string_view program_id) {
         u"ActiveX 部件不能创建对象：未知的程序标识 " + std::u16string(program_id));
 }
 
-std::filesystem::path DefaultProfileDir() {
+// The profile in the user's cache folder; empty when there is none.
+std::filesystem::path CacheProfileDir() {
   if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache) {
     return std::filesystem::path(cache) / "velmaris" / "office-profile";
   }
   if (const char* home = std::getenv("HOME"); home && *home) {
     return std::filesystem::path(home) / ".cache" / "velmaris" / "office-profile";
   }
-  return ToNativePath(TempFolderPath()) / ("velmaris-office-profile-" + std::to_string(getuid()));
+  return {};
+}
+
+// Every office of this process listens on one pipe, so that each control attaches to the office
+// another one started; its name cannot be guessed, so nobody can listen there first.
+const std::string& ProcessPipeName() {
+  static const std::string name = libreoffice::FreshPipeName();
+  return name;
 }
 
 class LibreOfficeAutomation : public OfficeAutomation {
  public:
   explicit LibreOfficeAutomation(LibreOfficeOptions options) : m_options(std::move(options)) {
-    if (m_options.profile_dir.empty()) m_options.profile_dir = DefaultProfileDir();
-    if (m_options.pipe_name.empty()) {
-      m_options.pipe_name = "velmaris_office_" + std::to_string(getuid());
-    }
+    if (m_options.profile_dir.empty()) m_options.profile_dir = CacheProfileDir();
+    if (m_options.pipe_name.empty()) m_options.pipe_name = ProcessPipeName();
   }
 
   std::shared_ptr<OfficeApplication> GetObject(std::u16string_view program_id) override {
@@ -69,11 +79,33 @@ class LibreOfficeAutomation : public OfficeAutomation {
   std::shared_ptr<OfficeApplication> CreateObject(std::u16string_view program_id) override {
     const Program program = ProgramOf(program_id);
     if (!Attached()) m_session = OfficeSession::Connect(m_options);
-    if (!m_session) m_session = OfficeSession::Launch(m_options, program_id);
+    for (int tries = 0; !m_session; ++tries) {
+      // A name something not ours holds is never waited on: the office gets a fresh one.
+      if (tries == 3) {
+        Raise(office::kErrCannotCreateObject, std::u16string(program_id),
+              u"无法启动 LibreOffice：它的管道一再被其他用户占用");
+      }
+      if (libreoffice::CheckPipe(libreoffice::PipeSocketPath(m_options.pipe_name)) ==
+          libreoffice::PipeState::kForeign) {
+        m_options.pipe_name = libreoffice::FreshPipeName();
+      }
+      PrepareProfile();
+      m_session = OfficeSession::Launch(m_options, program_id);
+    }
     return Make(program);
   }
 
  private:
+  // Without a cache folder the profile goes to the temporary folder, in a folder of the user's
+  // alone: a profile someone else put there would run their settings and macros in our office.
+  void PrepareProfile() {
+    if (!m_options.profile_dir.empty()) return;
+    m_profile_folder.emplace(PrivateFolder::Open(
+        TempFolderPath(),
+        u"velmaris-office-profile-" + codepage::FromUtf8(std::to_string(getuid()))));
+    m_options.profile_dir = ToNativePath(m_profile_folder->Path());
+  }
+
   bool Attached() const { return m_session && m_session->Alive(); }
 
   std::shared_ptr<OfficeApplication> Make(Program program) {
@@ -89,6 +121,7 @@ class LibreOfficeAutomation : public OfficeAutomation {
   }
 
   LibreOfficeOptions m_options;
+  std::optional<PrivateFolder> m_profile_folder;
   std::shared_ptr<OfficeSession> m_session;
 };
 

@@ -20,9 +20,11 @@ namespace velmaris {
 struct LibreOfficeOptions {
   // Where soffice and the UNO runtime live.
   std::filesystem::path program_dir = DefaultProgramDir();
-  // The office's profile folder; empty: "velmaris/office-profile" in the user's cache folder.
+  // The office's profile folder; empty: "velmaris/office-profile" in the user's cache folder,
+  // without one a private "velmaris-office-profile-<uid>" in the temporary folder.
   std::filesystem::path profile_dir;
-  // The pipe the office listens on; empty: "velmaris_office_<uid>".
+  // The pipe the office listens on; empty: a random name of this process's. A name held by what
+  // is not ours is replaced by a fresh random one.
   std::string pipe_name;
   // How long a started office may take until it accepts connections.
   std::chrono::milliseconds start_timeout{60000};

@@ -29,6 +29,7 @@
 
 #include "base/codepage.h"
 #include "platform/libreoffice/export_layout.h"
+#include "platform/libreoffice/office_pipe.h"
 
 extern char** environ;
 
@@ -165,6 +166,8 @@ OfficeSession::OfficeSession(Reference<css::bridge::XBridge> bridge,
     : m_bridge(std::move(bridge)), m_context(std::move(context)), m_gone(std::move(gone)) {}
 
 std::unique_ptr<OfficeSession> OfficeSession::Connect(const LibreOfficeOptions& options) {
+  // Nothing is sent to a pipe that is not ours: a listener of another user would get our bridge.
+  if (CheckPipe(PipeSocketPath(options.pipe_name)) != PipeState::kOurs) return nullptr;
   const Reference<css::uno::XComponentContext> local = LocalContext(options.program_dir);
   try {
     Reference<css::connection::XConnection> connection =
@@ -200,6 +203,14 @@ std::unique_ptr<OfficeSession> OfficeSession::Launch(const LibreOfficeOptions& o
         u"无法创建 LibreOffice 的配置文件夹：" + codepage::FromUtf8(options.profile_dir.string()));
   }
 
+  // An office already running on the profile is handed our command line, our pipe's name among
+  // it, through the profile's own pipe: that must not go to someone else either.
+  if (CheckPipe(PipeSocketPath(ProfilePipeName(options.profile_dir))) == PipeState::kForeign) {
+    Raise(office::kErrCannotCreateObject, source,
+          u"无法启动 LibreOffice：配置文件夹 " + codepage::FromUtf8(options.profile_dir.string()) +
+              u" 的管道被其他用户占用");
+  }
+
   pid_t pid = SpawnOffice(options);
   const auto deadline = Clock::now() + options.start_timeout;
   for (;;) {
@@ -208,6 +219,14 @@ std::unique_ptr<OfficeSession> OfficeSession::Launch(const LibreOfficeOptions& o
       return session;
     }
     int status = 0;
+    if (CheckPipe(PipeSocketPath(options.pipe_name)) == PipeState::kForeign) {
+      // Taken while the office started: it is not waited for.
+      if (pid > 0) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+      }
+      return nullptr;
+    }
     if (pid > 0 && Exited(pid, &status)) {
       // Exiting at once with success means an office already running on this profile took the
       // request over; it will listen on our pipe.

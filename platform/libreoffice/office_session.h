@@ -26,10 +26,12 @@ namespace velmaris::libreoffice {
 
 class OfficeSession {
  public:
-  // Connects to the office listening on the options' pipe; nothing when none answers.
+  // Connects to the office listening on the options' pipe; nothing when none answers or the pipe
+  // is not this user's.
   static std::unique_ptr<OfficeSession> Connect(const LibreOfficeOptions& options);
-  // Starts an office on the options' pipe and connects to it. Raises kErrCannotCreateObject with
-  // the reason when it does not start or does not answer in time.
+  // Starts an office on the options' pipe and connects to it; nothing (the office ended) when
+  // something not ours took the pipe's name meanwhile. Raises kErrCannotCreateObject with the
+  // reason when it does not start or does not answer in time.
   static std::unique_ptr<OfficeSession> Launch(const LibreOfficeOptions& options,
                                                std::u16string_view program_id);
 

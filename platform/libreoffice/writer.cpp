@@ -69,7 +69,7 @@ void TakeStyles(OfficeSession::WordClipboard& clipboard,
                 const Reference<css::frame::XModel>& target) {
   if (!clipboard.styles) {
     auto folder =
-        std::make_shared<StagingFolder>(ToNativePath(TempFolderPath()) / "velmaris-styles");
+        std::make_shared<StagingFolder>(PrivateFolder::Open(TempFolderPath(), u"velmaris-styles"));
     Reference<css::frame::XStorable>(clipboard.source, css::uno::UNO_QUERY_THROW)
         ->storeToURL(UrlOf(folder->Path() / "styles.odt"),
                      Properties({Property("FilterName", css::uno::Any(OUString("writer8")))}));

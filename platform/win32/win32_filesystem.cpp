@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
+#include <random>
 
 #include "base/error.h"
 #include "platform/filesystem.h"
@@ -262,34 +264,139 @@ std::u16string TempFolderPath() {
   return text;
 }
 
-void MakePrivateFolder(std::u16string_view path) {
-  const auto native = ToNativePath(path);
-  if (!CreateDirectoryW(native.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    RaiseLastError(true);
-  }
-  const DWORD attributes = GetFileAttributesW(native.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) RaiseLastError(true);
-  const std::u16string shown(path);
-  // A junction or a link to a folder is a reparse point.
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    Raise(err::kPathFileAccess, kLibrarySource, u"工作文件夹 " + shown + u" 不是一个普通文件夹");
+namespace {
+
+// The folder at `native`, held open when it is ours alone: a folder (no junction or link), owned
+// by the user, its access list narrowed to the user. It is opened without sharing deletion, so
+// nobody renames or removes it, or puts another in its place, while it is held.
+FileHandle TakeOwnFolder(const fs::path& native) {
+  const HANDLE handle = CreateFileW(
+      native.c_str(), FILE_LIST_DIRECTORY | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return FileHandle();
+  FileHandle folder(reinterpret_cast<FileHandle::Native>(handle));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return FileHandle();
   }
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  std::wstring name = native.wstring();
-  const DWORD result =
-      GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                            nullptr, nullptr, nullptr, &descriptor);
-  if (result != ERROR_SUCCESS) RaiseFileError(PortableError(result), true);
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS) {
+    return FileHandle();
+  }
   const OwnSids sids = CurrentSids();
   const bool own = IsOwnSid(sids, owner);
   LocalFree(descriptor);
-  if (!own) {
-    Raise(err::kPathFileAccess, kLibrarySource, u"工作文件夹 " + shown + u" 属于其他用户");
-  }
   // Whatever others were allowed before, only the user may enter it now.
-  if (!NarrowToUser(native, UserSid(sids))) RaiseLastError(true);
+  if (!own || !NarrowToUser(native, UserSid(sids))) return FileHandle();
+  return folder;
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+std::u16string EntryPath(const std::u16string& folder, std::u16string_view name) {
+  if (!IsNativeName(name) || name.empty() || name == u"." || name == u".." ||
+      name.find_first_of(u"/\\:") != std::u16string_view::npos) {
+    Raise(err::kBadFileName);
+  }
+  return folder + u"\\" + std::u16string(name);
+}
+
+}  // namespace
+
+// The user's TEMP is the user's own here, so its path needs no check of its own; the folder is
+// held open instead of worked in through a descriptor.
+PrivateFolder PrivateFolder::Open(std::u16string_view parent, std::u16string_view name) {
+  std::u16string base(parent);
+  if (!base.empty() && (base.back() == u'\\' || base.back() == u'/')) base.pop_back();
+  PrivateFolder folder;
+  folder.m_path = EntryPath(base, name);
+  const auto native = ToNativePath(folder.m_path);
+  if (!CreateDirectoryW(native.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    RaiseLastError(true);
+  }
+  folder.m_folder = TakeOwnFolder(native);
+  // Taken by someone else: a fresh folder of ours beside it, under a name nobody can guess.
+  static constexpr char16_t kLetters[] =
+      u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device random;
+  for (int tries = 0; !folder.m_folder.IsOpen(); ++tries) {
+    if (tries == 100) {
+      Raise(err::kPathFileAccess, kLibrarySource,
+            u"无法在 " + std::u16string(parent) + u" 中创建私有的工作文件夹");
+    }
+    std::u16string fresh = std::u16string(name) + u"-";
+    for (int i = 0; i < 12; ++i) fresh += kLetters[random() % (std::size(kLetters) - 1)];
+    folder.m_path = EntryPath(base, fresh);
+    const auto fresh_native = ToNativePath(folder.m_path);
+    if (!CreateDirectoryW(fresh_native.c_str(), nullptr)) {
+      if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
+      RaiseLastError(true);
+    }
+    folder.m_fresh = true;
+    folder.m_folder = TakeOwnFolder(fresh_native);
+  }
+  return folder;
+}
+
+PrivateFolder::~PrivateFolder() {
+  if (!m_fresh) return;
+  m_folder = FileHandle();  // it cannot be removed while held
+  try {
+    FileSystemObject().DeleteFolder(m_path, true);
+  } catch (const std::exception&) {
+    // Left in the user's TEMP.
+  }
+}
+
+bool PrivateFolder::CreateNewFile(std::u16string_view name) const {
+  const FileHandle file =
+      velmaris::Open(ToNativePath(EntryPath(m_path, name)), GENERIC_WRITE, CREATE_NEW);
+  if (file.IsOpen()) return true;
+  if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  RaiseLastError();
+}
+
+bool PrivateFolder::Remove(std::u16string_view name) const {
+  const std::u16string path = EntryPath(m_path, name);
+  const auto native = ToNativePath(path);
+  const DWORD attributes = GetFileAttributesW(native.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // The link goes, not what it leads to.
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(native.c_str())
+                                                        : DeleteFileW(native.c_str());
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
+    return DeleteFileW(native.c_str());
+  }
+  try {
+    FileSystemObject().DeleteFolder(path, true);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+bool PrivateFolder::StillAtPath() const {
+  const HANDLE named = CreateFileW(
+      ToNativePath(m_path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  const bool same = SameFile(named, Handle(m_folder.Descriptor()));
+  CloseHandle(named);
+  return same;
 }
 
 }  // namespace velmaris

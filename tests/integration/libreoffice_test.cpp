@@ -2,7 +2,12 @@
 // flat sources in tests/data/office/fixtures, converted to the formats the importers meet, then
 // driven through the automation objects exactly as the importers drive them.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "base/codepage.h"
@@ -10,6 +15,7 @@
 #include "platform/libreoffice/export_layout.h"
 #include "platform/libreoffice/language_id.h"
 #include "platform/libreoffice/libreoffice_automation.h"
+#include "platform/libreoffice/office_pipe.h"
 #include "platform/libreoffice/table_grid.h"
 #include "platform/office_automation.h"
 #include "tests/support/error_of.h"
@@ -289,6 +295,110 @@ TEST_F(LibreOfficeTest, AttachStartAndQuit) {
   auto document = word->OpenDocument(U16(Converted("one_page.fodt", "doc")));
   EXPECT_EQ(document->BuiltInDocumentProperty(office::kWdPropertyPages), 1);
   document->Close();
+}
+
+// A listening socket at `path`, as another user's office (or anything else) would leave there.
+class Listener {
+ public:
+  explicit Listener(const fs::path& path) : m_fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(listen(m_fd, 8), 0);
+  }
+  ~Listener() { close(m_fd); }
+  // Whether anyone connected to it.
+  bool Reached() const {
+    pollfd ready{m_fd, POLLIN, 0};
+    return poll(&ready, 1, 0) == 1;
+  }
+
+ private:
+  int m_fd;
+};
+
+// What sits at the pipe's place decides whether anything is sent there: only a socket of ours.
+// A name held by anything else gets a fresh office on a fresh name, at once.
+TEST_F(LibreOfficeTest, PipeHeldByOthersIsNeverUsed) {
+  const bool root = geteuid() == 0;
+  using libreoffice::PipeState;
+  const struct {
+    const char* what;
+    std::function<std::unique_ptr<Listener>(const fs::path& socket)> plant;
+    PipeState state;
+  } cases[] = {
+      {"another user's listener",
+       [&](const fs::path& socket) {
+         auto listener = std::make_unique<Listener>(socket);
+         // The owner check must fail: the file goes to nobody, or (without root) it is a link.
+         if (root) {
+           EXPECT_EQ(chown(socket.c_str(), 65534, 65534), 0);
+         } else {
+           fs::rename(socket, socket.string() + ".real");
+           fs::create_symlink(socket.string() + ".real", socket);
+         }
+         return listener;
+       },
+       PipeState::kForeign},
+      {"a link to a listener of ours",
+       [&](const fs::path& socket) {
+         auto listener = std::make_unique<Listener>(socket.string() + ".real");
+         fs::create_symlink(socket.string() + ".real", socket);
+         return listener;
+       },
+       PipeState::kForeign},
+      {"a file",
+       [&](const fs::path& socket) {
+         std::ofstream(socket) << "x";
+         return nullptr;
+       },
+       PipeState::kForeign},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The suite's profile: an office already running there takes the fresh pipe over.
+    LibreOfficeOptions options = s_suite->Options("suite");
+    options.pipe_name = s_suite->Options("taken").pipe_name + "_" + std::to_string(n++);
+    const fs::path socket = libreoffice::PipeSocketPath(options.pipe_name);
+    auto listener = c.plant(socket);
+    EXPECT_EQ(libreoffice::CheckPipe(socket), c.state);
+
+    auto automation = MakeLibreOfficeAutomation(options);
+    EXPECT_EQ(ErrorOf([&] { automation->GetObject(office::kWordProgramId); }).Number(),
+              office::kErrCannotCreateObject);
+    const auto started = std::chrono::steady_clock::now();
+    auto word = OfficeCast<WordApplication>(automation->CreateObject(office::kWordProgramId));
+    auto document = word->OpenDocument(U16(Converted("one_page.fodt", "doc")));
+    EXPECT_EQ(document->BuiltInDocumentProperty(office::kWdPropertyPages), 1);
+    document->Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    if (listener) {
+      EXPECT_FALSE(listener->Reached()) << "something was sent to a pipe not ours";
+    }
+    automation.reset();  // ends its office
+    fs::remove(socket);
+    fs::remove(socket.string() + ".real");
+  }
+}
+
+TEST(OfficePipe, StatesAndNames) {
+  testing::TempDir dir;
+  const Listener own(dir.Path() / "own");
+  fs::create_directory(dir.Path() / "folder");
+  EXPECT_EQ(libreoffice::CheckPipe(dir.Path() / "own"), libreoffice::PipeState::kOurs);
+  EXPECT_EQ(libreoffice::CheckPipe(dir.Path() / "missing"), libreoffice::PipeState::kMissing);
+  EXPECT_EQ(libreoffice::CheckPipe(dir.Path() / "folder"), libreoffice::PipeState::kForeign);
+
+  EXPECT_EQ(libreoffice::PipeSocketPath("p").filename().string(),
+            "OSL_PIPE_" + std::to_string(geteuid()) + "_p");
+  const std::string a = libreoffice::FreshPipeName();
+  EXPECT_EQ(a.size(), 9u + 32u);
+  EXPECT_NE(a, libreoffice::FreshPipeName());
+  // As the office named a profile's pipe (two of its bytes are below 16).
+  EXPECT_EQ(libreoffice::ProfilePipeName("/tmp/loprobe-v8f1"),
+            "SingleOfficeIPC_a1f5a2f54fc325d9e50f0208492976");
 }
 
 // The parts that need no office.

@@ -280,9 +280,19 @@ void FileChecks(const std::u16string& folder) {
       {err::kPathNotFound, [&] { files.GetFolder(folder + u"\\无"); }},
       {err::kFileExists, [&] { files.CreateFolder(folder); }},
       {err::kBadFileName, [&] { OpenRegularFile(folder + std::u16string(u"\\a\0b", 4)); }},
-      {0, [&] { MakePrivateFolder(folder + u"\\私有"); }},
-      {0, [&] { MakePrivateFolder(folder + u"\\私有"); }},
-      {err::kPathFileAccess, [&] { MakePrivateFolder(folder + u"\\a.txt"); }},
+      {0, [&] { CHECK(!PrivateFolder::Open(folder, u"私有").Fresh()); }},
+      {0, [&] { CHECK(!PrivateFolder::Open(folder, u"私有").Fresh()); }},
+      // A file at the name: a fresh folder beside it, gone with its object.
+      {0,
+       [&] {
+         std::u16string fresh;
+         {
+           const PrivateFolder taken = PrivateFolder::Open(folder, u"a.txt");
+           CHECK(taken.Fresh() && taken.CreateNewFile(u"x.tmp") && !taken.CreateNewFile(u"x.tmp"));
+           fresh = taken.Path();
+         }
+         CHECK(!files.FolderExists(fresh) && files.FileExists(folder + u"\\a.txt"));
+       }},
   };
   for (const auto& failure : failures) CHECK(ErrorOf(failure.call) == failure.number);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -145,48 +146,97 @@ TEST(FileSystemTest, DeleteFolderTakesReadOnlyContents) {
 }
 
 #ifndef _WIN32  // modes, owners and links; Windows makes the folder private by its access list
-// A working folder others could reach into is refused; one we can make private is made so.
+// A working folder is ours alone: a name others could reach into gets a fresh private folder
+// beside it, left as it is; a folder whose path others can change is refused. What is made and
+// removed in it never follows a link.
 TEST(FileSystemTest, PrivateFolderIsTheUsersAlone) {
   TempDir dir;
   const bool root = geteuid() == 0;
   const struct {
     const char* what;
-    std::function<void(const std::string&)> prepare;
+    std::function<void(const std::string& parent, const std::string& path)> prepare;
     int32_t error;
+    bool fresh;  // a fresh folder instead of the name
   } cases[] = {
-      {"missing", [](const std::string&) {}, 0},
-      {"own, readable by others", [](const std::string& p) { mkdir(p.c_str(), 0755); }, 0},
+      {"missing", [](const std::string&, const std::string&) {}, 0, false},
+      {"own, readable by others",
+       [](const std::string&, const std::string& p) { mkdir(p.c_str(), 0755); }, 0, false},
       {"own, writable by others",
-       [](const std::string& p) {
+       [](const std::string&, const std::string& p) {
          mkdir(p.c_str(), 0700);
          chmod(p.c_str(), 0777);
        },
-       err::kPathFileAccess},
+       0, true},
       {"a link to an own folder",
-       [&](const std::string& p) {
+       [&](const std::string&, const std::string& p) {
          mkdir((p + ".real").c_str(), 0700);
          symlink((p + ".real").c_str(), p.c_str());
        },
-       err::kPathFileAccess},
+       0, true},
+      {"a file", [](const std::string&, const std::string& p) { close(creat(p.c_str(), 0600)); }, 0,
+       true},
       {"another user's",
-       [&](const std::string& p) {
+       [&](const std::string&, const std::string& p) {
          mkdir(p.c_str(), 0700);
          if (root) {
            EXPECT_EQ(chown(p.c_str(), 65534, 65534), 0);
          }
        },
-       root ? err::kPathFileAccess : 0},
+       0, root},
+      {"in a folder others may write to",
+       [](const std::string& parent, const std::string&) { chmod(parent.c_str(), 0777); },
+       err::kPathFileAccess, false},
+      {"in a sticky folder others may write to",
+       [](const std::string& parent, const std::string&) { chmod(parent.c_str(), 01777); }, 0,
+       false},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string path = (dir.Path() / ("work" + std::to_string(n++))).string();
-    c.prepare(path);
-    EXPECT_EQ(ErrorOf([&] { MakePrivateFolder(codepage::FromUtf8(path)); }), c.error);
-    struct stat info {};
-    ASSERT_EQ(lstat(path.c_str(), &info), 0);
-    if (c.error == 0) {
+    const std::string parent = (dir.Path() / ("p" + std::to_string(n++))).string();
+    ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
+    const std::string path = parent + "/work";
+    c.prepare(parent, path);
+    struct stat before {};
+    const bool was_there = lstat(path.c_str(), &before) == 0;
+    std::u16string made;
+    const int32_t error = ErrorOf([&] {
+      const PrivateFolder folder = PrivateFolder::Open(codepage::FromUtf8(parent), u"work");
+      made = folder.Path();
+      EXPECT_EQ(folder.Fresh(), c.fresh);
+      EXPECT_EQ(made == codepage::FromUtf8(path), !c.fresh);
+      struct stat info {};
+      ASSERT_EQ(lstat(codepage::ToUtf8(made).c_str(), &info), 0);
+      EXPECT_TRUE(S_ISDIR(info.st_mode));
       EXPECT_EQ(info.st_mode & 0777, 0700u);
+      EXPECT_EQ(info.st_uid, geteuid());
+      EXPECT_TRUE(folder.StillAtPath());
+      EXPECT_TRUE(folder.CreateNewFile(u"a.tmp"));
+      EXPECT_FALSE(folder.CreateNewFile(u"a.tmp"));
+      // A link inside goes, not what it leads to.
+      const std::string inside = codepage::ToUtf8(made);
+      ASSERT_EQ(mkdir((inside + "/a.files").c_str(), 0500), 0);
+      dir.Write("outside/kept.txt", "x");
+      symlink((dir.Path() / "outside").c_str(), (inside + "/a.files/out").c_str());
+      chmod((inside + "/a.files").c_str(), 0500);
+      EXPECT_TRUE(folder.Remove(u"a.files"));
+      EXPECT_TRUE(folder.Remove(u"a.tmp"));
+      EXPECT_FALSE(folder.Remove(u"a.tmp"));
+      EXPECT_TRUE(std::filesystem::exists(dir.Path() / "outside/kept.txt"));
+    });
+    EXPECT_EQ(error, c.error);
+    if (c.fresh) {
+      EXPECT_FALSE(std::filesystem::exists(codepage::ToUtf8(made))) << "a fresh folder stays";
+    }
+    // What was at the name is left as it was; a link's folder got nothing.
+    struct stat after {};
+    if (was_there) {
+      ASSERT_EQ(lstat(path.c_str(), &after), 0);
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(after.st_uid, before.st_uid);
+    }
+    if (std::filesystem::exists(path + ".real")) {
+      EXPECT_TRUE(std::filesystem::is_empty(path + ".real"));
     }
   }
 }

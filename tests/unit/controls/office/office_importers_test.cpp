@@ -2,9 +2,13 @@
 // what the office is asked to do and in which order, what reaches the server, and what is left
 // open or on disk when an import ends either way.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "base/error.h"
 #include "controls/office/excel_import.h"
@@ -174,6 +178,64 @@ TEST_F(OfficeImportersTest, WordOnePageSavesTheWholeDocumentOnce) {
   EXPECT_EQ(Field(Uploads().at(0), "contentid"), "-1");
   EXPECT_TRUE(LeftInWorkFolder().empty());
 }
+
+#ifndef _WIN32  // owners and links
+// A working folder name taken by what the user cannot keep private is left alone: the import
+// runs in a fresh private folder beside it, which goes afterwards.
+TEST_F(OfficeImportersTest, WorkingFolderTakenByOthersIsLeftAlone) {
+  const fs::path work = temp.Path() / "doc2html";
+  const fs::path elsewhere = files.Path() / "elsewhere";
+  const struct {
+    const char* what;
+    std::function<void()> plant;
+  } cases[] = {
+      {"another user's folder",
+       [&] {
+         fs::create_directory(work);
+         if (geteuid() == 0) {
+           EXPECT_EQ(chown(work.c_str(), 65534, 65534), 0);
+         } else {
+           fs::permissions(work, fs::perms::all);  // others may write to it
+         }
+       }},
+      {"a link to a folder",
+       [&] {
+         fs::create_directory(elsewhere);
+         fs::create_directory_symlink(elsewhere, work);
+       }},
+      {"a file", [&] { std::ofstream(work) << "x"; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(work);
+    fs::remove_all(elsewhere);
+    requests.clear();
+    c.plant();
+    const fs::file_status planted = fs::symlink_status(work);
+    const std::u16string path =
+        Document("a.doc", {{"<p>甲</p><img src=\"{files}/q.gif\">", {{"q.gif", "GIF"}}}});
+    EXPECT_EQ(control->ImportDocFileOnePage(path, u"1", u"u"), 1);
+    EXPECT_EQ(Uploads().size(), 1u);
+    EXPECT_EQ(Posts().size(), 1u);
+    // Nothing of the import went through the name, and nothing is left beside it.
+    EXPECT_EQ(fs::symlink_status(work).type(), planted.type());
+    if (fs::is_directory(fs::symlink_status(work))) {
+      EXPECT_TRUE(fs::is_empty(work));
+    }
+    if (fs::exists(elsewhere)) {
+      EXPECT_TRUE(fs::is_empty(elsewhere));
+    }
+    const std::u16string& used = control->CleaningSettings().work_dir;
+    EXPECT_EQ(used.find(codepage::FromUtf8(work.string()) + u"\\"), std::u16string::npos);
+    std::vector<std::string> in_temp;
+    for (const auto& entry : fs::directory_iterator(temp.Path())) {
+      in_temp.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(in_temp, std::vector<std::string>{"doc2html"});
+  }
+  fs::remove_all(work);
+}
+#endif
 
 TEST_F(OfficeImportersTest, WordDocumentOfMoreThanAThousandPages) {
   std::vector<FakePage> pages;
