@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -316,21 +317,24 @@ duk_ret_t Pump(duk_context* ctx) {
 
 constexpr const char* kLaterKey = DUK_HIDDEN_SYMBOL("later");
 
-// One queued callback: the function waits in the stash under `id` until the loop calls it.
-struct LaterCall {
-  duk_context* ctx;
-  uint32_t id;
-  std::shared_ptr<bool> alive;
-};
+// The queued callbacks, by id: the library's loop is handed only the id, and the function waits
+// in its page's stash under it. A page that ends forgets its own, so a callback its loop never
+// ran costs nothing and one that comes after the page finds nothing to run.
+std::map<uint32_t, duk_context*>& LaterCalls() {
+  static std::map<uint32_t, duk_context*> calls;
+  return calls;
+}
 
 void RunLater(void* context) {
-  std::unique_ptr<LaterCall> call(static_cast<LaterCall*>(context));
-  if (!*call->alive) return;
-  duk_context* ctx = call->ctx;
+  const auto id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(context));
+  auto found = LaterCalls().find(id);
+  if (found == LaterCalls().end()) return;
+  duk_context* ctx = found->second;
+  LaterCalls().erase(found);
   duk_push_global_stash(ctx);
   duk_get_prop_string(ctx, -1, kLaterKey);
-  duk_get_prop_index(ctx, -1, call->id);
-  duk_del_prop_index(ctx, -2, call->id);
+  duk_get_prop_index(ctx, -1, id);
+  duk_del_prop_index(ctx, -2, id);
   if (duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS) {
     // Nobody is there to catch it: report it like an uncaught error of the page.
     ReportUncaught(ctx);
@@ -355,9 +359,10 @@ bool LaterWork(duk_context* ctx) {
     duk_dup(ctx, 1);
     duk_put_prop_index(ctx, -2, id);
     duk_pop_2(ctx);
-    auto call = std::make_unique<LaterCall>(LaterCall{ctx, id, SessionOf(ctx).alive});
-    HRESULT hr = api->later(duk_get_int(ctx, 0), RunLater, call.get());
-    if (hr >= 0) call.release();
+    LaterCalls()[id] = ctx;
+    HRESULT hr = api->later(duk_get_int(ctx, 0), RunLater,
+                            reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
+    if (hr < 0) LaterCalls().erase(id);
     return PushDone(ctx, hr);
   });
 }
@@ -368,6 +373,14 @@ duk_ret_t Later(duk_context* ctx) {
   duk_require_function(ctx, 1);
   return Finish(ctx, LaterWork(ctx), 0);
 }
+
+}  // namespace
+
+void ForgetLaterCalls(duk_context* ctx) {
+  std::erase_if(LaterCalls(), [ctx](const auto& call) { return call.second == ctx; });
+}
+
+namespace {
 
 // --- the page's surroundings -----------------------------------------------------------------
 

@@ -19,5 +19,8 @@ namespace velmaris::host {
 
 // Defines the global `host`. The page's session must be attached first.
 void DefineHost(duk_context* ctx);
+// Forgets the page's host.later callbacks that have not run: once its page has ended, a callback
+// the loop still holds runs nothing.
+void ForgetLaterCalls(duk_context* ctx);
 
 }  // namespace velmaris::host

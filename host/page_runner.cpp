@@ -158,7 +158,8 @@ int RunPage(const PageOptions& options) {
   ran = ran && RunScript(ctx, options.page);
   // The page's windows live on after its script, and host.later callbacks with them.
   if (ran && options.gui) WaitForWindows(ctx);
-  *session.alive = false;
+  // A host.later callback still queued in the library's loop does nothing from now on.
+  ForgetLaterCalls(ctx);
   // Destroying the engine runs the finalizers, which release every control the page still held;
   // only then may the libraries go.
   duk_destroy_heap(ctx);

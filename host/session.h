@@ -18,9 +18,6 @@ struct PageSession {
   std::filesystem::path folder;   // where the page is; relative includes start here
   bool later_failed = false;      // a host.later callback ended in an uncaught error
   bool gui = false;               // every control's form is shown in a window of its own
-  // Cleared when the page has ended, so a host.later callback still queued in the library's
-  // loop does nothing.
-  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 void AttachSession(duk_context* ctx, PageSession* session);
