@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config python3 curl
+  build-essential cmake pkg-config python3 curl git clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev duktape-dev nlohmann-json3-dev libstb-dev
   # HTTPS: the client links libssl; the reference server makes its test certificates with openssl.
