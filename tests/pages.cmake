@@ -1,12 +1,12 @@
-# The page host's own tests and the page scripts run end to end through it.
+# The page host's own tests (on a fake COM object) and the page scripts run end to end through it.
 
-velmaris_test(host_bridge_tests
-  pages/bridge/fake_com.cpp
-  pages/bridge/text_test.cpp
-  pages/bridge/variant_test.cpp
-  pages/bridge/dispatch_test.cpp
+velmaris_test(host_tests
+  unit/host/fake_com.cpp
+  unit/host/text_test.cpp
+  unit/host/variant_test.cpp
+  unit/host/dispatch_test.cpp
 )
-target_link_libraries(host_bridge_tests PRIVATE velmaris_host_engine)
+target_link_libraries(host_tests PRIVATE velmaris_host_engine)
 
 # Each page runs against the reference content server through the host and the built library; a
 # page with the line `// server: https` (or `// server: https FAULT`) gets it over HTTPS, its test

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "tests/pages/bridge/fake_com.h"
+#include "tests/unit/host/fake_com.h"
 
 namespace velmaris::host {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/pages/bridge/fake_com.h"
+#include "tests/unit/host/fake_com.h"
 
 namespace velmaris::host {
 namespace {

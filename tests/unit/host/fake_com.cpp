@@ -1,4 +1,4 @@
-#include "tests/pages/bridge/fake_com.h"
+#include "tests/unit/host/fake_com.h"
 
 #include <cstdlib>
 #include <cstring>
