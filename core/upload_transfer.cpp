@@ -200,10 +200,9 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
   // runs out of time stays silent, as it always has.
   if (m_address.secure && connecting()) {
     static_assert(kHandshakeTicks == 100, "the handshake's text names its limit");
-    m_platform.ui.MessageBox(
+    ShowErrorBox(
         HandshakeFailure(m_address.host, handshaking ? kTlsHandshakeTimedOut : kTlsConnectTimedOut)
-            .description,
-        msgbox::kOkOnly, u"");
+            .description);
   }
 
   SetTicking(false);
@@ -329,6 +328,10 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   m_platform.loop.Pump();
 }
 
+void UploadTransfer::ShowErrorBox(const std::u16string& text) {
+  if (m_policy.error_box) m_policy.error_box(text);
+}
+
 void UploadTransfer::ShowProgress(double percent) {
   if (m_policy.progress) m_policy.progress(percent);
 }
@@ -343,8 +346,7 @@ void UploadTransfer::OnSocketError(int32_t number, const std::u16string& descrip
     auto result = m_received.Result();
     if (result == HttpReply::Outcome::kSuccess || result == HttpReply::Outcome::kErrorReply) return;
   }
-  m_platform.ui.MessageBox(number == err::kPastEndOfFile ? ShrunkFilesText() : description,
-                           msgbox::kOkOnly, u"");
+  ShowErrorBox(number == err::kPastEndOfFile ? ShrunkFilesText() : description);
 }
 
 std::u16string UploadTransfer::ShrunkFilesText() const {

@@ -30,6 +30,9 @@ struct TransferPolicy {
   // Told the share of the transfer done, 0 to 100: at its start, as the package goes out, at
   // its end. The controls show it in their progress bar.
   std::function<void(double percent)> progress = nullptr;
+  // Tells the user of a failure the reply cannot: the socket's error, a file that shrank while
+  // it went, a step of an HTTPS connection that ran out of time. The controls show a box.
+  std::function<void(const std::u16string& text)> error_box = nullptr;
 };
 
 inline constexpr char16_t kReplyError[] = u"Error";
@@ -120,6 +123,7 @@ class UploadTransfer {
   void OnSendProgress(int64_t sent, int64_t remaining);
   void OnSocketError(int32_t number, const std::u16string& description);
   void ShowProgress(double percent);
+  void ShowErrorBox(const std::u16string& text);
   // The message for a file that ended before the length the request announced, naming it.
   std::u16string ShrunkFilesText() const;
   // Acts on the reply once it is whole.

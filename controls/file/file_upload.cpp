@@ -1,6 +1,7 @@
 #include "controls/file/file_upload.h"
 
 #include "base/text.h"
+#include "controls/common/transfer_box.h"
 #include "platform/filesystem.h"
 
 namespace velmaris {
@@ -9,7 +10,8 @@ FileUpload::FileUpload(Platform& platform)
     : m_form(u"FileUpload", 5475, 420),
       pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {120, 120, 5295, 255})),
       m_transfer(platform, {.default_path = u"/upload.asp",
-                            .progress = [this](double percent) { pbFile.SetValue(percent); }}) {}
+                            .progress = [this](double percent) { pbFile.SetValue(percent); },
+                            .error_box = TransferErrorBox(platform.ui)}) {}
 
 void FileUpload::AddUploadFile(const std::u16string& p_name, const std::u16string& p_filename) {
   m_transfer.Package().AddUploadFile(p_name, p_filename);

@@ -6,6 +6,7 @@
 #include "base/error.h"
 #include "base/scope.h"
 #include "base/text.h"
+#include "controls/common/transfer_box.h"
 #include "controls/file/folder_browse.h"
 #include "platform/filesystem.h"
 
@@ -59,7 +60,8 @@ MultiUpload::MultiUpload(Platform& platform)
           {.default_path = kDefaultPath,
            .keeps_reply = false,
            .error_action = [this](const std::u16string& received) { ShowUploadError(received); },
-           .progress = [this](double percent) { pbFile.SetValue(percent); }}),
+           .progress = [this](double percent) { pbFile.SetValue(percent); },
+           .error_box = TransferErrorBox(platform.ui)}),
       m_address(m_transfer.Address()) {
   lblTitle.SetText(u"批量上传文件到服务器");
   Label3.SetText(u"本地目录：");

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/plain_text.h"
+#include "controls/common/transfer_box.h"
 #include "platform/filesystem.h"
 #include "platform/picture.h"
 
@@ -124,7 +125,8 @@ PictureBatchBase::PictureBatchBase(Platform& platform, const Texts& texts, int l
                                 [this](const std::u16string& received) {
                                   AppendLog(kTransferError + received + kCrLf);
                                 },
-                            .progress = [this](double percent) { pbFile.SetValue(percent); }}),
+                            .progress = [this](double percent) { pbFile.SetValue(percent); },
+                            .error_box = TransferErrorBox(platform.ui)}),
       m_texts(texts) {
   Frame1.SetText(texts.frame1);
   lstFileList.SetMultiSelect(true);

@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/plain_text.h"
+#include "controls/common/transfer_box.h"
 #include "controls/office/excel_import.h"
 #include "controls/office/powerpoint_import.h"
 #include "controls/office/text_import.h"
@@ -87,7 +88,8 @@ OfficeImport::OfficeImport(Platform& platform)
       Command3(m_form.Add(ControlKind::kButton, u"Command3", {4680, 3000, 1935, 375})),
       Command4(m_form.Add(ControlKind::kButton, u"Command4", {4680, 3600, 1935, 375})),
       m_transfer(platform, {.default_path = u"/cms/upload.asp",
-                            .progress = [this](double percent) { pbFile.SetValue(percent); }}),
+                            .progress = [this](double percent) { pbFile.SetValue(percent); },
+                            .error_box = TransferErrorBox(platform.ui)}),
       m_cleaner(
           [this](const std::u16string& local_path, int32_t contentid) {
             SendFile(m_cur_path, local_path, contentid);

@@ -20,7 +20,9 @@ class TransferTest : public testing::FakeWorld {
       platform,
       {.default_path = u"/upload.asp",
        .error_action = [this](const std::u16string& text) { actions.push_back(text); },
-       .progress = [this](double percent) { progress = percent; }}};
+       .progress = [this](double percent) { progress = percent; },
+       .error_box =
+           [this](const std::u16string& text) { ui.MessageBox(text, msgbox::kOkOnly, u""); }}};
 
   void FillOneFile(CompondFile& package) {
     auto path = files.Write("a.txt", "abc");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
+#include "controls/common/transfer_box.h"
 #include "tests/unit/controls/office/office_world.h"
 
 namespace velmaris {
@@ -15,7 +16,8 @@ class ArticlePostTest : public testing::OfficeWorld {
   double progress = -1;
   UploadTransfer transfer{platform,
                           {.default_path = u"/cms/upload.asp",
-                           .progress = [this](double percent) { progress = percent; }}};
+                           .progress = [this](double percent) { progress = percent; },
+                           .error_box = TransferErrorBox(ui)}};
 
   void SetUp() override {
     AnswerEveryRequest();
