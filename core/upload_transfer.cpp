@@ -247,10 +247,19 @@ void UploadTransfer::CloseConnection() {
 
 void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path,
                          HttpReply::Accept accept) {
+  RunSteps(fill, true, path, accept);
+}
+
+void UploadTransfer::RunAsItStands(const std::function<void(CompondFile&)>& fill) {
+  RunSteps(fill, false, {}, HttpReply::Accept::kStatus200);
+}
+
+void UploadTransfer::RunSteps(const std::function<void(CompondFile&)>& fill, bool empty_first,
+                              std::u16string_view path, HttpReply::Accept accept) {
   RefuseInsideWait();
   ShowProgress(0);
   m_platform.loop.Pump();
-  m_package.RemoveAll();
+  if (empty_first) m_package.RemoveAll();
   fill(m_package);
   m_finished = false;
   UploadFile(path, accept);

@@ -99,6 +99,8 @@ class UploadTransfer {
   // (to `path` when given, as UploadFile does), wait, close, progress 100.
   void Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path = {},
            HttpReply::Accept accept = HttpReply::Accept::kStatus200);
+  // The same on the package as it stands: `fill` adds to what the page put in it.
+  void RunAsItStands(const std::function<void(CompondFile&)>& fill);
 
   CompondFile& Package() { return m_package; }
   const std::u16string& Reply() const { return m_reply; }
@@ -122,6 +124,8 @@ class UploadTransfer {
   void OnPeerClosed();
   void OnSendProgress(int64_t sent, int64_t remaining);
   void OnSocketError(int32_t number, const std::u16string& description);
+  void RunSteps(const std::function<void(CompondFile&)>& fill, bool empty_first,
+                std::u16string_view path, HttpReply::Accept accept);
   void ShowProgress(double percent);
   void ShowErrorBox(const std::u16string& text);
   // The message for a file that ended before the length the request announced, naming it.

@@ -205,15 +205,8 @@ void PictureBatchBase::StartUpload(const std::u16string& localfile) {
 void PictureBatchBase::SendPicture(const std::u16string& localfile) {
   m_transfer.RefuseInsideWait();
   FileEntry file = FileSystemObject().GetFile(localfile);
-  pbFile.SetValue(0);
-  Pump();
-  m_transfer.Package().AddUploadFile(file.Name, file.Path);
-  m_transfer.SetFinished(false);
-  m_transfer.UploadFile();
-  m_transfer.WaitForReply();
-  m_transfer.CloseConnection();
-  pbFile.SetValue(100);
-  Pump();
+  m_transfer.RunAsItStands(
+      [&](CompondFile& package) { package.AddUploadFile(file.Name, file.Path); });
 }
 
 // --- The batch's steps, for the controls ----------------------------------------------------
