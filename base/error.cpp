@@ -1,5 +1,7 @@
 #include "base/error.h"
 
+#include <new>
+
 #include "base/codepage.h"
 
 namespace velmaris {
@@ -53,6 +55,23 @@ void Raise(int32_t number) {
 void Raise(int32_t number, std::u16string source, std::u16string description) {
   if (description.empty()) description = DefaultDescription(number);
   throw VbError(number, std::move(source), std::move(description));
+}
+
+ErrorTriple CurrentError(const ErrorNumbers& numbers) {
+  try {
+    throw;
+  } catch (const VbError& error) {
+    return {error.Number(), error.Source(), error.Description()};
+  } catch (const std::bad_alloc& error) {
+    if (numbers.out_of_memory != 0)
+      return {numbers.out_of_memory, kLibrarySource, DefaultDescription(numbers.out_of_memory)};
+    return {numbers.exception, kLibrarySource, codepage::FromUtf8(error.what())};
+  } catch (const std::exception& error) {
+    return {numbers.exception, kLibrarySource, codepage::FromUtf8(error.what())};
+  } catch (...) {
+    return {numbers.unknown, kLibrarySource,
+            numbers.describe_unknown ? DefaultDescription(numbers.unknown) : std::u16string()};
+  }
 }
 
 }  // namespace velmaris

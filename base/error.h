@@ -60,6 +60,27 @@ std::u16string DefaultDescription(int32_t number);
 // Raises with the given source; an empty description takes the catalogue's.
 [[noreturn]] void Raise(int32_t number, std::u16string source, std::u16string description = {});
 
+// A failure as the classic triple.
+struct ErrorTriple {
+  int32_t number = 0;
+  std::u16string source;
+  std::u16string description;
+};
+
+// The numbers a catch site gives the failures that are no VbError; they come from the library.
+struct ErrorNumbers {
+  int32_t exception;  // any other std::exception, described by its own text
+  int32_t unknown;    // anything else
+  // Out of memory, described by the catalogue; 0 takes it as any other exception.
+  int32_t out_of_memory = 0;
+  // Whether `unknown` is described by the catalogue rather than left blank.
+  bool describe_unknown = false;
+};
+
+// The failure being handled, as its triple: a VbError as it was raised, the others by `numbers`.
+// Call it inside a catch handler only.
+ErrorTriple CurrentError(const ErrorNumbers& numbers);
+
 // Runs `body`; any failure inside it is raised again as error 9999 with `source`, as the package
 // classes do for their accessors.
 template <typename F>

@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "base/error.h"
+#include "server/exception.h"
 #include "server/invoke.h"
 #include "server/module1.h"
 #include "server/object_safety.h"
@@ -150,10 +152,11 @@ HRESULT CreateControl(ClassId id, REFIID riid, void** object) {
   std::unique_ptr<ControlInstance> instance;
   try {
     instance = binding->create(Module1::Current().GetPlatform());
-  } catch (const std::bad_alloc&) {
-    return com::E_OUTOFMEMORY;
   } catch (...) {
-    return com::E_FAIL;
+    return ScodeOf(
+        CurrentError(
+            {.exception = com::E_FAIL, .unknown = com::E_FAIL, .out_of_memory = com::E_OUTOFMEMORY})
+            .number);
   }
   return WrapControl(ClassOf(id), *binding, std::move(instance), riid, object);
 }

@@ -1,10 +1,8 @@
 #include "server/exception.h"
 
 #include <cstring>
-#include <exception>
 #include <string>
 
-#include "base/codepage.h"
 #include "base/error.h"
 #include "server/bstr.h"
 
@@ -34,12 +32,10 @@ com::HRESULT RunGuarded(com::EXCEPINFO* excep, const std::function<void()>& body
   try {
     body();
     return com::S_OK;
-  } catch (const VbError& error) {
-    Fill(excep, ScodeOf(error.Number()), error.Source(), error.Description());
-  } catch (const std::exception& error) {
-    Fill(excep, com::E_FAIL, kLibrarySource, codepage::FromUtf8(error.what()));
   } catch (...) {
-    Fill(excep, com::E_UNEXPECTED, kLibrarySource, {});
+    const ErrorTriple error =
+        CurrentError({.exception = com::E_FAIL, .unknown = com::E_UNEXPECTED});
+    Fill(excep, ScodeOf(error.number), error.source, error.description);
   }
   return com::DISP_E_EXCEPTION;
 }
