@@ -6,11 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
-targets=(html_cleaner server_address http_reply text_import codepage coerce picture_rle)
-
 cmake -S . -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMARIS_FUZZ=ON -DVELMARIS_WERROR=ON -DVELMARIS_TESTS=OFF -DVELMARIS_BENCH=OFF >/dev/null
-cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]/%/_fuzz}"
+cmake --build "$build_dir" -j"$(nproc)" --target fuzzers
+# The targets are named once, in fuzz/CMakeLists.txt, which lists them for this run.
+mapfile -t targets <"$build_dir/fuzz/targets.txt"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
