@@ -255,7 +255,10 @@ class HostDispatch final : public ComObject<IDispatch> {
 void* FindSymbol(void* module, const char* name) {
   auto symbol = GetProcAddress(static_cast<HMODULE>(module), name);
   // Strings and variants are the system's on Windows, which the library uses too.
-  if (symbol == nullptr) symbol = GetProcAddress(GetModuleHandleW(L"oleaut32.dll"), name);
+  const std::string_view wanted(name);
+  if (symbol == nullptr && (wanted.starts_with("Sys") || wanted.starts_with("Variant"))) {
+    symbol = GetProcAddress(GetModuleHandleW(L"oleaut32.dll"), name);
+  }
   return reinterpret_cast<void*>(symbol);
 }
 
