@@ -10,31 +10,10 @@
 namespace velmaris::host {
 
 struct ComApi {
-  decltype(&::DllGetClassObject) get_class_object = nullptr;
-  decltype(&::DllCanUnloadNow) can_unload_now = nullptr;
-  decltype(&::DllRegisterServer) register_server = nullptr;
-  decltype(&::DllUnregisterServer) unregister_server = nullptr;
-
-  decltype(&::SysAllocStringLen) sys_alloc_string_len = nullptr;
-  decltype(&::SysFreeString) sys_free_string = nullptr;
-  decltype(&::SysStringLen) sys_string_len = nullptr;
-  decltype(&::VariantInit) variant_init = nullptr;
-  decltype(&::VariantClear) variant_clear = nullptr;
-
-  decltype(&::VelmarisPump) pump = nullptr;
-  decltype(&::VelmarisLater) later = nullptr;
-  decltype(&::VelmarisAnswerMessageBox) answer_message_box = nullptr;
-  decltype(&::VelmarisAnswerFileDialog) answer_file_dialog = nullptr;
-  decltype(&::VelmarisAnswerFolder) answer_folder = nullptr;
-  decltype(&::VelmarisMessages) messages = nullptr;
-  decltype(&::VelmarisFormGet) form_get = nullptr;
-  decltype(&::VelmarisFormChildren) form_children = nullptr;
-  decltype(&::VelmarisFormAct) form_act = nullptr;
-  decltype(&::VelmarisUseScreen) use_screen = nullptr;
-  decltype(&::VelmarisShowForm) show_form = nullptr;
-  decltype(&::VelmarisCloseForm) close_form = nullptr;
-  decltype(&::VelmarisRunUntilFormsClosed) run_until_forms_closed = nullptr;
-  decltype(&::VelmarisScreenshot) screenshot = nullptr;
+#define VELMARIS_API_FIELD(field, symbol) decltype(&::symbol) field = nullptr;
+  VELMARIS_LIBRARY_ENTRY_POINTS(VELMARIS_API_FIELD)
+  VELMARIS_HOST_SERVICES(VELMARIS_API_FIELD)
+#undef VELMARIS_API_FIELD
 };
 
 // Owns one BSTR made by the library; freed by the same library.

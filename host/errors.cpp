@@ -1,8 +1,10 @@
 #include "host/errors.h"
 
+#include "host/com_api.h"
+
 namespace velmaris::host {
 
-std::u16string DescribeHresult(com::HRESULT hr) {
+std::u16string DescribeHresult(int32_t hr) {
   switch (hr) {
     case com::DISP_E_UNKNOWNNAME:
     case com::DISP_E_MEMBERNOTFOUND:
@@ -49,7 +51,7 @@ std::u16string DescribeHresult(com::HRESULT hr) {
   }
 }
 
-ScriptError ErrorFromCall(com::HRESULT hr, com::EXCEPINFO* excep, const ComApi& api) {
+ScriptError ErrorFromCall(int32_t hr, com::EXCEPINFO* excep, const ComApi& api) {
   ScriptError error;
   if (hr == com::DISP_E_EXCEPTION && excep != nullptr) {
     if (excep->pfnDeferredFillIn) excep->pfnDeferredFillIn(excep);
@@ -75,7 +77,7 @@ ScriptError ErrorFromCall(com::HRESULT hr, com::EXCEPINFO* excep, const ComApi& 
   return error;
 }
 
-ScriptError HostError(com::HRESULT hr, std::u16string source) {
+ScriptError HostError(int32_t hr, std::u16string source) {
   return ScriptError{hr, DescribeHresult(hr), std::move(source)};
 }
 

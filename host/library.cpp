@@ -5,20 +5,14 @@
 #include <filesystem>
 #include <vector>
 
+#include "host/entry_points.h"
+
 namespace velmaris::host {
 
 namespace {
 
-template <typename Function>
-void Resolve(void* handle, const char* name, Function& out, std::string& error) {
-  out = reinterpret_cast<Function>(dlsym(handle, name));
-  if (out == nullptr && error.empty()) error = std::string("missing entry point ") + name;
-}
-
-// Host services are looked up without insisting: a page that never uses one does not need it.
-template <typename Function>
-void ResolveOptional(void* handle, const char* name, Function& out) {
-  out = reinterpret_cast<Function>(dlsym(handle, name));
+void* FindSymbol(void* module, const char* name) {
+  return dlsym(module, name);
 }
 
 }  // namespace
@@ -38,32 +32,9 @@ std::unique_ptr<Library> Library::Open(const std::string& path, std::string& err
     return nullptr;
   }
   std::unique_ptr<Library> library(new Library(handle, path));
-  ComApi& api = library->m_api;
-  Resolve(handle, "DllGetClassObject", api.get_class_object, error);
-  Resolve(handle, "DllCanUnloadNow", api.can_unload_now, error);
-  Resolve(handle, "DllRegisterServer", api.register_server, error);
-  Resolve(handle, "DllUnregisterServer", api.unregister_server, error);
-  Resolve(handle, "SysAllocStringLen", api.sys_alloc_string_len, error);
-  Resolve(handle, "SysFreeString", api.sys_free_string, error);
-  Resolve(handle, "SysStringLen", api.sys_string_len, error);
-  Resolve(handle, "VariantInit", api.variant_init, error);
-  Resolve(handle, "VariantClear", api.variant_clear, error);
-  ResolveOptional(handle, "VelmarisPump", api.pump);
-  ResolveOptional(handle, "VelmarisLater", api.later);
-  ResolveOptional(handle, "VelmarisAnswerMessageBox", api.answer_message_box);
-  ResolveOptional(handle, "VelmarisAnswerFileDialog", api.answer_file_dialog);
-  ResolveOptional(handle, "VelmarisAnswerFolder", api.answer_folder);
-  ResolveOptional(handle, "VelmarisMessages", api.messages);
-  ResolveOptional(handle, "VelmarisFormGet", api.form_get);
-  ResolveOptional(handle, "VelmarisFormChildren", api.form_children);
-  ResolveOptional(handle, "VelmarisFormAct", api.form_act);
-  ResolveOptional(handle, "VelmarisUseScreen", api.use_screen);
-  ResolveOptional(handle, "VelmarisShowForm", api.show_form);
-  ResolveOptional(handle, "VelmarisCloseForm", api.close_form);
-  ResolveOptional(handle, "VelmarisRunUntilFormsClosed", api.run_until_forms_closed);
-  ResolveOptional(handle, "VelmarisScreenshot", api.screenshot);
-  if (!error.empty()) {
-    error = path + ": " + error;
+  std::string missing;
+  if (!ResolveEntryPoints(handle, FindSymbol, library->m_api, missing)) {
+    error = path + ": missing entry point " + missing;
     return nullptr;  // the destructor asks DllCanUnloadNow only when it was found
   }
   return library;
@@ -75,7 +46,7 @@ Library::~Library() {
 }
 
 bool Library::CanUnload() const {
-  return m_api.can_unload_now() == com::S_OK;
+  return host::CanUnload(m_api);
 }
 
 Library* LibrarySet::Get(const std::string& path, std::string& error) {

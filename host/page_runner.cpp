@@ -25,27 +25,6 @@ void Fatal(void*, const char* message) {
   std::abort();
 }
 
-void WriteLine(FILE* out, std::string_view script_text) {
-  std::string line = ScriptToUtf8(script_text);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), out);
-  std::fflush(out);
-}
-
-// print(a, b, ...): one line, arguments as text separated by blanks.
-duk_ret_t Print(duk_context* ctx) {
-  duk_push_string(ctx, " ");
-  duk_insert(ctx, 0);
-  duk_join(ctx, duk_get_top(ctx) - 1);
-  duk_size_t length = 0;
-  const char* text = duk_get_lstring(ctx, -1, &length);
-  Guarded(ctx, [&] {
-    WriteLine(stdout, std::string_view(text, length));
-    return true;
-  });
-  return 0;
-}
-
 // Numbers for engine errors that carry none, as classic script engines give them.
 int32_t NumberForErrorName(std::string_view name) {
   if (name == "SyntaxError") return static_cast<int32_t>(0x800A03EAu);     // syntax error
@@ -139,7 +118,7 @@ void ReportUncaught(duk_context* ctx) {
 
 int RunPage(const PageOptions& options) {
   PageSession session;
-  session.args = options.args;
+  for (const auto& arg : options.args) session.args.push_back(DecodeUtf8(arg));
   session.folder = std::filesystem::absolute(options.page).parent_path();
 
   duk_context* ctx = duk_create_heap(nullptr, nullptr, nullptr, nullptr, Fatal);
@@ -148,8 +127,6 @@ int RunPage(const PageOptions& options) {
     return 1;
   }
   AttachSession(ctx, &session);
-  duk_push_c_function(ctx, Print, DUK_VARARGS);
-  duk_put_global_string(ctx, "print");
   DefineActiveXObject(ctx);
   DefineHost(ctx);
 
@@ -159,7 +136,7 @@ int RunPage(const PageOptions& options) {
   // The page's windows live on after its script, and host.later callbacks with them.
   if (ran && options.gui) WaitForWindows(ctx);
   // A host.later callback still queued in the library's loop does nothing from now on.
-  ForgetLaterCalls(ctx);
+  ForgetLaterCalls(session);
   // Destroying the engine runs the finalizers, which release every control the page still held;
   // only then may the libraries go.
   duk_destroy_heap(ctx);

@@ -13,7 +13,7 @@ using namespace com;
 
 bool StartScreen(duk_context* ctx) {
   std::string error;
-  Library* library = ServiceLibrary(ctx, error);
+  Library* library = SessionOf(ctx).ServiceLibrary(error);
   if (library == nullptr) {
     std::fprintf(stderr, "velmaris: %s\n", error.c_str());
     return false;

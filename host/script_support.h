@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "host/errors.h"
+#include "server/com.h"
 
 namespace velmaris::host {
 

@@ -1,12 +1,40 @@
 #include "host/session.h"
 
+#include <cstdio>
+
 #include "host/script_support.h"
+#include "host/text.h"
 #include "server/registry.h"
 
 namespace velmaris::host {
 
 namespace {
 constexpr const char* kSessionKey = DUK_HIDDEN_SYMBOL("session");
+}
+
+Library* PageSession::ServiceLibrary(std::string& error) {
+  if (Library* first = libraries.First()) return first;
+  auto classes = registry::ReadAll();
+  std::string path = classes.empty() ? DefaultLibraryPath() : classes.front().library;
+  return libraries.Get(path, error);
+}
+
+const ComApi* PageSession::Services(std::u16string& error) {
+  std::string reason;
+  Library* library = ServiceLibrary(reason);
+  if (library == nullptr) {
+    error = DecodeUtf8(reason);
+    return nullptr;
+  }
+  return &library->Api();
+}
+
+void PageSession::WriteLine(bool error_stream, std::u16string_view text) {
+  std::string line = EncodeUtf8(text);
+  line += '\n';
+  FILE* out = error_stream ? stderr : stdout;
+  std::fwrite(line.data(), 1, line.size(), out);
+  std::fflush(out);
 }
 
 void AttachSession(duk_context* ctx, PageSession* session) {
@@ -20,14 +48,6 @@ PageSession& SessionOf(duk_context* ctx) {
   auto* session = static_cast<PageSession*>(GetHiddenPointer(ctx, -1, kSessionKey));
   duk_pop(ctx);
   return *session;
-}
-
-Library* ServiceLibrary(duk_context* ctx, std::string& error) {
-  PageSession& session = SessionOf(ctx);
-  if (Library* first = session.libraries.First()) return first;
-  auto classes = registry::ReadAll();
-  std::string path = classes.empty() ? DefaultLibraryPath() : classes.front().library;
-  return session.libraries.Get(path, error);
 }
 
 }  // namespace velmaris::host

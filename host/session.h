@@ -3,28 +3,27 @@
 
 #include <duktape.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "host/host_members.h"
 #include "host/library.h"
 
 namespace velmaris::host {
 
-struct PageSession {
+struct PageSession final : HostPage {
+  // The library serving the host services: the first one the page loaded, else the one
+  // registered for the first class, else the one beside the host. Null (with `error`) when none
+  // loads.
+  Library* ServiceLibrary(std::string& error);
+
+  const ComApi* Services(std::u16string& error) override;
+  void WriteLine(bool error_stream, std::u16string_view text) override;
+
   LibrarySet libraries;
-  std::vector<std::string> args;  // UTF-8, after the page's name on the command line
-  std::filesystem::path folder;   // where the page is; relative includes start here
-  bool later_failed = false;      // a host.later callback ended in an uncaught error
-  bool gui = false;               // every control's form is shown in a window of its own
+  bool gui = false;  // every control's form is shown in a window of its own
 };
 
 void AttachSession(duk_context* ctx, PageSession* session);
 PageSession& SessionOf(duk_context* ctx);
-
-// The library serving the host services: the first one a page loaded, else the one registered
-// for the first class, else the one beside the host. Null (with `error`) when none loads.
-Library* ServiceLibrary(duk_context* ctx, std::string& error);
 
 }  // namespace velmaris::host

@@ -101,3 +101,33 @@ velmaris::com::HRESULT VelmarisRunUntilFormsClosed();
 velmaris::com::HRESULT VelmarisScreenshot(velmaris::com::IUnknown* control,
                                           const velmaris::com::OLECHAR* path);
 }
+
+// Every entry point a host looks up, once: X(field, symbol) with the field a host's table keeps it
+// in. Its type is the declaration's above. A host cannot work without the first group and looks
+// the host services up without insisting: a page that never uses one does not need it.
+#define VELMARIS_LIBRARY_ENTRY_POINTS(X)     \
+  X(get_class_object, DllGetClassObject)     \
+  X(can_unload_now, DllCanUnloadNow)         \
+  X(register_server, DllRegisterServer)      \
+  X(unregister_server, DllUnregisterServer)  \
+  X(sys_alloc_string_len, SysAllocStringLen) \
+  X(sys_free_string, SysFreeString)          \
+  X(sys_string_len, SysStringLen)            \
+  X(variant_init, VariantInit)               \
+  X(variant_clear, VariantClear)
+#define VELMARIS_HOST_SERVICES(X)                        \
+  X(pump, VelmarisPump)                                  \
+  X(later, VelmarisLater)                                \
+  X(use_answered_dialogs, VelmarisUseAnsweredDialogs)    \
+  X(answer_message_box, VelmarisAnswerMessageBox)        \
+  X(answer_file_dialog, VelmarisAnswerFileDialog)        \
+  X(answer_folder, VelmarisAnswerFolder)                 \
+  X(messages, VelmarisMessages)                          \
+  X(form_get, VelmarisFormGet)                           \
+  X(form_children, VelmarisFormChildren)                 \
+  X(form_act, VelmarisFormAct)                           \
+  X(use_screen, VelmarisUseScreen)                       \
+  X(show_form, VelmarisShowForm)                         \
+  X(close_form, VelmarisCloseForm)                       \
+  X(run_until_forms_closed, VelmarisRunUntilFormsClosed) \
+  X(screenshot, VelmarisScreenshot)

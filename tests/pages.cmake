@@ -5,6 +5,7 @@ velmaris_test(host_tests
   unit/host/text_test.cpp
   unit/host/variant_test.cpp
   unit/host/dispatch_test.cpp
+  unit/host/host_members_test.cpp
 )
 target_link_libraries(host_tests PRIVATE velmaris_host_engine)
 

@@ -1,64 +1,46 @@
-// The host's native object: the page's surroundings and the library's host services as plain
-// methods taking strings and numbers and answering JSON text. The prelude builds the page's
-// `host` object and print() over it.
+// The `host` object on the system's JScript: a native object whose GetIDsOfNames and Invoke walk
+// the members of host/host_members.h (a form's members named "form." and theirs, the control
+// first), and a prelude that builds the page's `host` object and print() over it from the same
+// description.
 #pragma once
 
 #include <oaidl.h>
 #include <windows.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
+
+#include "host/host_members.h"
 
 namespace velmaris::host::win32 {
 
 class Engine;
 
-// The host services of the registered library (server/host_api.h), with Windows' own types: a
-// BSTR, VARIANT and EXCEPINFO are the ones the library uses there.
-struct Services {
-  HMODULE module = nullptr;
-  std::wstring path;
-  HRESULT(__cdecl* can_unload_now)() = nullptr;
-  HRESULT(__cdecl* use_answered_dialogs)() = nullptr;
-  HRESULT(__cdecl* pump)(int32_t) = nullptr;
-  HRESULT(__cdecl* later)(int32_t, void (*)(void*), void*) = nullptr;
-  HRESULT(__cdecl* answer_message_box)(int32_t) = nullptr;
-  HRESULT(__cdecl* answer_file_dialog)(const wchar_t*, uint32_t) = nullptr;
-  HRESULT(__cdecl* answer_folder)(const wchar_t*) = nullptr;
-  HRESULT(__cdecl* messages)(BSTR*) = nullptr;
-  HRESULT(__cdecl* form_get)(IUnknown*, const wchar_t*, BSTR*) = nullptr;
-  HRESULT(__cdecl* form_children)(IUnknown*, BSTR*) = nullptr;
-  HRESULT(__cdecl* form_act)
-  (IUnknown*, const wchar_t*, const wchar_t*, const VARIANT*, EXCEPINFO*) = nullptr;
-  HRESULT(__cdecl* close_form)(IUnknown*) = nullptr;
-  HRESULT(__cdecl* screenshot)(IUnknown*, const wchar_t*) = nullptr;
-};
-
-// Loads the library registered for the controls' classes (it stays loaded until FreeServices),
-// so its services can be asked for before the page creates its first control. An empty set with
-// `error` when no class is registered or the library does not load.
-Services LoadServices(std::wstring& error);
-void FreeServices(Services& services);
-
 // What one running page owns beside its engine.
-struct Page {
-  std::vector<std::wstring> args;  // after the page's name on the command line
-  std::wstring folder;             // where the page is; relative includes start here
-  Services services;
-  std::wstring services_error;  // why there are none
+struct Page final : HostPage {
+  const ComApi* Services(std::u16string& error) override;
+  void WriteLine(bool error_stream, std::u16string_view text) override;
+
+  // The library registered for the controls' classes, loaded before the page runs so that its
+  // services can be asked for before the page creates its first control.
+  HMODULE module = nullptr;
+  std::wstring library;
+  std::shared_ptr<const ComApi> services;
+  std::u16string services_error;  // why there are none
   Engine* engine = nullptr;
-  bool later_failed = false;  // a host.later callback ended in an uncaught error
-  // Cleared when the page has ended, so a host.later callback still queued does nothing.
-  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
+
+// Loads the library registered for the controls' classes into `page` (it stays loaded until
+// FreeServices); leaves the services empty, with the reason, when no class is registered or the
+// library does not load.
+void LoadServices(Page& page);
+void FreeServices(Page& page);
 
 // The native object, with a reference for the caller; it refers to `page` for its whole life.
 IDispatch* NewHostDispatch(Page& page);
 
-// The prelude run before the page, over the native object named kNativeName.
+// The native object's name, and the prelude run over it before the page.
 extern const wchar_t kNativeName[];
-extern const wchar_t kPrelude[];
+std::wstring Prelude();
 
 }  // namespace velmaris::host::win32

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "host/entry_points.h"
 #include "host/page_files.h"
 #include "host/text.h"
 #include "host/win32/engine.h"
@@ -73,11 +74,10 @@ int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
   }
   std::u16string source = DecodeUtf8(*bytes);
 
-  page.folder = std::filesystem::path(FullPath(page_path)).parent_path().wstring();
-  page.services = LoadServices(page.services_error);
+  page.folder = std::filesystem::path(FullPath(page_path)).parent_path();
+  LoadServices(page);
   // The host answers the dialogs; asked before the page makes a control on this thread.
-  if (page.services.use_answered_dialogs != nullptr &&
-      FAILED(page.services.use_answered_dialogs())) {
+  if (page.services != nullptr && !UseAnsweredDialogs(*page.services)) {
     WriteLine(true, L"velmaris: 无法由宿主应答对话框");
   }
 
@@ -87,20 +87,21 @@ int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
   native->Release();
   if (!engine) {
     WriteLine(true, L"velmaris: " + error);
-    FreeServices(page.services);
+    FreeServices(page);
     return 1;
   }
   page.engine = engine.get();
-  bool ran = engine->Run(kPrelude, L"prelude") &&
+  bool ran = engine->Run(Prelude(), L"prelude") &&
              engine->Run(std::wstring(source.begin(), source.end()), page_path);
-  *page.alive = false;
+  // A host.later callback still queued in the library's loop does nothing from now on.
+  ForgetLaterCalls(page);
   // Closing the engine releases every control the page still held; only then may the library
   // be asked whether anything is left.
   engine->Close();
   CoFreeUnusedLibraries();
-  bool busy = page.services.can_unload_now != nullptr && page.services.can_unload_now() != S_OK;
-  std::wstring library = page.services.path;
-  FreeServices(page.services);
+  bool busy = page.services != nullptr && !CanUnload(*page.services);
+  std::wstring library = page.library;
+  FreeServices(page);
   // A page that failed is still asked to have let go of everything: its failure decides the
   // status.
   const bool failed = !ran || page.later_failed;
@@ -119,7 +120,8 @@ int Run(int argc, wchar_t** argv) {
       WriteLine(true, L"velmaris: Windows 版本没有屏幕上的窗体（--gui）");
       return 1;
     }
-    page.args.push_back(argv[i]);
+    const std::wstring arg(argv[i]);
+    page.args.emplace_back(arg.begin(), arg.end());
   }
   // Tests ask for proof that the page gave back every object it was handed.
   wchar_t strict[8] = {};

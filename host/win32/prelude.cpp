@@ -1,75 +1,85 @@
+#include "host/text.h"
 #include "host/win32/host_dispatch.h"
 
 namespace velmaris::host::win32 {
 
 const wchar_t kNativeName[] = L"velmarisNative";
 
-// The page's `host` object and print(), as the Linux host defines them, over the native object:
-// JSON answers decoded, arguments converted as the Linux host converts them.
-const wchar_t kPrelude[] =
+namespace {
+
+// Builds the page's `host` object and print() over the native object from the members'
+// description, converting arguments as their kinds say and decoding JSON answers.
+constexpr wchar_t kBinder[] =
     LR"js(
-var host, print;
-(function (native) {
-  print = function () {
-    native.print(Array.prototype.join.call(arguments, " "));
-  };
-  function form(control) {
-    native.formCheck(control);
-    function act(action, convert) {
-      return function (name, argument) {
-        if (convert) {
-          native.formAct(control, String(name), action, convert(argument));
-        } else {
-          native.formAct(control, String(name), action);
-        }
-      };
+var host;
+(function (native, members, global) {
+  var convert = {
+    t: String,
+    n: function (text) { return text === null || text === undefined ? null : String(text); },
+    i: function (number) { return number | 0; },
+    b: function (flag) { return !!flag; },
+    l: function (list) {
+      return Object.prototype.toString.call(list) === "[object Array]" ? JSON.stringify(list) : null;
+    },
+    o: function (object) { return object; },
+    f: function (fn) {
+      if (typeof fn !== "function") throw new TypeError("not a function");
+      return fn;
     }
-    function index(i) { return i | 0; }
-    return {
-      get: function (name) { return JSON.parse(native.formGet(control, String(name))); },
-      children: function () { return JSON.parse(native.formChildren(control)); },
-      click: act("click"),
-      setText: act("setText", String),
-      select: act("select", index),
-      toggle: act("toggle", index),
-      hover: act("hover", index),
-      check: act("check", function (on) { return on ? 1 : 0; }),
-      drop: act("drop", function (paths) {
-        // The library takes the dropped paths as a JSON array.
-        if (Object.prototype.toString.call(paths) !== "[object Array]") native.fail(0x800A000D);
-        return JSON.stringify(paths);
-      })
+  };
+  function call(name, args) {
+    switch (args.length) {
+      case 0: return native[name]();
+      case 1: return native[name](args[0]);
+      case 2: return native[name](args[0], args[1]);
+      default: return native[name](args[0], args[1], args[2]);
+    }
+  }
+  function bind(member, prefix, control) {
+    return function () {
+      var args = prefix ? [control] : [];
+      if (member.args === "*") {
+        args.push(Array.prototype.join.call(arguments, " "));
+      } else {
+        for (var i = 0; i < member.args.length; ++i) {
+          args.push(convert[member.args.charAt(i)](arguments[i]));
+        }
+      }
+      var result = call(prefix + member.name, args);
+      if (member.result === "j") return JSON.parse(result);
+      if (member.result === "f") return form(args[0]);
+      if (member.result === "u" || member.result === "s") return undefined;
+      return result;
     };
   }
-  function optionalText(text) {
-    return text === null || text === undefined ? null : String(text);
+  function form(control) {
+    var object = {};
+    for (var i = 0; i < members.form.length; ++i) {
+      object[members.form[i].name] = bind(members.form[i], "form.", control);
+    }
+    return object;
   }
-  host = {
-    form: form,
-    answerMessageBox: function (answer) { native.answerMessageBox(String(answer)); },
-    answerFileDialog: function (text) { native.answerFileDialog(optionalText(text)); },
-    answerFolder: function (path) { native.answerFolder(optionalText(path)); },
-    pump: function (ms) { native.pump(ms | 0); },
-    later: function (ms, fn) {
-      if (typeof fn !== "function") throw new TypeError("not a function");
-      native.later(ms | 0, fn);
-    },
-    env: function (name) { return native.env(String(name)); },
-    include: function (path) { native.include(String(path)); },
-    readFile: function (path) { return native.readFile(String(path)); },
-    writeFile: function (path, text) { native.writeFile(String(path), String(text)); },
-    removeFile: function (path) { native.removeFile(String(path)); },
-    screenshot: function (control, path) { native.screenshot(control, String(path)); },
-    closeForm: function (control) { return native.closeForm(control); }
-  };
-  Object.defineProperty(host, "messages", {
-    get: function () { return JSON.parse(native.messages()); },
-    enumerable: true
-  });
-  var args = [];
-  for (var i = 0, n = native.argCount(); i < n; ++i) args.push(native.arg(i));
-  host.args = args;
-})(velmarisNative);
-)js";
+  host = {};
+  for (var i = 0; i < members.host.length; ++i) {
+    var member = members.host[i], fn = bind(member, "", null);
+    if (member.kind === "global") {
+      global[member.name] = fn;
+    } else if (member.kind === "getter") {
+      Object.defineProperty(host, member.name, {get: fn, enumerable: true});
+    } else if (member.kind === "value") {
+      host[member.name] = fn();
+    } else {
+      host[member.name] = fn;
+    }
+  }
+})()js";
+
+}  // namespace
+
+std::wstring Prelude() {
+  const std::u16string members = DescribeMembers();
+  return kBinder + std::wstring(kNativeName) + L", " +
+         std::wstring(members.begin(), members.end()) + L", this);\n";
+}
 
 }  // namespace velmaris::host::win32
