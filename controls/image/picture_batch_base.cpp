@@ -1,6 +1,5 @@
 #include "controls/image/picture_batch_base.h"
 
-#include <algorithm>
 #include <exception>
 #include <new>
 #include <optional>
@@ -12,7 +11,6 @@
 #include "base/text.h"
 #include "controls/common/file_helpers.h"
 #include "controls/common/file_list.h"
-#include "controls/common/plain_text.h"
 #include "controls/common/transfer_box.h"
 #include "platform/filesystem.h"
 #include "platform/picture.h"
@@ -26,7 +24,6 @@ constexpr char16_t kCrLf[] = u"\r\n";
 constexpr char16_t kFileFilter[] =
     u"All Image File|*.jpg;*.bmp;*.gif|BMP File(*.bmp)|*.bmp|JPG File(*.jpg)|*.jpg"
     u"|GIF File(*.gif)|*.gif";
-constexpr const char16_t* kPictureExtensions[] = {u"bmp", u"jpg", u"gif"};
 constexpr char16_t kUnknownFormat[] = u"为不可识别的图片格式，请选择*.jpg,*.bmp或*.gif文件";
 constexpr char16_t kSizeSign[] = u"　×　";
 
@@ -176,15 +173,9 @@ void PictureBatchBase::btnAddFile_Click() {
     const std::optional<std::u16string> answer = m_platform.ui.OpenFileDialog(request);
     // A cancelled dialog leaves the list, its selection and the preview as they are.
     if (!answer || answer->empty()) return;
-    const std::vector<std::u16string> paths = ChosenFiles(*answer);
-    if (answer->find(u'\0') == std::u16string::npos) {
-      // One file: judged by the last three characters of its path.
-      const std::u16string& path = paths.front();
-      OfferPicture(path, LowerCase(std::u16string_view(path).substr(
-                             path.size() - std::min<size_t>(3, path.size()))));
-      return;
-    }
-    for (const auto& path : paths) OfferPicture(path, LowerCase(GetFileExtension(path)));
+    const bool alone = answer->find(u'\0') == std::u16string::npos;
+    for (const auto& path : ChosenFiles(*answer)) OfferPicture(path, alone);
+    if (alone) return;
     FormControl& list = m_form.lstFileList;
     if (list.Items().empty()) return;
     for (int i = 0; i < static_cast<int>(list.Items().size()); ++i) {
@@ -197,16 +188,14 @@ void PictureBatchBase::btnAddFile_Click() {
   }
 }
 
-void PictureBatchBase::OfferPicture(const std::u16string& path, const std::u16string& extension) {
-  for (const char16_t* known : kPictureExtensions) {
-    if (extension == known) {
-      m_form.lstFileList.AddItem(path);
-      m_form.btnDelFile.SetEnabled(true);
-      m_form.btnBegin.SetEnabled(true);
-      return;
-    }
+void PictureBatchBase::OfferPicture(const std::u16string& path, bool alone) {
+  if (!IsPictureFile(path, alone)) {
+    m_platform.ui.MessageBox(path + kUnknownFormat, msgbox::kOkOnly, u"");
+    return;
   }
-  m_platform.ui.MessageBox(path + kUnknownFormat, msgbox::kOkOnly, u"");
+  m_form.lstFileList.AddItem(path);
+  m_form.btnDelFile.SetEnabled(true);
+  m_form.btnBegin.SetEnabled(true);
 }
 
 void PictureBatchBase::btnDelFile_Click() {

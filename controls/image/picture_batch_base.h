@@ -103,8 +103,9 @@ class PictureBatchBase : public ArticleContext {
   void chkStamp_Click();
   void optName_Click();
 
-  // Adds a chosen picture when its extension is one the controls take, else says why not.
-  void OfferPicture(const std::u16string& path, const std::u16string& extension);
+  // Adds a chosen file when it is a picture the controls take, else says why not; `alone`: the
+  // dialog answered it alone.
+  void OfferPicture(const std::u16string& path, bool alone);
   void ShowPreview();
   void AppendLog(const std::u16string& text);
   void ShowRunning();

@@ -13,6 +13,8 @@ namespace velmaris {
 
 namespace {
 
+constexpr const char16_t* kPictureExtensions[] = {u"bmp", u"jpg", u"gif"};
+
 constexpr char16_t kSource[] = u"ImageImport";
 constexpr char16_t kEnterStampText[] = u"请输入水印文字";
 constexpr char16_t kEnterDigits[] = u"请输入半角数字";
@@ -72,6 +74,14 @@ int32_t Rounded(double value) {
 }
 
 }  // namespace
+
+bool IsPictureFile(std::u16string_view path, bool alone) {
+  const std::u16string extension =
+      LowerCase(alone ? std::u16string(path.substr(path.size() - std::min<size_t>(3, path.size())))
+                      : GetFileExtension(path));
+  return std::find(std::begin(kPictureExtensions), std::end(kPictureExtensions), extension) !=
+         std::end(kPictureExtensions);
+}
 
 std::optional<int32_t> SelectedValue(const FormControl& combo) {
   const int index = combo.ListIndex();

@@ -41,6 +41,10 @@ struct ScaleOptions {
   std::u16string height;  // txtHeight
 };
 
+// Whether the controls take a chosen file as a picture (a .bmp, .jpg or .gif, any case): by its
+// extension, or, when the dialog answered it alone, by the last three characters of its path.
+bool IsPictureFile(std::u16string_view path, bool alone);
+
 // The item value of a drop-down's selected entry, none when no entry is selected.
 std::optional<int32_t> SelectedValue(const FormControl& combo);
 

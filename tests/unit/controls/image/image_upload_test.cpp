@@ -603,6 +603,16 @@ TEST(PictureOptionsTest, MissingSelectionsAndProblems) {
   }
   EXPECT_EQ(ImageUploadFields({}, {}, {}).size(), 2u);  // "watermark", "imgstamp"
 
+  const struct {
+    const char16_t* path;
+    bool alone;
+    bool picture;
+  } files[] = {{u"/p/a.JPG", false, true}, {u"/p/a.jpeg", false, false}, {u"/p/xgif", true, true},
+               {u"/p/xgif", false, false}, {u"/p.bmp/x", false, false},  {u"mp", true, false}};
+  for (const auto& c : files) {
+    EXPECT_EQ(IsPictureFile(c.path, c.alone), c.picture) << codepage::ToUtf8(c.path) << c.alone;
+  }
+
   auto stamp_text = [](const char16_t* text, bool open) {
     PictureOptions options;
     options.stamp_text = text;
