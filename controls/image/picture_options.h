@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "controls/common/article_post.h"
 #include "platform/forms.h"
