@@ -142,10 +142,32 @@ void FormControl::SetListIndex(int index) {
 Form::Form(std::u16string caption, int width, int height)
     : m_caption(std::move(caption)), m_width(width), m_height(height) {}
 
+Form::Form(std::u16string caption, int width, int height, std::span<const ControlRow> rows)
+    : Form(std::move(caption), width, height) {
+  Add(rows);
+}
+
 FormControl& Form::Add(ControlKind kind, std::u16string name, Rect rect, std::u16string container) {
   m_children.push_back(
       std::make_unique<FormControl>(kind, std::move(name), rect, std::move(container)));
   return *m_children.back();
+}
+
+void Form::Add(std::span<const ControlRow> rows) {
+  for (const ControlRow& row : rows) {
+    FormControl& control = Add(row.kind, row.name, row.rect, row.container);
+    control.SetText(row.text);
+    control.SetEnabled((row.state & row::kDisabled) == 0);
+    control.SetVisible((row.state & row::kHidden) == 0);
+    control.SetChecked((row.state & row::kTicked) != 0 ? 1 : 0);
+    control.SetMultiSelect((row.state & row::kMultiSelect) != 0);
+    for (const ListEntry& entry : row.items) control.AddItem(entry.text, entry.value);
+    if (row.selected >= 0) {
+      control.SetListIndex(row.selected);
+      if (row.kind == ControlKind::kComboBox)
+        control.SetText(row.items[static_cast<size_t>(row.selected)].text);
+    }
+  }
 }
 
 void Form::Click(FormControl& control) {

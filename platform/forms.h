@@ -2,8 +2,10 @@
 // controls change it; a renderer (headless or on screen) reads it and feeds user input back.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,34 @@ struct Rect {
   int top = 0;
   int width = 0;
   int height = 0;
+};
+
+// An entry of a list or drop-down as a form's layout gives it: its text and its item value.
+struct ListEntry {
+  const char16_t* text;
+  int32_t value = 0;
+};
+
+// How a child control of a layout first shows, beyond its text; flags to combine.
+namespace row {
+inline constexpr unsigned kDisabled = 1;
+inline constexpr unsigned kHidden = 2;
+inline constexpr unsigned kTicked = 4;  // a check box ticked, an option button chosen
+inline constexpr unsigned kMultiSelect = 8;
+}  // namespace row
+
+// One child control of a form's layout, as the form first shows it. A form's layout is a table
+// of these rows, in the order the children are added.
+struct ControlRow {
+  ControlKind kind;
+  const char16_t* name;
+  Rect rect;
+  const char16_t* container = u"";
+  const char16_t* text = u"";
+  unsigned state = 0;
+  std::span<const ListEntry> items = {};
+  // The entry a list or drop-down starts on (a drop-down shows it as its text); -1 for none.
+  int selected = -1;
 };
 
 class FormControl {
@@ -108,8 +138,12 @@ class FormControl {
 class Form {
  public:
   Form(std::u16string caption, int width, int height);
+  // A form laid out by a table of rows.
+  Form(std::u16string caption, int width, int height, std::span<const ControlRow> rows);
 
   FormControl& Add(ControlKind kind, std::u16string name, Rect rect, std::u16string container = {});
+  // Adds a layout's rows, in order, each as its row says it first shows.
+  void Add(std::span<const ControlRow> rows);
   // The child with that name, or null.
   FormControl* Find(std::u16string_view name);
   FormControl& operator[](std::u16string_view name);

@@ -102,4 +102,19 @@ int32_t WholeNumber(double value, int32_t lowest, int32_t highest) {
   return static_cast<int32_t>(whole);
 }
 
+std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
+  if (from.empty()) return text;
+  std::u16string out;
+  size_t done = 0;
+  for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, done)) {
+    if (done == 0) out.reserve(text.size());
+    out.append(text, done, at - done);
+    out.append(to);
+    done = at + from.size();
+  }
+  if (done == 0) return text;
+  out.append(text, done, std::u16string::npos);
+  return out;
+}
+
 }  // namespace velmaris

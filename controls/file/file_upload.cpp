@@ -6,9 +6,17 @@
 
 namespace velmaris {
 
+namespace {
+
+constexpr ControlRow kLayout[] = {
+    {ControlKind::kProgressBar, u"pbFile", {120, 120, 5295, 255}},
+};
+
+}  // namespace
+
 FileUpload::FileUpload(Platform& platform)
-    : m_form(u"FileUpload", 5475, 420),
-      pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {120, 120, 5295, 255})),
+    : m_form(u"FileUpload", 5475, 420, kLayout),
+      pbFile(m_form[u"pbFile"]),
       m_transfer(platform, {.default_path = u"/upload.asp",
                             .progress = [this](double percent) { pbFile.SetValue(percent); },
                             .error_box = TransferErrorBox(platform.ui)}) {}

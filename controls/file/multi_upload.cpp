@@ -39,22 +39,37 @@ void ReportingErrors(Ui& ui, Handler handler) {
   }
 }
 
+using enum ControlKind;
+
+constexpr ControlRow kLayout[] = {
+    {kLabel, u"lblTitle", {240, 240, 6375, 255}, u"", u"批量上传文件到服务器"},
+    {kLabel, u"Label3", {360, 720, 975, 255}, u"", u"本地目录："},
+    {kTextBox, u"txtDir", {1440, 600, 4335, 375}},
+    {kButton, u"Command1", {5880, 600, 615, 375}, u"", u"..."},
+    {kLabel, u"Label1", {240, 1200, 1455, 255}, u"", u"当前文件进度："},
+    {kProgressBar, u"pbFile", {240, 1440, 6255, 255}},
+    {kLabel, u"Label2", {240, 1800, 1455, 255}, u"", u"总体进度："},
+    {kProgressBar, u"pb", {240, 2040, 6255, 255}},
+    {kLabel, u"lblFileName", {240, 2400, 6375, 255}},
+    {kButton, u"Command2", {4680, 2880, 1575, 495}, u"", u"开始上传", row::kDisabled},
+};
+
 // Clears the run flag however the run ends.
 }  // namespace
 
 MultiUpload::MultiUpload(Platform& platform)
     : m_platform(platform),
-      m_form(u"MultiUpload", 6870, 3600),
-      lblTitle(m_form.Add(ControlKind::kLabel, u"lblTitle", {240, 240, 6375, 255})),
-      Label3(m_form.Add(ControlKind::kLabel, u"Label3", {360, 720, 975, 255})),
-      txtDir(m_form.Add(ControlKind::kTextBox, u"txtDir", {1440, 600, 4335, 375})),
-      Command1(m_form.Add(ControlKind::kButton, u"Command1", {5880, 600, 615, 375})),
-      Label1(m_form.Add(ControlKind::kLabel, u"Label1", {240, 1200, 1455, 255})),
-      pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {240, 1440, 6255, 255})),
-      Label2(m_form.Add(ControlKind::kLabel, u"Label2", {240, 1800, 1455, 255})),
-      pb(m_form.Add(ControlKind::kProgressBar, u"pb", {240, 2040, 6255, 255})),
-      lblFileName(m_form.Add(ControlKind::kLabel, u"lblFileName", {240, 2400, 6375, 255})),
-      Command2(m_form.Add(ControlKind::kButton, u"Command2", {4680, 2880, 1575, 495})),
+      m_form(u"MultiUpload", 6870, 3600, kLayout),
+      lblTitle(m_form[u"lblTitle"]),
+      Label3(m_form[u"Label3"]),
+      txtDir(m_form[u"txtDir"]),
+      Command1(m_form[u"Command1"]),
+      Label1(m_form[u"Label1"]),
+      pbFile(m_form[u"pbFile"]),
+      Label2(m_form[u"Label2"]),
+      pb(m_form[u"pb"]),
+      lblFileName(m_form[u"lblFileName"]),
+      Command2(m_form[u"Command2"]),
       m_transfer(
           platform,
           {.default_path = kDefaultPath,
@@ -63,13 +78,6 @@ MultiUpload::MultiUpload(Platform& platform)
            .progress = [this](double percent) { pbFile.SetValue(percent); },
            .error_box = TransferErrorBox(platform.ui)}),
       m_address(m_transfer.Address()) {
-  lblTitle.SetText(u"批量上传文件到服务器");
-  Label3.SetText(u"本地目录：");
-  Command1.SetText(u"...");
-  Label1.SetText(u"当前文件进度：");
-  Label2.SetText(u"总体进度：");
-  Command2.SetText(u"开始上传");
-  Command2.SetEnabled(false);
   Command1.on_click = [this] { ReportingErrors(m_platform.ui, [this] { Command1_Click(); }); };
   Command2.on_click = [this] { ReportingErrors(m_platform.ui, [this] { Command2_Click(); }); };
 }

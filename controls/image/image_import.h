@@ -22,24 +22,20 @@ class ImageImport : public PictureBatchBase {
   PostFields UploadFields(PictureSize asked) const;
 
  private:
-  bool ValidateOptions() override;
+  const char16_t* OptionsProblem() const override;
   void RunPictures() override;
+  void ThumbnailClicked(bool ticked) override;
 
-  void chkSmallPic_Click();
   void cmbScale_Click();
+  // The reduced size's options as they stand.
+  ScaleOptions Scale() const;
 
-  FormControl& Frame3;
   FormControl& opOnePic;
   FormControl& opOneCPagging;
   FormControl& opOneC;
-  FormControl& Label3;
   FormControl& cmbScale;
-  FormControl& Label5;
   FormControl& txtWidth;
-  FormControl& Label8;
-  FormControl& Label4;
   FormControl& txtHeight;
-  FormControl& Label7;
 };
 
 }  // namespace velmaris

@@ -15,15 +15,12 @@ class ImageUpload : public PictureBatchBase {
   PostFields UploadFields() const;
 
  private:
-  bool ValidateOptions() override;
   void RunPictures() override;
 
   void chkImgStamp_Click();
 
   FormControl& chkImgStamp;
-  FormControl& Label4;
   FormControl& cmbPos;
-  FormControl& Label3;
 };
 
 }  // namespace velmaris

@@ -72,20 +72,6 @@ std::u16string TitleFromPath(std::u16string_view path) {
   return std::u16string(name.substr(0, dot));
 }
 
-std::u16string RemoveEvery(std::u16string text, std::u16string_view pattern) {
-  if (pattern.empty()) return text;
-  std::u16string out;
-  out.reserve(text.size());
-  size_t from = 0;
-  for (size_t at = text.find(pattern); at != std::u16string::npos; at = text.find(pattern, from)) {
-    out.append(text, from, at - from);
-    from = at + pattern.size();
-  }
-  if (from == 0) return text;
-  out.append(text, from, std::u16string::npos);
-  return out;
-}
-
 ConversionFiles::ConversionFiles(std::u16string_view folder_ending)
     : m_work(OpenWorkFolder()), m_work_dir(m_work.Path() + u"\\") {
   m_temp_name = MakeTempFileName(m_work, kTempPrefix);

@@ -70,10 +70,6 @@ int32_t ColumnIdNumber(std::u16string_view column_id);
 // invalid procedure call (5).
 std::u16string TitleFromPath(std::u16string_view path);
 
-// Every occurrence of `pattern` removed in one left-to-right pass: text that a removal brings
-// together is not looked at again.
-std::u16string RemoveEvery(std::u16string text, std::u16string_view pattern);
-
 // The files of one conversion: the working folder "<TEMP>\doc2html\" (private to the user, made
 // when missing, never removed; when the name is taken by what the user cannot keep private, a
 // fresh private folder beside it, removed with this object), a temporary name reserved in it, and

@@ -7,6 +7,7 @@
 #include "base/scope.h"
 #include "base/text.h"
 #include "controls/common/file_helpers.h"
+#include "controls/common/file_list.h"
 #include "controls/common/plain_text.h"
 #include "controls/common/transfer_box.h"
 #include "controls/office/excel_import.h"
@@ -27,66 +28,41 @@ constexpr char16_t kFileFilter[] =
     u"|PowerPoint文档(*.ppt;*.pptx)|*.ppt;*.pptx"
     u"|纯文本文件(*.txt)|*.txt";
 
-constexpr char16_t kHeightNotNumber[] = u"图片高度必须为一数值！";
-constexpr char16_t kWidthNotNumber[] = u"图片宽度必须为一数值！";
+using enum ControlKind;
 
-// An entry being imported reads its path and kBusyMark; an imported one then also kDoneMark.
-constexpr char16_t kBusyMark[] = u"...";
-constexpr char16_t kDoneMark[] = u"...完成";
-// Entries no importer takes (a PDF, a folder), shown once the run is over, one path a line.
-constexpr char16_t kNotSupported[] = u"以下文件的类型不支持导入：";
-
-// Only the marks a run writes make an entry done: a path may itself contain "完成".
-bool IsDone(std::u16string_view entry) {
-  return entry.ends_with(std::u16string(kBusyMark) + kDoneMark);
-}
-
-// The dialog's answer with several files is the folder and the names separated by NULs. The
-// names are joined to the folder the way the folder is written, so a file chosen in the dialog
-// and the same file dropped on the list are one entry.
-std::vector<std::u16string> ChosenFiles(const std::u16string& answer) {
-  if (answer.find(u'\0') == std::u16string::npos) return {answer};
-  std::vector<std::u16string> pieces;
-  size_t start = 0;
-  for (;;) {
-    size_t at = answer.find(u'\0', start);
-    pieces.push_back(answer.substr(start, at == std::u16string::npos ? at : at - start));
-    if (at == std::u16string::npos) break;
-    start = at + 1;
-  }
-  std::u16string folder = pieces.front();
-  const bool posix =
-      folder.find(u'/') != std::u16string::npos && folder.find(u'\\') == std::u16string::npos;
-  if (folder.empty() || (folder.back() != u'\\' && folder.back() != u'/')) {
-    folder += posix ? u'/' : u'\\';
-  }
-  std::vector<std::u16string> paths;
-  for (size_t i = 1; i < pieces.size(); ++i) {
-    if (!pieces[i].empty()) paths.push_back(folder + pieces[i]);
-  }
-  return paths;
-}
+constexpr ControlRow kLayout[] = {
+    {kFrame, u"Frame1", {120, 240, 6495, 2535}, u"", u"准备要导入的文件"},
+    {kListBox, u"List1", {240, 240, 6015, 1680}, u"Frame1"},
+    {kProgressBar, u"pbFile", {240, 2040, 6015, 255}, u"Frame1", u"", row::kHidden},
+    {kButton, u"Command1", {4320, 2040, 855, 375}, u"Frame1", u"增加"},
+    {kButton, u"Command2", {5400, 2040, 855, 375}, u"Frame1", u"删除"},
+    {kFrame, u"Frame2", {120, 2880, 2055, 975}, u"", u"Word"},
+    {kCheckBox, u"Check1", {120, 240, 1095, 255}, u"Frame2", u"自动分页"},
+    {kCheckBox, u"Check2", {120, 600, 1455, 255}, u"Frame2", u"清理HTML代码", row::kTicked},
+    {kFrame, u"Frame3", {2400, 2880, 1935, 975}, u"", u"PowerPoint"},
+    {kLabel, u"Label1", {120, 240, 450, 180}, u"Frame3", u"宽度:"},
+    {kTextBox, u"txtWidth", {720, 240, 855, 270}, u"Frame3", u"800"},
+    {kLabel, u"Label2", {120, 600, 450, 180}, u"Frame3", u"高度:"},
+    {kTextBox, u"txtHeight", {720, 600, 855, 270}, u"Frame3", u"600"},
+    {kButton, u"Command3", {4680, 3000, 1935, 375}, u"", u"开始导入"},
+    {kButton, u"Command4", {4680, 3600, 1935, 375}, u"", u"取消", row::kDisabled},
+};
 
 }  // namespace
 
 OfficeImport::OfficeImport(Platform& platform)
     : m_platform(platform),
-      m_form(u"OfficeImport", 6885, 4110),
-      Frame1(m_form.Add(ControlKind::kFrame, u"Frame1", {120, 240, 6495, 2535})),
-      List1(m_form.Add(ControlKind::kListBox, u"List1", {240, 240, 6015, 1680}, u"Frame1")),
-      pbFile(m_form.Add(ControlKind::kProgressBar, u"pbFile", {240, 2040, 6015, 255}, u"Frame1")),
-      Command1(m_form.Add(ControlKind::kButton, u"Command1", {4320, 2040, 855, 375}, u"Frame1")),
-      Command2(m_form.Add(ControlKind::kButton, u"Command2", {5400, 2040, 855, 375}, u"Frame1")),
-      Frame2(m_form.Add(ControlKind::kFrame, u"Frame2", {120, 2880, 2055, 975})),
-      Check1(m_form.Add(ControlKind::kCheckBox, u"Check1", {120, 240, 1095, 255}, u"Frame2")),
-      Check2(m_form.Add(ControlKind::kCheckBox, u"Check2", {120, 600, 1455, 255}, u"Frame2")),
-      Frame3(m_form.Add(ControlKind::kFrame, u"Frame3", {2400, 2880, 1935, 975})),
-      Label1(m_form.Add(ControlKind::kLabel, u"Label1", {120, 240, 450, 180}, u"Frame3")),
-      txtWidth(m_form.Add(ControlKind::kTextBox, u"txtWidth", {720, 240, 855, 270}, u"Frame3")),
-      Label2(m_form.Add(ControlKind::kLabel, u"Label2", {120, 600, 450, 180}, u"Frame3")),
-      txtHeight(m_form.Add(ControlKind::kTextBox, u"txtHeight", {720, 600, 855, 270}, u"Frame3")),
-      Command3(m_form.Add(ControlKind::kButton, u"Command3", {4680, 3000, 1935, 375})),
-      Command4(m_form.Add(ControlKind::kButton, u"Command4", {4680, 3600, 1935, 375})),
+      m_form(u"OfficeImport", 6885, 4110, kLayout),
+      List1(m_form[u"List1"]),
+      pbFile(m_form[u"pbFile"]),
+      Command1(m_form[u"Command1"]),
+      Command2(m_form[u"Command2"]),
+      Check1(m_form[u"Check1"]),
+      Check2(m_form[u"Check2"]),
+      txtWidth(m_form[u"txtWidth"]),
+      txtHeight(m_form[u"txtHeight"]),
+      Command3(m_form[u"Command3"]),
+      Command4(m_form[u"Command4"]),
       m_transfer(platform, {.default_path = u"/cms/upload.asp",
                             .progress = [this](double percent) { pbFile.SetValue(percent); },
                             .error_box = TransferErrorBox(platform.ui)}),
@@ -96,7 +72,12 @@ OfficeImport::OfficeImport(Platform& platform)
             return m_transfer.Reply();
           },
           [this](const CleanProgress&) { m_platform.loop.Pump(); }) {
-  BuildForm();
+  Command1.on_click = [this] { OnAddClick(); };
+  Command2.on_click = [this] { OnDeleteClick(); };
+  Command3.on_click = [this] { OnStartClick(); };
+  Command4.on_click = [this] { OnCancelClick(); };
+  List1.on_drop = [this](const std::vector<std::u16string>& paths) { OnDrop(paths); };
+  List1.on_hover_item = [this](int index) { ShowEntryTip(List1, index); };
 }
 
 OfficeImport::~OfficeImport() {
@@ -106,33 +87,6 @@ OfficeImport::~OfficeImport() {
     child->on_drop = nullptr;
     child->on_hover_item = nullptr;
   }
-}
-
-void OfficeImport::BuildForm() {
-  Frame1.SetText(u"准备要导入的文件");
-  pbFile.SetVisible(false);
-  Command1.SetText(u"增加");
-  Command2.SetText(u"删除");
-  Frame2.SetText(u"Word");
-  Check1.SetText(u"自动分页");
-  Check1.SetChecked(0);
-  Check2.SetText(u"清理HTML代码");
-  Check2.SetChecked(1);
-  Frame3.SetText(u"PowerPoint");
-  Label1.SetText(u"宽度:");
-  txtWidth.SetText(u"800");
-  Label2.SetText(u"高度:");
-  txtHeight.SetText(u"600");
-  Command3.SetText(u"开始导入");
-  Command4.SetText(u"取消");
-  Command4.SetEnabled(false);
-
-  Command1.on_click = [this] { OnAddClick(); };
-  Command2.on_click = [this] { OnDeleteClick(); };
-  Command3.on_click = [this] { OnStartClick(); };
-  Command4.on_click = [this] { OnCancelClick(); };
-  List1.on_drop = [this](const std::vector<std::u16string>& paths) { OnDrop(paths); };
-  List1.on_hover_item = [this](int index) { OnHoverItem(index); };
 }
 
 // --- Public members -------------------------------------------------------------------------
@@ -242,94 +196,38 @@ void OfficeImport::OnAddClick() {
 }
 
 void OfficeImport::OnDeleteClick() {
-  for (int i = static_cast<int>(List1.Items().size()) - 1; i >= 0; --i) {
-    if (List1.Selected(i)) List1.RemoveItem(i);
-  }
+  RemoveSelectedEntries(List1);
 }
 
 void OfficeImport::OnDrop(const std::vector<std::u16string>& paths) {
   for (const auto& path : paths) AddFileToList(path);
 }
 
-void OfficeImport::OnHoverItem(int index) {
-  const auto& items = List1.Items();
-  List1.SetToolTip(index >= 0 && index < static_cast<int>(items.size())
-                       ? items[static_cast<size_t>(index)]
-                       : std::u16string());
-}
-
 void OfficeImport::OnStartClick() {
   // A cancelled run still finishing its document owns the list until it is done.
-  if (m_in_run) return;
-  m_auto_paginate = Check1.Checked() == 1;
-  m_cleaner_settings.clean_html = Check2.Checked() == 1;
-  if (!IsNumericText(txtHeight.Text())) {
-    m_platform.ui.MessageBox(kHeightNotNumber, msgbox::kOkOnly, u"");
-    return;
-  }
-  if (!IsNumericText(txtWidth.Text())) {
-    m_platform.ui.MessageBox(kWidthNotNumber, msgbox::kOkOnly, u"");
+  if (m_run != nullptr) return;
+  m_options = {.auto_paginate = Check1.Checked() == 1, .clean_html = Check2.Checked() == 1};
+  m_cleaner_settings.clean_html = m_options.clean_html;
+  if (const char16_t* problem = SlideSizeProblem(txtWidth.Text(), txtHeight.Text())) {
+    m_platform.ui.MessageBox(problem, msgbox::kOkOnly, u"");
     return;
   }
 
-  ScopedFlag in_run(m_in_run);
+  ImportRun run({.list = List1,
+                 .progress = pbFile,
+                 .ui = m_platform.ui,
+                 .yield = [this] { m_platform.loop.Pump(); },
+                 .import = [this](const std::u16string& path) { return ImportEntry(path); }});
+  m_run = &run;
+  const ScopeExit over([this] { m_run = nullptr; });
   SetImporting(true);
-  m_running = true;
-  // Entries added during the run wait for the next one.
-  const int count = static_cast<int>(List1.Items().size());
-  std::vector<std::u16string> not_supported;
-  for (int i = 0; i < count && m_running; ++i) {
-    if (i >= static_cast<int>(List1.Items().size())) break;
-    const std::u16string path = List1.Items()[static_cast<size_t>(i)];
-    if (IsDone(path)) continue;
-    const std::u16string busy = path + kBusyMark;
-    List1.SetItem(i, busy);
-    pbFile.SetValue(0);
-    m_platform.loop.Pump();
-
-    std::optional<std::u16string> failure;
-    bool imported = false;
-    try {
-      imported = ImportEntry(path);
-    } catch (const VbError& error) {
-      failure = error.Description();
-    } catch (const std::exception& error) {
-      failure = codepage::FromUtf8(error.what());
-    }
-    int at = FindEntry(i, busy);
-    if (failure || !imported) {
-      // The entry reads its path again, so the next run tries it afresh.
-      if (at >= 0) List1.SetItem(at, path);
-    }
-    if (failure) {
-      m_running = false;
-      SetImporting(false);
-      TellNotSupported(not_supported);
-      m_platform.ui.MessageBox(path + u"\r\n" + *failure, msgbox::kOkOnly | msgbox::kCritical, u"");
-      return;
-    }
-    if (!imported) {
-      not_supported.push_back(path);
-      continue;
-    }
-    if (at >= 0) List1.SetItem(at, busy + kDoneMark);
-    m_platform.loop.Pump();
-  }
-  m_running = false;
+  run.Go();
   SetImporting(false);
-  TellNotSupported(not_supported);
-}
-
-void OfficeImport::TellNotSupported(const std::vector<std::u16string>& paths) {
-  if (paths.empty()) return;
-  std::u16string text = kNotSupported;
-  for (const auto& path : paths) text += u"\r\n" + path;
-  m_platform.ui.MessageBox(text, msgbox::kOkOnly | msgbox::kExclamation, u"");
+  run.Tell();
 }
 
 void OfficeImport::OnCancelClick() {
-  // The document being imported is finished first: the run looks at m_running between entries.
-  m_running = false;
+  if (m_run != nullptr) m_run->Cancel();
   Command1.SetVisible(true);
   Command2.SetVisible(true);
   Command3.SetEnabled(true);
@@ -361,7 +259,7 @@ OfficeAutomation* OfficeImport::Office() {
   return m_office.get();
 }
 
-// --- The import run -------------------------------------------------------------------------
+// --- The import run's parts ----------------------------------------------------------------
 
 bool OfficeImport::ImportEntry(const std::u16string& path) {
   const std::u16string ext = LowerCase(GetFileExtension(path));
@@ -369,7 +267,7 @@ bool OfficeImport::ImportEntry(const std::u16string& path) {
   if (ext == u"txt") {
     ImportTxtFile(path, m_column_id, m_user_name);
   } else if (ext == u"doc" || ext == u"docx") {
-    if (m_auto_paginate) {
+    if (m_options.auto_paginate) {
       ImportDocFile(path, column, m_user_name);
     } else {
       ImportDocFileOnePage(path, column, m_user_name);
@@ -394,17 +292,6 @@ void OfficeImport::SetImporting(bool importing) {
   Command4.SetEnabled(importing);
   txtHeight.SetEnabled(!importing);
   txtWidth.SetEnabled(!importing);
-}
-
-int OfficeImport::FindEntry(int index, const std::u16string& text) const {
-  const auto& items = List1.Items();
-  if (index < static_cast<int>(items.size()) && items[static_cast<size_t>(index)] == text) {
-    return index;
-  }
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (items[i] == text) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 }  // namespace velmaris

@@ -12,6 +12,7 @@
 #include "controls/common/article_context.h"
 #include "controls/common/article_post.h"
 #include "controls/office/html_cleaner.h"
+#include "controls/office/import_run.h"
 #include "controls/office/office_attach.h"
 #include "controls/office/text_import.h"
 #include "core/upload_transfer.h"
@@ -67,8 +68,9 @@ class OfficeImport : public ArticleContext {
 
   // The context Init set: PostPath(), CurPath(), ColumnId(), IssueId(), UserName(), ObjectType().
   // Whether an import run is going and has not been cancelled.
-  bool Running() const { return m_running; }
-  bool AutoPaginate() const { return m_auto_paginate; }
+  bool Running() const { return m_run != nullptr && m_run->Going(); }
+  // The options the last run read when it began.
+  bool AutoPaginate() const { return m_options.auto_paginate; }
   bool CleanHtmlOption() const { return m_cleaner_settings.clean_html; }
   // The cleaner the office importers run; its pictures go up through StartUpload.
   const HtmlCleaner& Cleaner() const { return m_cleaner; }
@@ -76,7 +78,6 @@ class OfficeImport : public ArticleContext {
   const CleanerSettings& CleaningSettings() const { return m_cleaner_settings; }
 
  private:
-  void BuildForm();
   // What the office importers use of the control.
   OfficeImportSite Site();
   // StartUpload's upload, for the importers' pictures too.
@@ -96,32 +97,20 @@ class OfficeImport : public ArticleContext {
   void OnStartClick();
   void OnCancelClick();
   void OnDrop(const std::vector<std::u16string>& paths);
-  void OnHoverItem(int index);
 
-  // The import run.
   // Hands the entry to the importer for its extension; false when there is none.
   bool ImportEntry(const std::u16string& path);
-  // Tells the editor which entries no importer takes; nothing when there were none.
-  void TellNotSupported(const std::vector<std::u16string>& paths);
   void SetImporting(bool importing);
-  // Where the entry that read `text` at `index` is now (entries may go while a cancelled run
-  // finishes its document); -1 when it is gone.
-  int FindEntry(int index, const std::u16string& text) const;
 
   Platform& m_platform;
   Form m_form;
-  FormControl& Frame1;
   FormControl& List1;
   FormControl& pbFile;
   FormControl& Command1;
   FormControl& Command2;
-  FormControl& Frame2;
   FormControl& Check1;
   FormControl& Check2;
-  FormControl& Frame3;
-  FormControl& Label1;
   FormControl& txtWidth;
-  FormControl& Label2;
   FormControl& txtHeight;
   FormControl& Command3;
   FormControl& Command4;
@@ -132,10 +121,10 @@ class OfficeImport : public ArticleContext {
   CleanerSettings m_cleaner_settings;
   std::unique_ptr<OfficeAutomation> m_office;
 
-  bool m_running = false;
-  bool m_auto_paginate = false;
-  // The start handler is on the stack (a cancelled run may still be finishing its document).
-  bool m_in_run = false;
+  // The run the start button began, while its handler is on the stack (a cancelled run may still
+  // be finishing its document).
+  ImportRun* m_run = nullptr;
+  ImportOptions m_options;
   // One of the import members is on the stack.
   bool m_in_import = false;
 };

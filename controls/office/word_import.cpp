@@ -7,6 +7,7 @@
 
 #include "controls/common/article_post.h"
 #include "controls/common/file_helpers.h"
+#include "controls/common/plain_text.h"
 
 namespace velmaris {
 
@@ -95,7 +96,7 @@ std::u16string WithoutEmptyHeadings(std::u16string body) {
 std::u16string CleanSavedPage(const OfficeImportSite& site, const ConversionFiles& files) {
   std::u16string body =
       site.cleaner.Clean(ReadTextFile(files.TempFile()), site.cleaner_settings).body;
-  for (const char16_t* markup : kEmptyMarkup) body = RemoveEvery(std::move(body), markup);
+  for (const char16_t* markup : kEmptyMarkup) body = ReplaceAll(std::move(body), markup, u"");
   return WithoutEmptyHeadings(std::move(body));
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/codepage.h"
 #include "base/text.h"
+#include "controls/common/file_list.h"
 #include "controls/common/plain_text.h"
 #include "controls/office/text_import.h"
 
@@ -25,6 +26,40 @@ TEST(TextRules, SizeBoxNumbers) {
   }
   EXPECT_EQ(TrimSpaces(u" \t a b \t "), u"\t a b \t");
   EXPECT_EQ(TrimSpaces(u"   "), u"");
+}
+
+TEST(TextRules, ReplaceAllInOnePass) {
+  const struct {
+    std::u16string text;
+    std::u16string from;
+    std::u16string to;
+    std::u16string replaced;
+  } cases[] = {
+      {u"<p><span> </span></p>x<span> </span>", u"<span> </span>", u"", u"<p></p>x"},
+      {u"<p<p></p>></p>", u"<p></p>", u"", u"<p></p>"},  // what a removal joins stays
+      {u"Click Click", u"Click", u"点击看大图", u"点击看大图 点击看大图"},
+      {u"aaa", u"a", u"aa", u"aaaaaa"},
+      {u"abc", u"", u"x", u"abc"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReplaceAll(c.text, c.from, c.to), c.replaced) << codepage::ToUtf8(c.text);
+  }
+}
+
+TEST(TextRules, ChosenFilesOfADialogAnswer) {
+  using namespace std::string_literals;
+  using Paths = std::vector<std::u16string>;
+  const struct {
+    std::u16string answer;
+    Paths paths;
+  } cases[] = {
+      {u"C:\\pics\\a.jpg", {u"C:\\pics\\a.jpg"}},
+      {u"C:\\pics\0a.jpg\0b.gif\0"s, {u"C:\\pics\\a.jpg", u"C:\\pics\\b.gif"}},
+      {u"/home/e\0a.jpg"s, {u"/home/e/a.jpg"}},  // a POSIX folder gets "/"
+      {u"/home/e/\0\0a.jpg"s, {u"/home/e/a.jpg"}},
+      {u"C:\\\0"s, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ChosenFiles(c.answer), c.paths) << c.paths.size();
 }
 
 TEST(TextRules, TextAsArticle) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
+#include "controls/image/picture_options.h"
 #include "tests/unit/controls/image/picture_world.h"
 
 namespace velmaris {
@@ -569,6 +570,80 @@ TEST_F(ImageUploadTest, FailureEndsTheBatchWithTheErrorLinesAndReturnsToRest) {
   }
   on_request = nullptr;
   reply = nullptr;
+}
+
+// The option rules without a form: a drop-down a ticked option reads must have an entry
+// selected, and the checks before a batch name what is wrong.
+TEST(PictureOptionsTest, MissingSelectionsAndProblems) {
+  PictureOptions stamped;
+  stamped.watermark = true;
+  stamped.stamp_position = 1;
+  stamped.stamp_color = 2;
+  PictureStampOptions picture_stamp;
+  picture_stamp.on = true;
+  const struct {
+    const char* what;
+    std::function<void(PictureOptions&)> unset;
+  } raising[] = {
+      {"no position", [](PictureOptions& o) { o.stamp_position.reset(); }},
+      {"no colour", [](PictureOptions& o) { o.stamp_color.reset(); }},
+      {"no picture stamp position", nullptr},
+  };
+  for (const auto& c : raising) {
+    SCOPED_TRACE(c.what);
+    PictureOptions options = stamped;
+    if (c.unset) c.unset(options);
+    try {
+      if (c.unset) ImageImportFields({}, options, {});
+      ImageUploadFields({}, options, picture_stamp);
+      ADD_FAILURE() << "no error";
+    } catch (const VbError& error) {
+      EXPECT_EQ(error.Number(), err::kInvalidCall);
+    }
+  }
+  EXPECT_EQ(ImageUploadFields({}, {}, {}).size(), 2u);  // "watermark", "imgstamp"
+
+  const struct {
+    const char16_t* path;
+    bool alone;
+    bool picture;
+  } files[] = {{u"/p/a.JPG", false, true}, {u"/p/a.jpeg", false, false}, {u"/p/xgif", true, true},
+               {u"/p/xgif", false, false}, {u"/p.bmp/x", false, false},  {u"mp", true, false}};
+  for (const auto& c : files) {
+    EXPECT_EQ(IsPictureFile(c.path, c.alone), c.picture) << codepage::ToUtf8(c.path) << c.alone;
+  }
+
+  auto stamp_text = [](const char16_t* text, bool open) {
+    PictureOptions options;
+    options.stamp_text = text;
+    options.stamp_text_open = open;
+    return options;
+  };
+  auto scale = [](int index, bool open, const char16_t* width, const char16_t* height) {
+    ScaleOptions options;
+    options.index = index;
+    options.open = open;
+    options.width = width;
+    options.height = height;
+    return options;
+  };
+  const struct {
+    PictureOptions options;
+    ScaleOptions scale;
+    std::u16string problem;
+  } problems[] = {
+      {stamp_text(u"  ", true), {}, u"请输入水印文字"},
+      {stamp_text(u" \t", true), {}, u""},  // only blanks are trimmed
+      {stamp_text(u" ", false), {}, u""},
+      {{}, scale(0, true, u"1", u"1a"), u"请输入半角数字"},
+      {{}, scale(0, false, u"x", u"x"), u""},
+      {{}, scale(1, true, u"1", u"x"), u""},
+  };
+  for (const auto& c : problems) {
+    const char16_t* problem = SizeBoxProblem(c.scale);
+    if (problem == nullptr) problem = StampTextProblem(c.options);
+    EXPECT_EQ(problem == nullptr ? u"" : std::u16string(problem), c.problem);
+  }
 }
 
 }  // namespace

@@ -380,5 +380,27 @@ TEST_F(OfficeImportTest, ImporterErrorIsShownAndTheEntryRestored) {
   }
 }
 
+// The list's marks without a form: only the marks a run writes make an entry done, and an entry
+// is found again where it went.
+TEST(ImportRunRules, MarksAndWhereAnEntryWent) {
+  EXPECT_EQ(DoneEntry(u"a.txt"), u"a.txt......完成");
+  const struct {
+    const char16_t* entry;
+    bool done;
+  } marks[] = {{u"a.txt......完成", true},
+               {u"项目完成报告.txt", false},
+               {u"a.txt...完成", false},
+               {u"a.txt...", false}};
+  for (const auto& c : marks) EXPECT_EQ(IsDoneEntry(c.entry), c.done) << codepage::ToUtf8(c.entry);
+
+  const std::vector<std::u16string> entries{u"a...", u"b", u"a..."};
+  const struct {
+    int index;
+    const char16_t* text;
+    int at;
+  } finds[] = {{2, u"a...", 2}, {1, u"a...", 0}, {7, u"b", 1}, {0, u"c", -1}};
+  for (const auto& c : finds) EXPECT_EQ(FindEntry(entries, c.index, c.text), c.at) << c.index;
+}
+
 }  // namespace
 }  // namespace velmaris
