@@ -1,11 +1,9 @@
 #include "controls/image/picture_batch_base.h"
 
 #include <exception>
-#include <new>
 #include <optional>
 #include <vector>
 
-#include "base/codepage.h"
 #include "base/error.h"
 #include "base/scope.h"
 #include "base/text.h"
@@ -258,7 +256,10 @@ void PictureBatchBase::btnBegin_Click() {
         m_form.lstFileList.Clear();
       } catch (...) {
         // The list keeps its entries, so nothing is lost; the log says what went wrong.
-        RecordFailure();
+        m_last_error = CurrentError({.exception = err::kInvalidCall,
+                                     .unknown = err::kInvalidCall,
+                                     .out_of_memory = err::kOutOfMemory,
+                                     .describe_unknown = true});
       }
       m_running = false;
     }
@@ -281,20 +282,6 @@ void PictureBatchBase::ShowRunning() {
   m_form.ProgressBar.SetValue(0);
   m_form.ProgressBar.SetVisible(true);
   m_form.pbFile.SetVisible(true);
-}
-
-void PictureBatchBase::RecordFailure() {
-  try {
-    throw;
-  } catch (const VbError& error) {
-    m_last_error = {error.Number(), error.Source(), error.Description()};
-  } catch (const std::bad_alloc&) {
-    m_last_error = {err::kOutOfMemory, kLibrarySource, DefaultDescription(err::kOutOfMemory)};
-  } catch (const std::exception& error) {
-    m_last_error = {err::kInvalidCall, kLibrarySource, codepage::FromUtf8(error.what())};
-  } catch (...) {
-    m_last_error = {err::kInvalidCall, kLibrarySource, DefaultDescription(err::kInvalidCall)};
-  }
 }
 
 void PictureBatchBase::ReturnToRest() {

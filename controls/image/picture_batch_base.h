@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
 #include "controls/common/article_context.h"
 #include "controls/common/article_post.h"
 #include "controls/image/picture_batch_form.h"
@@ -84,13 +85,6 @@ class PictureBatchBase : public ArticleContext {
   void Pump() { m_platform.loop.Pump(); }
 
  private:
-  // A failure that ended a batch, kept until the log has shown it.
-  struct LastError {
-    int32_t number = 0;
-    std::u16string source;
-    std::u16string description;
-  };
-
   // StartUpload's upload, for the batch's own steps too.
   void SendPicture(const std::u16string& localfile);
 
@@ -109,7 +103,6 @@ class PictureBatchBase : public ArticleContext {
   void ShowPreview();
   void AppendLog(const std::u16string& text);
   void ShowRunning();
-  void RecordFailure();
   void ReturnToRest();
 
   Platform& m_platform;
@@ -118,7 +111,8 @@ class PictureBatchBase : public ArticleContext {
   const char16_t* const m_start_line;
   bool m_running = false;
   bool m_in_batch = false;
-  LastError m_last_error;
+  // A failure that ended a batch, kept until the log has shown it.
+  ErrorTriple m_last_error;
 };
 
 }  // namespace velmaris

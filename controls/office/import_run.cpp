@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "base/codepage.h"
 #include "base/error.h"
 #include "controls/common/plain_text.h"
 #include "platform/forms.h"
@@ -69,10 +68,9 @@ void ImportRun::Go() {
     bool imported = false;
     try {
       imported = m_site.import(path);
-    } catch (const VbError& error) {
-      failure = error.Description();
-    } catch (const std::exception& error) {
-      failure = codepage::FromUtf8(error.what());
+    } catch (const std::exception&) {
+      failure =
+          CurrentError({.exception = err::kInvalidCall, .unknown = err::kInvalidCall}).description;
     }
     int at = FindEntry(list.Items(), i, busy);
     if (failure || !imported) {
