@@ -1,0 +1,263 @@
+// The system's own socket, as its platform set makes it (POSIX here, Winsock on Windows: the same
+// table on each), against reference content servers on loopback: exchanges over HTTP and HTTPS,
+// and each fault a connection meets. tests/support/socket_servers.sh starts the servers and names
+// their folder in VELMARIS_SOCKET_SERVERS: a folder per server (plain, tls, one per certificate
+// fault, stall), its root, with the port in `port`.
+#ifdef _WIN32
+#include "tests/windows/trusted_authorities.h"
+// The system's macros would rename our members of the same names.
+#undef DeleteFile
+#undef MessageBox
+#else
+#include <time.h>
+#endif
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "platform/filesystem.h"
+#include "platform/platform_set.h"
+#include "tests/support/temp_dir.h"
+
+namespace velmaris {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The processor time this thread has taken so far.
+std::chrono::milliseconds ThreadCpu() {
+#ifdef _WIN32
+  FILETIME created, ended, kernel, user;
+  GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
+  const auto ticks = [](FILETIME t) {
+    return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+  };
+  return std::chrono::milliseconds((ticks(kernel) + ticks(user)) / 10000);
+#else
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::nanoseconds(now.tv_nsec));
+#endif
+}
+
+// The servers' folder, their test authorities trusted while this lives: in the user's store on
+// Windows, through SSL_CERT_FILE elsewhere.
+class Servers {
+ public:
+  Servers() {
+    const char* folder = std::getenv("VELMARIS_SOCKET_SERVERS");
+    if (folder == nullptr) return;
+    m_folder = testing::Utf8Path(folder);
+    std::string authorities;
+    for (const char* server : {"tls", "expired", "wrong-name", "unknown-ca"}) {
+      const std::string authority = testing::ReadFile(m_folder / server / "tls" / "ca.pem");
+#ifdef _WIN32
+      m_trusted.Add(authority);
+#endif
+      authorities += authority;
+    }
+#ifndef _WIN32
+    const auto bundle = m_folder / "trusted.pem";
+    std::ofstream(bundle, std::ios::binary) << authorities;
+    m_trust.emplace("SSL_CERT_FILE", bundle.c_str());
+#endif
+  }
+
+  bool Started() const {
+    return !m_folder.empty();
+  }
+  // The server's port; nobody listens on port 1.
+  int Port(const char* server) const {
+    return server ? std::stoi(testing::ReadFile(m_folder / server / "port")) : 1;
+  }
+  // The newest request the server stored, and the newest name a handshake asked it for.
+  std::string NewestRequest(const char* server) const {
+    std::filesystem::path newest;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder / server / "requests")) {
+      newest = std::max(newest, entry.path());
+    }
+    return testing::ReadFile(newest);
+  }
+  std::string NewestServerName(const char* server) const {
+    std::string names = testing::ReadFile(m_folder / server / "tls" / "server-names.txt");
+    if (names.empty()) return "<none>";
+    names.pop_back();
+    return names.substr(names.rfind('\n') + 1);
+  }
+
+ private:
+  std::filesystem::path m_folder;
+#ifdef _WIN32
+  TrustedAuthorities m_trusted;
+#else
+  std::optional<testing::ScopedEnv> m_trust;
+#endif
+};
+
+// Runs the loop until `done` or `limit` has gone.
+template <typename Done>
+void RunUntil(MessageLoop& loop, std::chrono::milliseconds limit, Done done) {
+  bool late = false;
+  const int timer = loop.AddTimer(limit, [&] { late = true; });
+  while (!done() && !late) loop.WaitForEvent();
+  loop.RemoveTimer(timer);
+}
+
+enum class Send {
+  kNothing,    // never connected
+  kUpload,     // a request with a file of three TransmitFile pieces and a part of one
+  kShortFile,  // its head, then the file announced 1000 bytes longer than it is
+};
+
+struct Row {
+  const char* what;
+  const char* server;  // its folder; null for a port nobody listens on
+  const char16_t* host;
+  const char* target;
+  Send send;
+  // What the socket told, in order, arrivals run together; and the error's description.
+  const char* events;
+  std::u16string description = u"";
+  const char* reply = "";  // how what arrived begins
+  int state = TcpSocket::kError;
+  const char* server_name = nullptr;  // the name a TLS server was asked for (SNI)
+  bool handshaking = false;           // at the end
+};
+
+const std::u16string kUnsafe = u"无法建立安全连接：服务器 ";
+
+const Row kRows[] = {
+    // By name, resolved on a helper thread: ::1 may refuse first, 127.0.0.1 takes it.
+    {"by name", "plain", u"localhost", "/upload.asp", Send::kUpload, "data close", u"",
+     "HTTP/1.1 200", TcpSocket::kClosing},
+    // Over TLS the file goes in pieces read and encrypted as it goes; the name is sent for a name
+    // only.
+    {"TLS by name", "tls", u"localhost", "/upload.asp", Send::kUpload, "data close", u"",
+     "HTTP/1.1 200", TcpSocket::kClosing, "localhost"},
+    {"TLS by address", "tls", u"127.0.0.1", "/upload.asp", Send::kUpload, "data close", u"",
+     "HTTP/1.1 200", TcpSocket::kClosing, ""},
+    {"refused", nullptr, u"127.0.0.1", "", Send::kNothing, "error 10061", u"连接被强制拒绝"},
+    // The server reads the start of the body and resets the connection.
+    {"reset", "plain", u"127.0.0.1", "/_fault/reset/upload.asp", Send::kUpload, "error 10054",
+     u"连接被对方重设"},
+    // The server answers on the head alone and closes, the body unread (and resets the
+    // connection after its close): what it said is delivered, then its close.
+    {"early reply", "plain", u"127.0.0.1", "/_fault/early/upload.asp", Send::kUpload, "data close",
+     u"", "HTTP/1.1 413", TcpSocket::kClosing},
+    // The peer must not take a shorter body for the one announced.
+    {"short file", "plain", u"127.0.0.1", "/upload.asp", Send::kShortFile, "error 62",
+     u"输入超出文件尾"},
+    // The system security layer's numbers: 0x80090325, 0x80090328, 0x80090322.
+    {"self-signed", "self-signed", u"127.0.0.1", "", Send::kNothing, "error -2146893019",
+     kUnsafe + u"127.0.0.1 的证书是自签名的，不受信任"},
+    {"expired", "expired", u"127.0.0.1", "", Send::kNothing, "error -2146893016",
+     kUnsafe + u"127.0.0.1 的证书已过期"},
+    {"wrong name", "wrong-name", u"localhost", "", Send::kNothing, "error -2146893022",
+     kUnsafe + u"localhost 的证书不是为该主机颁发的"},
+    // Named by its address, a server's certificate must name that address.
+    {"wrong address", "wrong-name", u"127.0.0.1", "", Send::kNothing, "error -2146893022",
+     kUnsafe + u"127.0.0.1 的证书不是为该主机颁发的"},
+    {"unknown authority", "unknown-ca", u"127.0.0.1", "", Send::kNothing, "error -2146893019",
+     kUnsafe + u"127.0.0.1 的证书由不受信任的颁发机构签发"},
+    // A handshake never answered keeps the socket connecting, TCP connected and the handshake
+    // under way, for the caller's limit to end; meanwhile it waits without spinning.
+    {"stalled handshake", "stall", u"127.0.0.1", "", Send::kNothing, "", u"", "",
+     TcpSocket::kConnecting, nullptr, true},
+};
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
+  return bytes;
+}
+
+TEST(SocketSuite, ExchangesAndFaults) {
+  const Servers servers;
+  ASSERT_TRUE(servers.Started()) << "run through tests/support/socket_servers.sh";
+  PlatformSet set = MakeHeadlessSet();
+  const testing::TempDir folder;
+  const std::string content = Pattern(3 * 1024 * 1024 + 4321);
+  folder.Write("上传 文件.bin", content);
+  const std::u16string path = folder.U16("上传 文件.bin");
+  const std::string body_head =
+      "--XyZ\r\nContent-Disposition: form-data; name=\"file\"; filename=\"a.bin\"\r\n"
+      "Content-Type: application/octet-stream\r\n\r\n";
+  const std::string body_tail = "\r\n--XyZ--\r\n";
+
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.what);
+    const std::string head =
+        "POST " + std::string(row.target) +
+        " HTTP/1.1\r\nHost: localhost\r\nContent-Type: multipart/form-data; boundary=XyZ\r\n"
+        "Content-Length: " +
+        std::to_string(body_head.size() + content.size() + body_tail.size()) +
+        "\r\nConnection: close\r\n\r\n" + body_head;
+    auto socket = set.new_socket();
+    std::string events;  // as the row writes them
+    const auto tell = [&](const std::string& event) {
+      events += (events.empty() ? "" : " ") + event;
+    };
+    std::string reply;
+    std::u16string description;
+    int64_t sent = 0, remaining = -1;
+    socket->on_data_arrival = [&](int64_t) {
+      reply += socket->GetData();
+      if (!events.ends_with("data")) tell("data");
+    };
+    socket->on_error = [&](int32_t number, const std::u16string& text) {
+      tell("error " + std::to_string(number));
+      description = text;
+    };
+    socket->on_close = [&] { tell("close"); };
+    socket->on_send_progress = [&](int64_t bytes_sent, int64_t bytes_remaining) {
+      sent = bytes_sent, remaining = bytes_remaining;
+    };
+    socket->SetRemoteHost(row.host);
+    socket->SetRemotePort(servers.Port(row.server));
+    socket->SetSecure(row.server != nullptr && std::string(row.server) != "plain");
+    const auto cpu = ThreadCpu();
+    socket->Connect();
+    RunUntil(*set.loop, row.handshaking ? 1500ms : 10000ms, [&] {
+      return socket->State() != TcpSocket::kResolvingHost &&
+             socket->State() != TcpSocket::kHostResolved &&
+             socket->State() != TcpSocket::kConnecting;
+    });
+    if (row.handshaking) {
+      EXPECT_LT(ThreadCpu() - cpu, 300ms);
+    }
+    if (socket->State() == TcpSocket::kConnected && row.send != Send::kNothing) {
+      socket->SendData(head);
+      const auto length = static_cast<int64_t>(content.size());
+      socket->SendFile(OpenRegularFile(path),
+                       row.send == Send::kShortFile ? length + 1000 : length);
+      if (row.send == Send::kUpload) socket->SendData(body_tail);
+      RunUntil(*set.loop, 10000ms, [&] { return !events.empty() && !events.ends_with("data"); });
+    }
+    EXPECT_EQ(events, row.events);
+    EXPECT_EQ(description, row.description);
+    EXPECT_EQ(reply.substr(0, std::string(row.reply).size()), row.reply);
+    EXPECT_EQ(socket->State(), row.state);
+    EXPECT_EQ(socket->Handshaking(), row.handshaking);
+    if (std::string(row.reply) == "HTTP/1.1 200") {
+      // All of it went, and what the server stored is what was sent, byte for byte.
+      const std::string request = head + content + body_tail;
+      EXPECT_EQ(sent, static_cast<int64_t>(request.size()));
+      EXPECT_EQ(remaining, 0);
+      EXPECT_TRUE(servers.NewestRequest(row.server) == request);
+    }
+    if (row.server_name) {
+      EXPECT_EQ(servers.NewestServerName(row.server), row.server_name);
+    }
+    socket->Close();
+  }
+}
+
+}  // namespace
+}  // namespace velmaris
