@@ -16,6 +16,7 @@
 #include "platform/filesystem.h"
 #include "platform/win32/win32_ui.h"
 #include "platform/win32/window_loop.h"
+#include "tests/support/thread_cpu.h"
 
 using namespace velmaris;
 using namespace std::chrono_literals;
@@ -41,15 +42,6 @@ int32_t ErrorOf(Call call) {
   return 0;
 }
 
-std::chrono::milliseconds ThreadCpu() {
-  FILETIME created, ended, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
-  const auto ticks = [](FILETIME t) {
-    return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-  };
-  return std::chrono::milliseconds((ticks(kernel) + ticks(user)) / 10000);
-}
-
 void LoopChecks() {
   WindowLoop loop;
   int ticks = 0;
@@ -64,7 +56,7 @@ void LoopChecks() {
   // A wait for a callback posted from another thread sleeps: no CPU goes meanwhile.
   bool ran = false;
   const auto start = MessageLoop::Clock::now();
-  const auto cpu = ThreadCpu();
+  const auto cpu = testing::ThreadCpu();
   std::thread poster([&] {
     Sleep(300);
     loop.Post([&] { ran = true; });
@@ -72,7 +64,7 @@ void LoopChecks() {
   while (!ran) loop.WaitForEvent();
   poster.join();
   CHECK(MessageLoop::Clock::now() - start >= 250ms);
-  CHECK(ThreadCpu() - cpu < 60ms);
+  CHECK(testing::ThreadCpu() - cpu < 60ms);
 
   // The host's WM_QUIT outlives a wait, for its own loop to see.
   PostQuitMessage(3);

@@ -8,8 +8,6 @@
 // The system's macros would rename our members of the same names.
 #undef DeleteFile
 #undef MessageBox
-#else
-#include <time.h>
 #endif
 #include <gtest/gtest.h>
 
@@ -24,28 +22,12 @@
 #include "platform/filesystem.h"
 #include "platform/platform_set.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/thread_cpu.h"
 
 namespace velmaris {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The processor time this thread has taken so far.
-std::chrono::milliseconds ThreadCpu() {
-#ifdef _WIN32
-  FILETIME created, ended, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
-  const auto ticks = [](FILETIME t) {
-    return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-  };
-  return std::chrono::milliseconds((ticks(kernel) + ticks(user)) / 10000);
-#else
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return std::chrono::seconds(now.tv_sec) + std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                std::chrono::nanoseconds(now.tv_nsec));
-#endif
-}
 
 // The servers' folder, their test authorities trusted while this lives: in the user's store on
 // Windows, through SSL_CERT_FILE elsewhere.
@@ -222,7 +204,7 @@ TEST(SocketSuite, ExchangesAndFaults) {
     socket->SetRemoteHost(row.host);
     socket->SetRemotePort(servers.Port(row.server));
     socket->SetSecure(row.server != nullptr && std::string(row.server) != "plain");
-    const auto cpu = ThreadCpu();
+    const auto cpu = testing::ThreadCpu();
     socket->Connect();
     RunUntil(*set.loop, row.handshaking ? 1500ms : 10000ms, [&] {
       return socket->State() != TcpSocket::kResolvingHost &&
@@ -230,7 +212,7 @@ TEST(SocketSuite, ExchangesAndFaults) {
              socket->State() != TcpSocket::kConnecting;
     });
     if (row.handshaking) {
-      EXPECT_LT(ThreadCpu() - cpu, 300ms);
+      EXPECT_LT(testing::ThreadCpu() - cpu, 300ms);
     }
     if (socket->State() == TcpSocket::kConnected && row.send != Send::kNothing) {
       socket->SendData(head);
