@@ -41,7 +41,7 @@ set_target_properties(windows_unit_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${C
 # tests/support/socket_servers.sh.
 add_executable(windows_socket_suite ${VELMARIS_TEST_DIR}/unit/platform/socket_suite.cpp
   ${VELMARIS_TEST_DIR}/support/temp_dir.cpp)
-target_link_libraries(windows_socket_suite PRIVATE velmaris_platform gtest_main)
+target_link_libraries(windows_socket_suite PRIVATE velmaris_platform gmock gtest_main)
 target_link_options(windows_socket_suite PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(windows_socket_suite PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
