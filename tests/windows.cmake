@@ -35,8 +35,16 @@ target_link_libraries(windows_unit_tests PRIVATE velmaris_controls gmock gtest_m
 target_link_options(windows_unit_tests PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(windows_unit_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-# The Windows platform set on a real system: its loop, sockets (HTTP and HTTPS against reference
-# servers), file system and dialog answer forms; run by tests/windows/platform_test.sh.
+# The socket suite on Winsock, the source the Linux build runs on POSIX sockets, and the rest of
+# the Windows platform set on a real system: its loop, file system and dialog answer forms; both
+# run by tests/windows/platform_test.sh, the suite against the servers of
+# tests/support/socket_servers.sh.
+add_executable(windows_socket_suite ${VELMARIS_TEST_DIR}/unit/platform/socket_suite.cpp
+  ${VELMARIS_TEST_DIR}/support/temp_dir.cpp)
+target_link_libraries(windows_socket_suite PRIVATE velmaris_platform gmock gtest_main)
+target_link_options(windows_socket_suite PRIVATE -static -static-libgcc -static-libstdc++)
+set_target_properties(windows_socket_suite PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
 add_executable(windows_platform_test ${VELMARIS_TEST_DIR}/windows/platform_test.cpp)
 target_link_libraries(windows_platform_test PRIVATE velmaris_platform)
 target_link_options(windows_platform_test PRIVATE -static -static-libgcc -static-libstdc++)

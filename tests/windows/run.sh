@@ -9,8 +9,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-windows}
 bash "$root/scripts/build-windows.sh" "$build" >/dev/null
-cmake --build "$build" -j"${VELMARIS_JOBS:-2}" --target windows_unit_tests windows_platform_test \
-  windows_trust_authority velmaris >/dev/null
+cmake --build "$build" -j"${VELMARIS_JOBS:-2}" --target windows_unit_tests windows_socket_suite \
+  windows_platform_test windows_trust_authority velmaris >/dev/null
 bash "$here/unit_tests.sh" "$build" --gtest_brief=1
 sh "$here/platform_test.sh" "$build"
 bash "$here/pages.sh" "$build"
