@@ -54,7 +54,7 @@ UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy)
     : m_platform(platform),
       m_policy(std::move(policy)),
       m_socket(platform.new_socket()),
-      m_timer(platform.loop, std::chrono::milliseconds(100), [this] { OnTick(); }),
+      m_clock(platform.loop),
       m_address{kLoopbackHost, 80, m_policy.default_path} {
   AddressSocket();
   m_socket->on_data_arrival = [this](int64_t) { OnDataArrival(); };
@@ -65,7 +65,6 @@ UploadTransfer::UploadTransfer(Platform& platform, TransferPolicy policy)
   m_socket->on_error = [this](int32_t number, const std::u16string& description) {
     OnSocketError(number, description);
   };
-  SetTicking(true);
 }
 
 UploadTransfer::~UploadTransfer() {
@@ -93,18 +92,18 @@ void UploadTransfer::AddressSocket() {
   m_socket->SetSecure(m_address.secure);
 }
 
-std::u16string UploadTransfer::BuildRequestHeader(int64_t content_length,
-                                                  std::u16string_view path) const {
+std::u16string RequestHeader(const ServerAddress& to, std::u16string_view path,
+                             std::string_view boundary, int64_t content_length) {
   std::u16string header;
-  header += u"POST " + std::u16string(path.empty() ? m_address.path : path) + u" HTTP/1.1\r\n";
+  header += u"POST " + std::u16string(path) + u" HTTP/1.1\r\n";
   header +=
       u"Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
       u"application/vnd.ms-excel, */*\r\n";
   header += u"Accept-Language: zh-cn\r\n";
-  header += u"Content-Type: multipart/form-data; boundary=" + AsciiToU16(m_boundary) + u"\r\n";
+  header += u"Content-Type: multipart/form-data; boundary=" + AsciiToU16(boundary) + u"\r\n";
   header += u"Accept-Encoding: gzip , deflate\r\n";
   header += u"User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)\r\n";
-  header += u"Host: " + m_address.host + u":" + DecimalText(m_address.port) + u"\r\n";
+  header += u"Host: " + to.host + u":" + DecimalText(to.port) + u"\r\n";
   // The length is written as the classic runtime formats a number: a blank for its sign.
   header += u"Content-Length:  " + DecimalText(content_length) + u"\r\n";
   header += u"Connection: Keep-Alive\r\n";
@@ -130,25 +129,9 @@ std::string UploadTransfer::ChooseBoundary(const std::function<std::string()>& c
   return boundary.get();
 }
 
-template <typename Predicate>
-void UploadTransfer::WaitTicks(int16_t limit, Predicate keep_waiting) {
+void UploadTransfer::Wait(Deadline deadline, const std::function<bool()>& keep_waiting) {
   Yielding yielding(m_yields, m_package);
-  ++m_tick_waits;
-  UpdateTicking();
-  ScopeExit stop_counting([this] {
-    --m_tick_waits;
-    UpdateTicking();
-  });
-  while (keep_waiting() && m_ticks < limit) m_platform.loop.WaitForEvent();
-}
-
-void UploadTransfer::SetTicking(bool on) {
-  m_tick_on = on;
-  UpdateTicking();
-}
-
-void UploadTransfer::UpdateTicking() {
-  m_timer.SetEnabled(m_tick_on && (m_tick_waits > 0 || m_awaiting_reply));
+  m_clock.Wait(deadline, keep_waiting);
 }
 
 void UploadTransfer::RefuseInsideWait() const {
@@ -171,31 +154,25 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
       m_package.Prepare([this](const std::function<std::string()>& choose, int64_t file_bytes) {
         return ChooseBoundary(choose, file_bytes);
       });
-  m_boundary = package.boundary;
   m_sending = std::move(package.files);
-  std::string head = codepage::ToGbk(BuildRequestHeader(package.length, path));
+  std::string head = codepage::ToGbk(RequestHeader(m_address, path.empty() ? m_address.path : path,
+                                                   package.boundary, package.length));
 
   CloseConnection();
 
   m_received.Reset(m_accept);
-  m_awaiting_reply = false;
-  UpdateTicking();
+  m_clock.ForgetReply();
   AddressSocket();
   m_socket->Connect();
-  m_ticks = 0;
-  SetTicking(true);
   // A connection that failed outright will not come: stop waiting at once.
   const auto connecting = [&] {
     int state = m_socket->State();
     return state != TcpSocket::kConnected && state != TcpSocket::kError;
   };
-  WaitTicks(kConnectTicks, [&] { return connecting() && !m_socket->Handshaking(); });
+  Wait(Deadline::kConnect, [&] { return connecting() && !m_socket->Handshaking(); });
   const bool handshaking = m_socket->Handshaking();
-  if (handshaking) {
-    // TCP is connected: the handshake has a limit of its own.
-    m_ticks = 0;
-    WaitTicks(kHandshakeTicks, connecting);
-  }
+  // TCP is connected: the handshake has a limit of its own.
+  if (handshaking) Wait(Deadline::kHandshake, connecting);
   // Over HTTPS every failure is named, a step that ran out of time too; a plain connect that
   // runs out of time stays silent, as it always has.
   if (m_address.secure && connecting()) {
@@ -205,13 +182,8 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
             .description);
   }
 
-  SetTicking(false);
-  m_ticks = 0;
-  SetTicking(true);
-
   if (m_socket->State() == TcpSocket::kConnected) {
-    m_awaiting_reply = true;
-    UpdateTicking();
+    m_clock.ExpectReply();
     package.pieces.front().text.insert(0, head);
     for (auto& piece : package.pieces) {
       m_socket->SendData(std::move(piece.text));
@@ -225,11 +197,10 @@ void UploadTransfer::UploadFile(std::u16string_view path, HttpReply::Accept acce
 }
 
 void UploadTransfer::WaitForReply() {
-  WaitTicks(kReplyTicks, [&] { return !m_finished; });
+  Wait(Deadline::kReply, [&] { return !m_finished; });
   if (!m_finished) {
     // Timed out: the result is not the previous transfer's.
-    m_awaiting_reply = false;
-    UpdateTicking();
+    m_clock.ForgetReply();
     m_outcome = TransferOutcome::kTimedOut;
     if (m_policy.keeps_reply) m_reply = kReplyError;
   }
@@ -238,11 +209,8 @@ void UploadTransfer::WaitForReply() {
 void UploadTransfer::CloseConnection() {
   if (m_socket->State() == TcpSocket::kClosed) return;
   m_socket->Close();
-  m_ticks = 0;
-  SetTicking(true);
-  WaitTicks(kCloseTicks, [&] { return m_socket->State() != TcpSocket::kClosed; });
-  m_ticks = 0;
-  SetTicking(false);
+  Wait(Deadline::kClose, [&] { return m_socket->State() != TcpSocket::kClosed; });
+  m_clock.Stop();
 }
 
 void UploadTransfer::Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path,
@@ -254,9 +222,21 @@ void UploadTransfer::RunAsItStands(const std::function<void(CompondFile&)>& fill
   RunSteps(fill, false, {}, HttpReply::Accept::kStatus200);
 }
 
+void UploadTransfer::Send() {
+  UploadFile({}, HttpReply::Accept::kStatus200);
+}
+
 void UploadTransfer::RunSteps(const std::function<void(CompondFile&)>& fill, bool empty_first,
                               std::u16string_view path, HttpReply::Accept accept) {
   RefuseInsideWait();
+  SendAndWait(fill, empty_first, path, accept);
+  CloseConnection();
+  ShowProgress(100);
+  m_platform.loop.Pump();
+}
+
+void UploadTransfer::SendAndWait(const std::function<void(CompondFile&)>& fill, bool empty_first,
+                                 std::u16string_view path, HttpReply::Accept accept) {
   ShowProgress(0);
   m_platform.loop.Pump();
   if (empty_first) m_package.RemoveAll();
@@ -264,34 +244,37 @@ void UploadTransfer::RunSteps(const std::function<void(CompondFile&)>& fill, boo
   m_finished = false;
   UploadFile(path, accept);
   WaitForReply();
-  CloseConnection();
-  ShowProgress(100);
-  m_platform.loop.Pump();
 }
 
-void UploadTransfer::OnTick() {
-  if (m_ticks < INT16_MAX) ++m_ticks;
+void UploadTransfer::Series::Run(const std::function<void(CompondFile&)>& fill) {
+  m_transfer.SendAndWait(fill, true, {}, HttpReply::Accept::kStatus200);
+  m_sent = true;
+}
+
+void UploadTransfer::Series::End() {
+  // The last request's wait has normally ended already; with none sent there is nothing to wait
+  // for, and a wait could only end by a timer nobody runs.
+  if (m_sent) m_transfer.WaitForReply();
+  m_transfer.CloseConnection();
 }
 
 void UploadTransfer::OnDataArrival() {
   std::string data = m_socket->GetData();
-  if (!m_awaiting_reply) return;
+  if (!m_clock.ExpectingReply()) return;
   m_received.Append(data);
   Judge();
 }
 
 void UploadTransfer::OnPeerClosed() {
-  if (!m_awaiting_reply) return;
+  if (!m_clock.ExpectingReply()) return;
   m_received.PeerClosed();
   Judge();
 }
 
 void UploadTransfer::EndTransfer() {
-  m_awaiting_reply = false;
-  UpdateTicking();
+  m_clock.ForgetReply();
   m_finished = true;
-  SetTicking(false);
-  m_ticks = 0;
+  m_clock.Stop();
   m_socket->Close();
 }
 
@@ -329,8 +312,8 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
   ShowProgress(total <= 0
                    ? 100.0
                    : static_cast<double>(RoundHalfEven(static_cast<double>(sent) * 100.0 / total)));
-  // Progress means the server is still taking the package: the reply clock starts again.
-  m_ticks = 0;
+  // Progress means the server is still taking the package: the reply's silence starts again.
+  m_clock.Heard();
   if (m_in_progress_yield) return;
   Yielding yielding(m_yields, m_package);
   ScopedFlag in_yield(m_in_progress_yield);
@@ -346,7 +329,7 @@ void UploadTransfer::ShowProgress(double percent) {
 }
 
 void UploadTransfer::OnSocketError(int32_t number, const std::u16string& description) {
-  if (m_awaiting_reply) {
+  if (m_clock.ExpectingReply()) {
     // A server that refuses a package often answers before it has read it all and closes, and
     // the rest of the send then fails: a whole reply that came first is judged as if the server
     // had closed after it. Only when none came is the failure the socket's.

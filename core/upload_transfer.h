@@ -1,13 +1,13 @@
 // The HTTP upload transfer every control carries: one package sent as one POST request over one
 // TCP connection, with the reply recognised from what arrives. Waits yield to the message loop
-// and count ticks of a 100-millisecond timer: 6 to close an old connection, 6 to connect, over
-// HTTPS 100 more for the TLS handshake, 300 of silence for the reply, 6 to close.
+// and keep to the deadlines of the transfer's tick clock.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,8 +15,8 @@
 #include "core/http_reply.h"
 #include "core/multipart.h"
 #include "core/server_address.h"
+#include "core/tick_clock.h"
 #include "platform/platform.h"
-#include "platform/timer.h"
 
 namespace velmaris {
 
@@ -48,12 +48,10 @@ enum class TransferOutcome {
   kNotConnected,  // the connection was never made
 };
 
-inline constexpr int16_t kCloseTicks = 6;
-inline constexpr int16_t kConnectTicks = 6;
-// The TLS handshake's own limit, counted once TCP is connected: 10 seconds, as browsers allow a
-// server that is far away or busy.
-inline constexpr int16_t kHandshakeTicks = 100;
-inline constexpr int16_t kReplyTicks = 300;
+// The ten-line request header of a package of `content_length` bytes for `path` on `to`,
+// announcing the package's boundary.
+std::u16string RequestHeader(const ServerAddress& to, std::u16string_view path,
+                             std::string_view boundary, int64_t content_length);
 
 class UploadTransfer {
  public:
@@ -68,23 +66,6 @@ class UploadTransfer {
   const ServerAddress& Address() const { return m_address; }
   void SetAddress(ServerAddress address);
 
-  // The ten-line request header for a package of `content_length` bytes, for `path` (the
-  // transfer's own path when empty), announcing the boundary the last package was prepared with.
-  std::u16string BuildRequestHeader(int64_t content_length, std::u16string_view path = {}) const;
-
-  // Prepares the package (files measured, boundary chosen), connects and hands the request to
-  // the socket, which sends file contents straight from their files; returns before any reply.
-  // Nothing is copied to a temporary file. `path`, when
-  // given, replaces the transfer's path for this one request (an article post goes to the post
-  // path on the upload host); the transfer's own path does not change. Refused inside a wait,
-  // as RefuseInsideWait says.
-  void UploadFile(std::u16string_view path = {},
-                  HttpReply::Accept accept = HttpReply::Accept::kStatus200);
-  // Yields until the reply has been recognised or 300 ticks passed without progress.
-  void WaitForReply();
-  // Closes the connection if it is open, waiting up to 6 ticks for it to close.
-  void CloseConnection();
-
   // Raises 5 when one of the transfer's own waits is under way: a start made from a callback
   // the wait yielded to (a page's timer, a click) would close the connection the waiting call is
   // using and hand it the newer reply. Raises 28 when the waits of all transfers nest too deep
@@ -95,12 +76,34 @@ class UploadTransfer {
   // files it works in. The run's own steps do not come through here.
   static void RefuseWhileBusy(bool busy);
 
-  // The transfer as every start method runs it: progress 0, fill the emptied package, upload
-  // (to `path` when given, as UploadFile does), wait, close, progress 100.
+  // The transfer as every start method runs it: progress 0, fill the emptied package, send it (to
+  // `path` when given: an article post goes to the post path on the upload host, and the
+  // transfer's own path does not change), wait for the reply, close, progress 100.
   void Run(const std::function<void(CompondFile&)>& fill, std::u16string_view path = {},
            HttpReply::Accept accept = HttpReply::Accept::kStatus200);
   // The same on the package as it stands: `fill` adds to what the page put in it.
   void RunAsItStands(const std::function<void(CompondFile&)>& fill);
+  // Sends the package as it stands without waiting for the reply, which is judged when it
+  // arrives. Refused inside a wait, as RefuseInsideWait says.
+  void Send();
+
+  // Requests a control runs one after another (a folder's files). Each shows progress 0, fills
+  // the emptied package, sends it and waits for its reply as Run does, but is refused only as it
+  // sends, and leaves the connection and the progress as its reply left them: the next request
+  // closes the connection once its own package is ready, End after the last.
+  class Series {
+   public:
+    explicit Series(UploadTransfer& transfer) : m_transfer(transfer) {}
+    // Fills the emptied package, sends it and waits for the reply.
+    void Run(const std::function<void(CompondFile&)>& fill);
+    // After the last request: waits for a reply still to come, if any request went out, and
+    // closes the connection.
+    void End();
+
+   private:
+    UploadTransfer& m_transfer;
+    bool m_sent = false;
+  };
 
   CompondFile& Package() { return m_package; }
   const std::u16string& Reply() const { return m_reply; }
@@ -110,22 +113,34 @@ class UploadTransfer {
   // The status of the last transfer's reply, as the server sent it; 0 when no reply came.
   int LastStatus() const { return m_status; }
 
-  bool Finished() const { return m_finished; }
-  void SetFinished(bool finished) { m_finished = finished; }
-  int16_t Ticks() const { return m_ticks; }
   const std::u16string& Host() const { return m_address.host; }
   std::u16string Port() const { return DecimalText(m_address.port); }
   const std::u16string& Path() const { return m_address.path; }
 
  private:
+  // The tests read the state the public face does not show.
+  friend class TransferProbe;
+
+  // Prepares the package (files measured, boundary chosen), connects and hands the request to
+  // the socket, which sends file contents straight from their files; returns before any reply.
+  // Nothing is copied to a temporary file.
+  void UploadFile(std::u16string_view path, HttpReply::Accept accept);
+  // Yields until the reply has been recognised or its deadline passed without progress.
+  void WaitForReply();
+  // Closes the connection if it is open, waiting for it to close.
+  void CloseConnection();
+  // Progress 0, the package filled, sent and its reply awaited.
+  void SendAndWait(const std::function<void(CompondFile&)>& fill, bool empty_first,
+                   std::u16string_view path, HttpReply::Accept accept);
   void AddressSocket();
-  void OnTick();
   void OnDataArrival();
   void OnPeerClosed();
   void OnSendProgress(int64_t sent, int64_t remaining);
   void OnSocketError(int32_t number, const std::u16string& description);
   void RunSteps(const std::function<void(CompondFile&)>& fill, bool empty_first,
                 std::u16string_view path, HttpReply::Accept accept);
+  // Yields while `keep_waiting` holds and `deadline` has not passed.
+  void Wait(Deadline deadline, const std::function<bool()>& keep_waiting);
   void ShowProgress(double percent);
   void ShowErrorBox(const std::u16string& text);
   // The message for a file that ended before the length the request announced, naming it.
@@ -137,20 +152,11 @@ class UploadTransfer {
   // Chooses the package's boundary: a large package's on a thread of its own while the loop
   // goes on, since reading every byte of a large file from the disk can take seconds.
   std::string ChooseBoundary(const std::function<std::string()>& choose, int64_t file_bytes);
-  // Yields while `keep_waiting` holds and fewer than `limit` ticks have passed.
-  template <typename Predicate>
-  void WaitTicks(int16_t limit, Predicate keep_waiting);
-  // The tick timer as the steps turn it on and off. The loop's timer runs only while it is on
-  // and something reads the count: one of the transfer's waits, or a reply on its way that a
-  // later wait will time. An idle control costs the loop nothing, and nothing reads the count
-  // meanwhile: every wait starts it from 0.
-  void SetTicking(bool on);
-  void UpdateTicking();
 
   Platform& m_platform;
   TransferPolicy m_policy;
   std::unique_ptr<TcpSocket> m_socket;
-  Timer m_timer;
+  TickClock m_clock;
   CompondFile m_package;
   HttpReply m_received;
 
@@ -158,15 +164,9 @@ class UploadTransfer {
   TransferOutcome m_outcome = TransferOutcome::kNone;
   int m_status = 0;
   HttpReply::Accept m_accept = HttpReply::Accept::kStatus200;
-  int16_t m_ticks = 0;
-  bool m_awaiting_reply = false;
-  bool m_tick_on = false;
-  // How many of the transfer's tick waits are on the stack.
-  int m_tick_waits = 0;
   bool m_in_progress_yield = false;
   // How many of this transfer's waits and yields are on the stack.
   int m_yields = 0;
-  std::string m_boundary = kBoundary;
   ServerAddress m_address;
   std::u16string m_reply;
   // The files of the request being sent, with the lengths it announced for them.

@@ -31,7 +31,7 @@ void FileUpload::addFormData(const std::u16string& p_FormDataName,
 }
 
 void FileUpload::UploadFile() {
-  m_transfer.UploadFile();
+  m_transfer.Send();
 }
 
 void FileUpload::StartUpload(const std::u16string& sf, const std::u16string& pUrl,

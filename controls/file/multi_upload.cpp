@@ -96,7 +96,7 @@ void MultiUpload::addFormData(const std::u16string& p_FormDataName,
 
 void MultiUpload::UploadFile() {
   UploadTransfer::RefuseWhileBusy(m_running);
-  m_transfer.UploadFile();
+  m_transfer.Send();
 }
 
 void MultiUpload::StartUpload(const std::u16string& sf, const std::u16string& pUrl) {
@@ -144,16 +144,12 @@ void MultiUpload::Command2_Click() {
   const FolderEntry root = FileSystemObject().GetFolder(local_dir);
   m_total_bytes = root.TotalSize();
   m_sent_bytes = 0;
-  m_files_sent = 0;
   m_files_total = 0;
   m_files_failed = 0;
   m_unreachable = false;
-  UploadFolder(root, server_dir);
-
-  // The last file's wait has normally ended already; with no file sent there is nothing to wait
-  // for, and a wait could only end by a timer nobody runs.
-  if (m_files_sent > 0) m_transfer.WaitForReply();
-  m_transfer.CloseConnection();
+  UploadTransfer::Series series(m_transfer);
+  UploadFolder(root, server_dir, series);
+  series.End();
   pb.SetValue(100);
   m_platform.loop.Pump();
   if (m_files_failed == 0) {
@@ -166,7 +162,8 @@ void MultiUpload::Command2_Click() {
                            msgbox::kOkOnly | msgbox::kExclamation, u"");
 }
 
-void MultiUpload::UploadFolder(const FolderEntry& folder, const std::u16string& server_dir) {
+void MultiUpload::UploadFolder(const FolderEntry& folder, const std::u16string& server_dir,
+                               UploadTransfer::Series& series) {
   for (const FileEntry& file : folder.Files()) {
     if (file.Name == kThumbnailCache) continue;
     ++m_files_total;
@@ -177,16 +174,10 @@ void MultiUpload::UploadFolder(const FolderEntry& folder, const std::u16string& 
       continue;
     }
     lblFileName.SetText(kSendingFile + file.Name);
-    pbFile.SetValue(0);
-    m_platform.loop.Pump();
-
-    m_transfer.Package().RemoveAll();
-    m_transfer.Package().addFormData(kPathField, server_dir);
-    m_transfer.Package().AddUploadFile(file.Name, file.Path, file.native);
-    m_transfer.SetFinished(false);
-    m_transfer.UploadFile();
-    ++m_files_sent;
-    m_transfer.WaitForReply();
+    series.Run([&](CompondFile& package) {
+      package.addFormData(kPathField, server_dir);
+      package.AddUploadFile(file.Name, file.Path, file.native);
+    });
     if (m_transfer.LastOutcome() != TransferOutcome::kSuccess) ++m_files_failed;
     if (m_transfer.LastOutcome() == TransferOutcome::kNotConnected) m_unreachable = true;
 
@@ -201,7 +192,7 @@ void MultiUpload::UploadFolder(const FolderEntry& folder, const std::u16string& 
   }
   // Links to folders are not listed, so a link cycle cannot make the walk recurse for ever.
   for (const FolderEntry& sub : folder.SubFolders()) {
-    UploadFolder(sub, server_dir + sub.Name + u'/');
+    UploadFolder(sub, server_dir + sub.Name + u'/', series);
   }
 }
 

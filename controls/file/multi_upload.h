@@ -39,8 +39,10 @@ class MultiUpload {
   // them all or how many of how many it did not.
   void Command2_Click();
   // Sends the files of `folder`, then each subfolder's, into `server_dir` (ending in "/") and the
-  // matching folders below it. Every entry is opened as the walk listed it, by its own name.
-  void UploadFolder(const FolderEntry& folder, const std::u16string& server_dir);
+  // matching folders below it, one request of `series` each. Every entry is opened as the walk
+  // listed it, by its own name.
+  void UploadFolder(const FolderEntry& folder, const std::u16string& server_dir,
+                    UploadTransfer::Series& series);
   // Enables the start button once both a folder and a server directory are known.
   void UpdateStartButton();
   void ShowUploadError(const std::u16string& received);
@@ -67,8 +69,6 @@ class MultiUpload {
   // Byte counts are 64-bit: trees beyond 2 GiB are walked like any other.
   int64_t m_total_bytes = 0;
   int64_t m_sent_bytes = 0;
-  // Requests handed to the socket in this run; none means there is no reply to wait for.
-  int64_t m_files_sent = 0;
   // Files the run meant to send (the thumbnail cache is not one), and those the server did not
   // take; after a connection that could not be made, the rest count as not taken unsent.
   int64_t m_files_total = 0;

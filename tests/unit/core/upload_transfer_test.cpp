@@ -6,6 +6,7 @@
 
 #include "base/error.h"
 #include "tests/support/transfer_fixture.h"
+#include "tests/support/transfer_probe.h"
 
 namespace velmaris {
 namespace {
@@ -87,8 +88,9 @@ TEST_F(TransferTest, ParseServerAddress) {
 
 TEST_F(TransferTest, RequestHeaderIsTheTenLines) {
   transfer.ParseServerAddress(u"HTTP://Server:8080");
+  const ServerAddress& to = transfer.Address();
   EXPECT_EQ(
-      codepage::ToUtf8(transfer.BuildRequestHeader(290)),
+      codepage::ToUtf8(RequestHeader(to, to.path, kBoundary, 290)),
       "POST / HTTP/1.1\r\n"
       "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/msword, "
       "application/vnd.ms-excel, */*\r\n"
@@ -101,8 +103,9 @@ TEST_F(TransferTest, RequestHeaderIsTheTenLines) {
       "Connection: Keep-Alive\r\n"
       "\r\n");
   // Beyond 32 bits the length is still right.
-  EXPECT_NE(transfer.BuildRequestHeader(5'000'000'000).find(u"Content-Length:  5000000000\r\n"),
-            std::u16string::npos);
+  EXPECT_NE(
+      RequestHeader(to, to.path, kBoundary, 5'000'000'000).find(u"Content-Length:  5000000000\r\n"),
+      std::u16string::npos);
 }
 
 TEST_F(TransferTest, SuccessfulTransferSendsHeaderAndPackageAndKeepsTheBody) {
@@ -111,7 +114,7 @@ TEST_F(TransferTest, SuccessfulTransferSendsHeaderAndPackageAndKeepsTheBody) {
   transfer.Run([this](CompondFile& p) { FillOneFile(p); });
 
   EXPECT_EQ(transfer.Reply(), u"new.doc");
-  EXPECT_TRUE(transfer.Finished());
+  EXPECT_TRUE(TransferProbe::Finished(transfer));
   EXPECT_EQ(progress, 100);
   const std::string& sent = socket->Sent();
   EXPECT_EQ(sent.rfind("POST /up/\xD6\xD0.asp HTTP/1.1\r\n", 0), 0u);
@@ -173,15 +176,13 @@ TEST_F(TransferTest, TickLimits) {
       ReplyAfterSend("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nlate",
                      std::chrono::milliseconds(kReplyTicks * 100 + 50));
     }
-    // The steps as a page drives them, with the page's own pause before it closes.
-    FillOneFile(transfer.Package());
-    transfer.SetFinished(false);
+    // One request of a series, with a pause before the series ends and closes the connection.
+    UploadTransfer::Series series(transfer);
     int64_t start = loop.ElapsedMs();
-    transfer.UploadFile();
-    transfer.WaitForReply();
+    series.Run([this](CompondFile& p) { FillOneFile(p); });
     int64_t took = loop.ElapsedMs() - start;
     loop.RunFor(std::chrono::seconds(1));
-    transfer.CloseConnection();
+    series.End();
     transfer.Package().RemoveAll();
     EXPECT_GE(took, c.min_ms);
     EXPECT_LE(took, c.max_ms);
@@ -281,18 +282,18 @@ TEST_F(TransferTest, ProgressRoundsHalvesToEven) {
 // value; an idle transfer leaves the loop without a timer.
 TEST_F(TransferTest, TickCounterStopsAtItsLargestValue) {
   loop.RunFor(std::chrono::seconds(10));
-  EXPECT_EQ(transfer.Ticks(), 0);
+  EXPECT_EQ(TransferProbe::Ticks(transfer), 0);
   socket->connect_mode = FakeSocket::ConnectMode::kAfter;
   FillOneFile(transfer.Package());
-  transfer.UploadFile();
+  transfer.Send();
   loop.RunFor(std::chrono::hours(1));
-  EXPECT_EQ(transfer.Ticks(), 32767);
+  EXPECT_EQ(TransferProbe::Ticks(transfer), 32767);
 }
 
 TEST_F(TransferTest, PackageThatCannotBeWrittenSendsNothing) {
   transfer.Package().AddUploadFile(u"gone", u"/nonexistent/gone.txt");
   try {
-    transfer.UploadFile();
+    transfer.Send();
     FAIL() << "no error";
   } catch (const VbError& e) {
     EXPECT_EQ(e.Number(), err::kFileNotFound);
@@ -331,7 +332,7 @@ TEST_F(TransferTest, FileSizesAreTakenOnce) {
       }
     });
     const size_t before = socket->Sent().size();
-    transfer.UploadFile();
+    transfer.Send();
     loop.RunFor(std::chrono::seconds(1));
     const std::string sent = socket->Sent().substr(before);
     const size_t body = sent.find("\r\n\r\n") + 4;
@@ -366,7 +367,7 @@ TEST_F(TransferTest, LargePackageChoosesItsBoundaryAside) {
     transfer.Package().RemoveAll();
     transfer.Package().AddUploadFile(u"f", u"big.bin", files.Write("big.bin", contents));
     const size_t before = socket->Sent().size();
-    transfer.UploadFile();
+    transfer.Send();
     const std::string sent = socket->Sent().substr(before);
     const size_t named = sent.find("boundary=") + 9;
     const std::string boundary = sent.substr(named, sent.find("\r\n", named) - named);
@@ -383,9 +384,9 @@ TEST_F(TransferTest, LargePackageChoosesItsBoundaryAside) {
 }
 
 TEST_F(TransferTest, OpenConnectionIsClosedBeforeTheNextOne) {
-  transfer.UploadFile();  // connects, sends, no reply awaited
+  transfer.Send();  // connects, sends, no reply awaited
   ASSERT_EQ(socket->State(), FakeSocket::kConnected);
-  transfer.UploadFile();
+  transfer.Send();
   EXPECT_EQ(socket->Connects(), 2);
   EXPECT_GE(socket->Closes(), 1);
 }
@@ -405,7 +406,7 @@ TEST_F(TransferTest, StartFromInsideItsOwnWaitIsRefused) {
       refused.push_back(e.Number());
     }
     try {
-      transfer.UploadFile();
+      transfer.Send();
     } catch (const VbError& e) {
       refused.push_back(e.Number());
     }
@@ -420,7 +421,7 @@ TEST_F(TransferTest, StartFromInsideItsOwnWaitIsRefused) {
   EXPECT_EQ(transfer.Package().Files().size(), 1u) << "the package was changed";
   EXPECT_TRUE(TempIsEmpty());
   // Once the call has returned, the next start goes through.
-  transfer.UploadFile();
+  transfer.Send();
   EXPECT_EQ(socket->Connects(), 2);
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "tests/support/transfer_fixture.h"
+#include "tests/support/transfer_probe.h"
 
 namespace velmaris {
 namespace {
@@ -110,7 +111,7 @@ TEST_F(FileUploadTest, LowLevelPathSendsWithoutWaiting) {
   control.UploadFile();
   // Returned before any reply: still connected, nothing judged.
   EXPECT_EQ(socket->State(), testing::FakeSocket::kConnected);
-  EXPECT_FALSE(control.Transfer().Finished());
+  EXPECT_FALSE(TransferProbe::Finished(control.Transfer()));
   EXPECT_EQ(socket->Sent().rfind("POST /upload.asp HTTP/1.1\r\n", 0), 0u);
   EXPECT_NE(socket->Sent().find("Host: 127.0.0.1:80\r\n"), std::string::npos);
   EXPECT_EQ(PartNames(), (std::vector<std::string>{"a.txt", "f"}));

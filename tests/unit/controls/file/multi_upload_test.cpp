@@ -10,6 +10,7 @@
 #include "controls/file/folder_browse.h"
 #include "platform/filesystem.h"
 #include "tests/support/transfer_fixture.h"
+#include "tests/support/transfer_probe.h"
 
 namespace velmaris {
 namespace {
@@ -166,7 +167,7 @@ TEST_F(MultiUploadTest, FormAsCreated) {
   EXPECT_EQ(socket->RemotePort(), 80);
   ASSERT_EQ(Requests().size(), 1u);
   EXPECT_EQ(Requests()[0].name, u"one.txt");
-  EXPECT_FALSE(control->Transfer().Finished()) << "UploadFile does not wait";
+  EXPECT_FALSE(TransferProbe::Finished(control->Transfer())) << "UploadFile does not wait";
 }
 
 TEST_F(MultiUploadTest, WalkOrderPathFieldAndThumbnailCache) {
