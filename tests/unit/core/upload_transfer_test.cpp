@@ -193,6 +193,7 @@ TEST_F(TransferTest, TickLimits) {
       EXPECT_EQ(ui.History()[0].text, u"无法建立安全连接：服务器 h " + std::u16string(c.box));
     }
     EXPECT_EQ(socket->State(), FakeSocket::kClosed);
+    EXPECT_EQ(loop.ActiveTimers(), 0) << "an idle transfer keeps no timer";
     EXPECT_TRUE(TempIsEmpty());
   }
 }
@@ -283,11 +284,13 @@ TEST_F(TransferTest, ProgressRoundsHalvesToEven) {
 TEST_F(TransferTest, TickCounterStopsAtItsLargestValue) {
   loop.RunFor(std::chrono::seconds(10));
   EXPECT_EQ(TransferProbe::Ticks(transfer), 0);
+  EXPECT_EQ(loop.ActiveTimers(), 0);
   socket->connect_mode = FakeSocket::ConnectMode::kAfter;
   FillOneFile(transfer.Package());
   transfer.Send();
   loop.RunFor(std::chrono::hours(1));
   EXPECT_EQ(TransferProbe::Ticks(transfer), 32767);
+  EXPECT_EQ(loop.ActiveTimers(), 1);
 }
 
 TEST_F(TransferTest, PackageThatCannotBeWrittenSendsNothing) {
