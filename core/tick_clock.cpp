@@ -8,19 +8,8 @@ namespace velmaris {
 
 namespace {
 
-int16_t LimitOf(Deadline deadline) {
-  switch (deadline) {
-    case Deadline::kConnect:
-      return kConnectTicks;
-    case Deadline::kHandshake:
-      return kHandshakeTicks;
-    case Deadline::kReply:
-      return kReplyTicks;
-    case Deadline::kClose:
-      return kCloseTicks;
-  }
-  return 0;
-}
+// Each deadline's limit, in the order Deadline names them.
+constexpr int16_t kLimits[] = {kConnectTicks, kHandshakeTicks, kReplyTicks, kCloseTicks};
 
 }  // namespace
 
@@ -29,7 +18,7 @@ TickClock::TickClock(MessageLoop& loop)
 
 void TickClock::Wait(Deadline deadline, const std::function<bool()>& keep_waiting) {
   if (deadline != Deadline::kReply) Restart();
-  const int16_t limit = LimitOf(deadline);
+  const int16_t limit = kLimits[static_cast<int>(deadline)];
   ++m_waits;
   Update();
   ScopeExit stop_counting([this] {

@@ -21,6 +21,7 @@ inline constexpr int16_t kConnectTicks = 6;
 inline constexpr int16_t kHandshakeTicks = 100;
 inline constexpr int16_t kReplyTicks = 300;
 
+// What a wait is for; its limit is one of the above, the reply's counted from the send.
 enum class Deadline { kConnect, kHandshake, kReply, kClose };
 
 class TickClock {
