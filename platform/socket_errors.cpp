@@ -2,32 +2,32 @@
 
 namespace velmaris {
 
+namespace {
+
+// The classic numbers and their descriptions, for the faults a page may tell apart.
+struct Named {
+  NetFault fault;
+  int32_t number;
+  const char16_t* description;
+};
+constexpr Named kNamed[] = {
+    {NetFault::kRefused, 10061, u"连接被强制拒绝"},
+    {NetFault::kTimedOut, 10060, u"连接超时"},
+    {NetFault::kNetUnreachable, 10051, u"网络不可达"},
+    {NetFault::kHostUnreachable, 10065, u"无法访问主机"},
+    {NetFault::kReset, 10054, u"连接被对方重设"},
+    {NetFault::kAborted, 10053, u"连接已中止"},
+    {NetFault::kHostNotFound, 11001, u"找不到主机"},
+};
+
+}  // namespace
+
 void SocketErrorFor(NetError error, int32_t& number, std::u16string& description) {
-  switch (error.fault) {
-    case NetFault::kRefused:
-      number = 10061, description = u"连接被强制拒绝";
+  for (const Named& named : kNamed) {
+    if (named.fault == error.fault) {
+      number = named.number, description = named.description;
       return;
-    case NetFault::kTimedOut:
-      number = 10060, description = u"连接超时";
-      return;
-    case NetFault::kNetUnreachable:
-      number = 10051, description = u"网络不可达";
-      return;
-    case NetFault::kHostUnreachable:
-      number = 10065, description = u"无法访问主机";
-      return;
-    case NetFault::kReset:
-      number = 10054, description = u"连接被对方重设";
-      return;
-    case NetFault::kAborted:
-      number = 10053, description = u"连接已中止";
-      return;
-    case NetFault::kHostNotFound:
-      number = 11001, description = u"找不到主机";
-      return;
-    case NetFault::kNone:
-    case NetFault::kOther:
-      break;
+    }
   }
   OtherSocketError(error.system, number, description);
 }

@@ -26,6 +26,19 @@ struct NetError {
   explicit operator bool() const { return fault != NetFault::kNone; }
 };
 
+// A system's error numbers for the faults named; any other is kOther with its number.
+struct SystemFault {
+  int system;
+  NetFault fault;
+};
+template <size_t N>
+NetError FaultFor(int system, const SystemFault (&table)[N]) {
+  for (const SystemFault& entry : table) {
+    if (entry.system == system) return {entry.fault};
+  }
+  return {NetFault::kOther, system};
+}
+
 // The socket control's number and description for a failure: the classic Winsock numbers for
 // those named, the system's own for any other.
 void SocketErrorFor(NetError error, int32_t& number, std::u16string& description);

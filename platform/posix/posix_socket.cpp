@@ -19,23 +19,15 @@ namespace velmaris {
 
 namespace {
 
+// The faults a page may tell apart, as this system numbers them.
+constexpr SystemFault kFaults[] = {
+    {ECONNREFUSED, NetFault::kRefused},       {ETIMEDOUT, NetFault::kTimedOut},
+    {ENETUNREACH, NetFault::kNetUnreachable}, {EHOSTUNREACH, NetFault::kHostUnreachable},
+    {ECONNRESET, NetFault::kReset},           {EPIPE, NetFault::kAborted},
+    {ECONNABORTED, NetFault::kAborted}};
+
 NetError ErrorFor(int error) {
-  switch (error) {
-    case ECONNREFUSED:
-      return {NetFault::kRefused};
-    case ETIMEDOUT:
-      return {NetFault::kTimedOut};
-    case ENETUNREACH:
-      return {NetFault::kNetUnreachable};
-    case EHOSTUNREACH:
-      return {NetFault::kHostUnreachable};
-    case ECONNRESET:
-      return {NetFault::kReset};
-    case EPIPE:
-    case ECONNABORTED:
-      return {NetFault::kAborted};
-  }
-  return {NetFault::kOther, error};
+  return FaultFor(error, kFaults);
 }
 
 // What a call that failed with errno came to: nothing now, or a failure.

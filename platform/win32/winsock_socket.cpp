@@ -22,25 +22,15 @@ namespace velmaris {
 
 namespace {
 
+// The faults a page may tell apart, as this system numbers them.
+constexpr SystemFault kFaults[] = {
+    {WSAECONNREFUSED, NetFault::kRefused},       {WSAETIMEDOUT, NetFault::kTimedOut},
+    {WSAENETUNREACH, NetFault::kNetUnreachable}, {WSAEHOSTUNREACH, NetFault::kHostUnreachable},
+    {WSAECONNRESET, NetFault::kReset},           {WSAECONNABORTED, NetFault::kAborted},
+    {WSAESHUTDOWN, NetFault::kAborted},          {WSAHOST_NOT_FOUND, NetFault::kHostNotFound}};
+
 NetError ErrorFor(int error) {
-  switch (error) {
-    case WSAECONNREFUSED:
-      return {NetFault::kRefused};
-    case WSAETIMEDOUT:
-      return {NetFault::kTimedOut};
-    case WSAENETUNREACH:
-      return {NetFault::kNetUnreachable};
-    case WSAEHOSTUNREACH:
-      return {NetFault::kHostUnreachable};
-    case WSAECONNRESET:
-      return {NetFault::kReset};
-    case WSAECONNABORTED:
-    case WSAESHUTDOWN:
-      return {NetFault::kAborted};
-    case WSAHOST_NOT_FOUND:
-      return {NetFault::kHostNotFound};
-  }
-  return {NetFault::kOther, error};
+  return FaultFor(error, kFaults);
 }
 
 // What a call that failed came to: nothing now, or a failure.
