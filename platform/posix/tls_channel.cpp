@@ -91,10 +91,14 @@ BIO_METHOD* TransportMethod() {
     BIO_meth_set_read(made, [](BIO* bio, char* data, int size) {
       BIO_clear_retry_flags(bio);
       auto* link = static_cast<Link*>(BIO_get_data(bio));
-      return TransportResult(bio, link->transport.Receive(data, static_cast<size_t>(size)),
-                             [](BIO* b) { BIO_set_retry_read(b); });
+      const int got = TransportResult(bio, link->transport.Receive(data, static_cast<size_t>(size)),
+                                      [](BIO* b) { BIO_set_retry_read(b); });
+      // The peer's end, marked as a socket's BIO marks it: the session tells a close from a cut.
+      if (got == 0) BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
+      return got;
     });
-    BIO_meth_set_ctrl(made, [](BIO*, int command, long, void*) -> long {
+    BIO_meth_set_ctrl(made, [](BIO* bio, int command, long, void*) -> long {
+      if (command == BIO_CTRL_EOF) return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) != 0;
       return command == BIO_CTRL_FLUSH ? 1 : 0;
     });
     return made;
