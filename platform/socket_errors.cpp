@@ -1,39 +1,35 @@
 #include "platform/socket_errors.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include "base/codepage.h"
-
 namespace velmaris {
 
-void SocketErrorFor(int system_error, int32_t& number, std::u16string& description) {
-  switch (system_error) {
-    case ECONNREFUSED:
-      number = 10061, description = u"连接被强制拒绝";
+namespace {
+
+// The classic numbers and their descriptions, for the faults a page may tell apart.
+struct Named {
+  NetFault fault;
+  int32_t number;
+  const char16_t* description;
+};
+constexpr Named kNamed[] = {
+    {NetFault::kRefused, 10061, u"连接被强制拒绝"},
+    {NetFault::kTimedOut, 10060, u"连接超时"},
+    {NetFault::kNetUnreachable, 10051, u"网络不可达"},
+    {NetFault::kHostUnreachable, 10065, u"无法访问主机"},
+    {NetFault::kReset, 10054, u"连接被对方重设"},
+    {NetFault::kAborted, 10053, u"连接已中止"},
+    {NetFault::kHostNotFound, 11001, u"找不到主机"},
+};
+
+}  // namespace
+
+void SocketErrorFor(NetError error, int32_t& number, std::u16string& description) {
+  for (const Named& named : kNamed) {
+    if (named.fault == error.fault) {
+      number = named.number, description = named.description;
       return;
-    case ETIMEDOUT:
-      number = 10060, description = u"连接超时";
-      return;
-    case ENETUNREACH:
-      number = 10051, description = u"网络不可达";
-      return;
-    case EHOSTUNREACH:
-      number = 10065, description = u"无法访问主机";
-      return;
-    case ECONNRESET:
-      number = 10054, description = u"连接被对方重设";
-      return;
-    case EPIPE:
-    case ECONNABORTED:
-      number = 10053, description = u"连接已中止";
-      return;
-    case kHostNotFound:
-      number = kHostNotFound, description = u"找不到主机";
-      return;
+    }
   }
-  number = 10000 + system_error;
-  description = u"套接字错误：" + codepage::FromUtf8(std::strerror(system_error));
+  OtherSocketError(error.system, number, description);
 }
 
 TlsFailure CertificateFailure(CertificateFault fault, const std::u16string& host,
@@ -63,11 +59,11 @@ TlsFailure CertificateFailure(CertificateFault fault, const std::u16string& host
       cause = u"无法验证（" + detail + u"）";
       break;
   }
-  return {0, number, u"无法建立安全连接：服务器 " + host + u" 的证书" + cause};
+  return {{}, number, u"无法建立安全连接：服务器 " + host + u" 的证书" + cause};
 }
 
 TlsFailure HandshakeFailure(const std::u16string& host, const std::u16string& cause) {
-  return {0, kTlsIllegalMessage, u"无法建立安全连接：服务器 " + host + u" " + cause};
+  return {{}, kTlsIllegalMessage, u"无法建立安全连接：服务器 " + host + u" " + cause};
 }
 
 TlsFailure HandshakeRefused(const std::u16string& host, const std::u16string& reason) {
@@ -75,7 +71,7 @@ TlsFailure HandshakeRefused(const std::u16string& host, const std::u16string& re
 }
 
 TlsFailure SessionFailure(const std::u16string& host, const std::u16string& reason) {
-  return {0, kTlsIllegalMessage, u"与服务器 " + host + u" 的安全连接出错（" + reason + u"）"};
+  return {{}, kTlsIllegalMessage, u"与服务器 " + host + u" 的安全连接出错（" + reason + u"）"};
 }
 
 }  // namespace velmaris

@@ -7,15 +7,47 @@
 
 namespace velmaris {
 
-// A name that could not be resolved.
-inline constexpr int kHostNotFound = 11001;
+// What failed on a connection, the same on every system: the faults a page may meet and tell
+// apart, named, and any other by the system's own number (kOther).
+enum class NetFault : uint8_t {
+  kNone,
+  kRefused,
+  kTimedOut,
+  kNetUnreachable,
+  kHostUnreachable,
+  kReset,
+  kAborted,  // aborted here, or written to after the peer had gone
+  kHostNotFound,
+  kOther,
+};
+struct NetError {
+  NetFault fault = NetFault::kNone;
+  int system = 0;  // the system's own number, for kOther
+  explicit operator bool() const { return fault != NetFault::kNone; }
+};
 
-// The number and description for a system error given as errno (or kHostNotFound). An error the
-// table does not name gets 10000 + the number and the system's own text.
-void SocketErrorFor(int system_error, int32_t& number, std::u16string& description);
+// A system's error numbers for the faults named; any other is kOther with its number.
+struct SystemFault {
+  int system;
+  NetFault fault;
+};
+template <size_t N>
+NetError FaultFor(int system, const SystemFault (&table)[N]) {
+  for (const SystemFault& entry : table) {
+    if (entry.system == system) return {entry.fault};
+  }
+  return {NetFault::kOther, system};
+}
 
-// What a call of a TLS session over a non-blocking socket came to. kWantRead and kWantWrite: try
-// again when the socket is readable or writable; kClosed: the peer ended the session.
+// The socket control's number and description for a failure: the classic Winsock numbers for
+// those named, the system's own for any other.
+void SocketErrorFor(NetError error, int32_t& number, std::u16string& description);
+// The number and description of a failure the system names by its own number alone; each
+// system's socket has its own (posix/, win32/).
+void OtherSocketError(int system, int32_t& number, std::u16string& description);
+
+// What a call of a TLS session over a non-blocking transport came to. kWantRead and kWantWrite: try
+// again when the connection is readable or writable; kClosed: the peer ended the session.
 enum class TlsIo { kDone, kWantRead, kWantWrite, kClosed, kFailed };
 
 // The system security layer's own numbers for a TLS session's failures.
@@ -24,10 +56,10 @@ inline constexpr int32_t kTlsUntrustedRoot = static_cast<int32_t>(0x80090325u);
 inline constexpr int32_t kTlsIllegalMessage = static_cast<int32_t>(0x80090326u);
 inline constexpr int32_t kTlsCertExpired = static_cast<int32_t>(0x80090328u);
 
-// Why a TLS session failed: a system error of the socket, or the session's own, with a number
-// (one of those) and a description naming cause and host.
+// Why a TLS session failed: its transport's failure, or the session's own, with a number (one of
+// those) and a description naming cause and host.
 struct TlsFailure {
-  int system_error = 0;
+  NetError transport;
   int32_t number = 0;
   std::u16string description;
 };

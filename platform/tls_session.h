@@ -1,4 +1,4 @@
-// A TLS client session over a connected non-blocking socket, as the sockets drive it: OpenSSL's on
+// A TLS client session over a connection's byte transport, as the socket drives it: OpenSSL's on
 // POSIX systems (posix/tls_channel.h), Schannel's on Windows (win32/schannel_channel.h).
 #pragma once
 
@@ -19,9 +19,9 @@ class TlsSession {
   // Up to `size` bytes; `done` tells how many went or came.
   virtual Io Write(const char* data, size_t size, size_t& done) = 0;
   virtual Io Read(char* data, size_t size, size_t& done) = 0;
-  // Whether decrypted bytes wait inside the session, which the socket will not signal.
+  // Whether decrypted bytes wait inside the session, which the system will not signal.
   virtual bool HasPending() const = 0;
-  // Whether bytes the session made wait to be taken by the socket.
+  // Whether bytes the session made wait to be taken by the transport.
   virtual bool HasUnsent() const { return false; }
   // Says goodbye to the peer when that can be done at once; the socket is closed by its owner.
   virtual void Shutdown() = 0;

@@ -8,9 +8,9 @@
 
 namespace velmaris {
 
-// sendfile(2) and the TLS library's writes have no MSG_NOSIGNAL: while they run SIGPIPE is held
-// back on this thread, and one it raised is taken away unseen, so a peer that went away is an error
-// of the send, not the end of the process.
+// sendfile(2) has no MSG_NOSIGNAL: while it runs SIGPIPE is held back on this thread, and one it
+// raised is taken away unseen, so a peer that went away is an error of the send, not the end of
+// the process.
 class SigpipeHeld {
  public:
   SigpipeHeld() {

@@ -5,13 +5,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <mutex>
 
 #include "base/codepage.h"
-#include "platform/posix/sigpipe_held.h"
 
 namespace velmaris {
 
@@ -61,20 +59,73 @@ std::u16string LastReason() {
   return codepage::FromUtf8(reason != nullptr ? reason : "unknown");
 }
 
+// What the session's records go through, and why that failed in the last call, if it did.
+struct Link {
+  ByteTransport& transport;
+  NetError failed;
+};
+
+// The records go to and come from the transport as they are, no copy between.
+int TransportResult(BIO* bio, const IoResult& result, void (*retry)(BIO*)) {
+  switch (result.outcome) {
+    case IoResult::kTaken:
+      return static_cast<int>(result.count);
+    case IoResult::kWouldBlock:
+      retry(bio);
+      return -1;
+    default:
+      static_cast<Link*>(BIO_get_data(bio))->failed = result.error;
+      return -1;
+  }
+}
+
+BIO_METHOD* TransportMethod() {
+  static BIO_METHOD* const method = [] {
+    BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "transport");
+    BIO_meth_set_write(made, [](BIO* bio, const char* data, int size) {
+      BIO_clear_retry_flags(bio);
+      auto* link = static_cast<Link*>(BIO_get_data(bio));
+      return TransportResult(bio, link->transport.Send(data, static_cast<size_t>(size), false),
+                             [](BIO* b) { BIO_set_retry_write(b); });
+    });
+    BIO_meth_set_read(made, [](BIO* bio, char* data, int size) {
+      BIO_clear_retry_flags(bio);
+      auto* link = static_cast<Link*>(BIO_get_data(bio));
+      const int got = TransportResult(bio, link->transport.Receive(data, static_cast<size_t>(size)),
+                                      [](BIO* b) { BIO_set_retry_read(b); });
+      // The peer's end, marked as a socket's BIO marks it: the session tells a close from a cut.
+      if (got == 0) BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
+      return got;
+    });
+    BIO_meth_set_ctrl(made, [](BIO* bio, int command, long, void*) -> long {
+      if (command == BIO_CTRL_EOF) return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) != 0;
+      return command == BIO_CTRL_FLUSH ? 1 : 0;
+    });
+    return made;
+  }();
+  return method;
+}
+
 }  // namespace
 
 struct TlsChannel::Session {
-  SSL* ssl = nullptr;
+  explicit Session(ByteTransport& transport) : link{transport, {}} {}
   ~Session() { SSL_free(ssl); }
+
+  Link link;
+  SSL* ssl = nullptr;
 };
 
-TlsChannel::TlsChannel(int fd, const std::u16string& host)
-    : m_session(std::make_unique<Session>()), m_host(host) {
+TlsChannel::TlsChannel(ByteTransport& transport, const std::u16string& host)
+    : m_session(std::make_unique<Session>(transport)), m_host(host) {
   SSL_CTX* context = Context();
   m_session->ssl = context != nullptr ? SSL_new(context) : nullptr;
   SSL* ssl = m_session->ssl;
   if (ssl == nullptr) return;
-  SSL_set_fd(ssl, fd);
+  BIO* bio = BIO_new(TransportMethod());
+  BIO_set_data(bio, &m_session->link);
+  BIO_set_init(bio, 1);
+  SSL_set_bio(ssl, bio, bio);
   const std::string name = codepage::ToUtf8(host);
   if (IsAddress(name)) {
     X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.c_str());
@@ -89,22 +140,21 @@ TlsChannel::~TlsChannel() = default;
 TlsChannel::Io TlsChannel::Handshake() {
   size_t unused = 0;
   if (m_session->ssl == nullptr) {
-    m_failure = {0, kTlsIllegalMessage,
-                 u"无法建立安全连接：TLS 库无法初始化（" + LastReason() + u"）"};
+    m_failure = {
+        {}, kTlsIllegalMessage, u"无法建立安全连接：TLS 库无法初始化（" + LastReason() + u"）"};
     return Io::kFailed;
   }
   ERR_clear_error();
+  m_session->link.failed = {};
   return Outcome(SSL_connect(m_session->ssl), unused, true);
 }
 
 TlsChannel::Io TlsChannel::Write(const char* data, size_t size, size_t& done) {
-  // Record after record while the socket takes them, under one hold of SIGPIPE: a record is 16
-  // KiB, and holding the signal costs four system calls.
-  const SigpipeHeld held;
+  // Record after record while the transport takes them.
   done = 0;
   while (done < size) {
     ERR_clear_error();
-    errno = 0;
+    m_session->link.failed = {};
     const int count = static_cast<int>(std::min<size_t>(size - done, INT_MAX));
     size_t written = 0;
     const Io io = Outcome(SSL_write(m_session->ssl, data + done, count), written, false);
@@ -120,7 +170,7 @@ TlsChannel::Io TlsChannel::Write(const char* data, size_t size, size_t& done) {
 
 TlsChannel::Io TlsChannel::Read(char* data, size_t size, size_t& done) {
   ERR_clear_error();
-  errno = 0;
+  m_session->link.failed = {};
   const int count = static_cast<int>(std::min<size_t>(size, INT_MAX));
   return Outcome(SSL_read(m_session->ssl, data, count), done, false);
 }
@@ -131,13 +181,12 @@ bool TlsChannel::HasPending() const {
 
 void TlsChannel::Shutdown() {
   if (m_session->ssl == nullptr || !SSL_is_init_finished(m_session->ssl)) return;
-  const SigpipeHeld held;
   ERR_clear_error();
   SSL_shutdown(m_session->ssl);
 }
 
 TlsChannel::Io TlsChannel::Outcome(int result, size_t& done, bool handshake) {
-  const int system_error = errno;
+  const NetError transport = m_session->link.failed;
   done = 0;
   if (result > 0) {
     done = static_cast<size_t>(result);
@@ -152,9 +201,9 @@ TlsChannel::Io TlsChannel::Outcome(int result, size_t& done, bool handshake) {
       return Io::kClosed;
     case SSL_ERROR_SYSCALL:
       if (ERR_peek_error() == 0) {
-        if (system_error == 0 && !handshake) return Io::kClosed;
-        if (system_error != 0) {
-          m_failure = {system_error, 0, {}};
+        if (!transport && !handshake) return Io::kClosed;
+        if (transport) {
+          m_failure = {transport, 0, {}};
           return Io::kFailed;
         }
       }

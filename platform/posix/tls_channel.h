@@ -1,4 +1,4 @@
-// TLS over a connected non-blocking socket, on OpenSSL: the system's trust store (SSL_CERT_FILE and
+// TLS over a connection's byte transport, on OpenSSL: the system's trust store (SSL_CERT_FILE and
 // SSL_CERT_DIR name others, as users of OpenSSL expect), the host name verified and, for a name,
 // sent (SNI); TLS 1.2 at least. There is no way to turn verification off.
 #pragma once
@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/byte_transport.h"
 #include "platform/tls_session.h"
 
 namespace velmaris {
@@ -15,13 +16,14 @@ namespace velmaris {
 class TlsChannel : public TlsSession {
  public:
   // `host` is the name or address the connection was made to, as the user wrote it.
-  TlsChannel(int fd, const std::u16string& host);
+  // The session reads and writes through `transport`, which outlives it.
+  TlsChannel(ByteTransport& transport, const std::u16string& host);
   ~TlsChannel() override;
   TlsChannel(const TlsChannel&) = delete;
   TlsChannel& operator=(const TlsChannel&) = delete;
 
   Io Handshake() override;
-  // A write goes on while the socket takes more.
+  // A write goes on while the transport takes more.
   Io Write(const char* data, size_t size, size_t& done) override;
   Io Read(char* data, size_t size, size_t& done) override;
   bool HasPending() const override;

@@ -1,7 +1,7 @@
 #include "platform/win32/schannel_channel.h"
 
-#include <wincrypt.h>
-#include <ws2tcpip.h>
+// <windows.h> and <wincrypt.h> come with it.
+#include "platform/win32/schannel_certificate.h"
 // UNICODE_STRING, which the newer credentials form in schannel.h uses.
 #include <subauth.h>
 
@@ -13,17 +13,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <string_view>
 
-#include "platform/win32/winsock_socket.h"
+#include "platform/win32/system_text.h"
 
 namespace velmaris {
 
 namespace {
-
-// The policy's flag that leaves the name to the caller (wininet.h's
-// SECURITY_FLAG_IGNORE_CERT_CN_INVALID).
-constexpr DWORD kIgnoreName = 0x00001000;
 
 // What one receive takes: more than a whole record.
 constexpr size_t kReceiveSize = 32 * 1024;
@@ -34,39 +29,6 @@ constexpr DWORD kRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                            ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR |
                            ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_USE_SUPPLIED_CREDS |
                            ISC_REQ_MANUAL_CRED_VALIDATION;
-
-// The host's bytes when it is an address, else none.
-std::string AddressBytes(const std::wstring& host) {
-  char address[16];
-  if (InetPtonW(AF_INET, host.c_str(), address) == 1) return std::string(address, 4);
-  if (InetPtonW(AF_INET6, host.c_str(), address) == 1) return std::string(address, 16);
-  return {};
-}
-
-// Whether the certificate is for `address`: an address is matched against the certificate's
-// address entries only, which the system's own check does not do everywhere.
-bool NamesAddress(PCCERT_CONTEXT certificate, const std::string& address) {
-  const CERT_INFO* info = certificate->pCertInfo;
-  const CERT_EXTENSION* extension =
-      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
-  CERT_ALT_NAME_INFO* names = nullptr;
-  DWORD size = 0;
-  if (extension == nullptr ||
-      !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
-                           extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names,
-                           &size)) {
-    return false;
-  }
-  bool named = false;
-  for (DWORD i = 0; i < names->cAltEntry; ++i) {
-    const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
-    named = named || (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
-                      std::string_view(reinterpret_cast<const char*>(entry.IPAddress.pbData),
-                                       entry.IPAddress.cbData) == address);
-  }
-  LocalFree(names);
-  return named;
-}
 
 // The certificate is checked here, after the handshake, so that its fault can be told apart;
 // no client certificate is offered.
@@ -105,8 +67,6 @@ std::u16string StatusText(long status) {
 
 struct SchannelChannel::Session {
   std::wstring target;  // the host as a name, empty for an address (no SNI then)
-  std::wstring host;
-  std::string address;  // the host's bytes when it is an address
   CredHandle credentials{};
   CtxtHandle context{};
   bool has_credentials = false;
@@ -137,11 +97,10 @@ struct SchannelChannel::Session {
   }
 };
 
-SchannelChannel::SchannelChannel(SOCKET socket, const std::u16string& host)
-    : m_session(std::make_unique<Session>()), m_socket(socket), m_host(host) {
-  m_session->host.assign(host.begin(), host.end());
-  m_session->address = AddressBytes(m_session->host);
-  if (m_session->address.empty()) m_session->target = m_session->host;
+SchannelChannel::SchannelChannel(ByteTransport& transport, const std::u16string& host)
+    : m_session(std::make_unique<Session>()), m_transport(transport), m_host(host) {
+  const std::wstring name(host.begin(), host.end());
+  if (AddressBytes(name).empty()) m_session->target = name;
   m_session->acquired = AcquireCredentials(m_session->credentials);
   m_session->has_credentials = m_session->acquired == SEC_E_OK;
 }
@@ -150,7 +109,8 @@ SchannelChannel::~SchannelChannel() = default;
 
 SchannelChannel::Io SchannelChannel::Handshake() {
   if (!m_session->has_credentials) {
-    return Fail({0, kTlsIllegalMessage,
+    return Fail({{},
+                 kTlsIllegalMessage,
                  u"无法建立安全连接：系统的安全连接层无法初始化（" +
                      StatusText(m_session->acquired) + u"）"});
   }
@@ -250,103 +210,41 @@ SchannelChannel::Io SchannelChannel::FailSession(long status) {
 bool SchannelChannel::Verify() {
   PCCERT_CONTEXT certificate = nullptr;
   if (QueryContextAttributesW(&m_session->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
-          SEC_E_OK ||
-      certificate == nullptr) {
-    m_failure = {0, kTlsUntrustedRoot, u"无法建立安全连接：服务器 " + m_host + u" 没有出示证书"};
-    return false;
+      SEC_E_OK) {
+    certificate = nullptr;
   }
-  char server_auth[] = szOID_PKIX_KP_SERVER_AUTH;
-  LPSTR usages[] = {server_auth};
-  CERT_CHAIN_PARA parameters{};
-  parameters.cbSize = sizeof parameters;
-  parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-  parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
-  parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-  PCCERT_CHAIN_CONTEXT chain = nullptr;
-  DWORD error = 0;
-  DWORD trust = 0;
-  if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &parameters,
-                               0, nullptr, &chain)) {
-    error = GetLastError();
-  } else {
-    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
-    ssl.cbSize = sizeof ssl;
-    ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.pwszServerName = const_cast<wchar_t*>(m_session->host.c_str());
-    if (!m_session->address.empty()) ssl.fdwChecks = kIgnoreName;
-    CERT_CHAIN_POLICY_PARA policy{};
-    policy.cbSize = sizeof policy;
-    policy.pvExtraPolicyPara = &ssl;
-    CERT_CHAIN_POLICY_STATUS outcome{};
-    outcome.cbSize = sizeof outcome;
-    error = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &outcome)
-                ? outcome.dwError
-                : GetLastError();
-    trust = chain->TrustStatus.dwErrorStatus;
-    CertFreeCertificateChain(chain);
-    // A chain that ends short of any root is refused even where the policy lets it pass.
-    if (error == 0 && (trust & CERT_TRUST_IS_PARTIAL_CHAIN) != 0) {
-      error = static_cast<DWORD>(CERT_E_CHAINING);
-    }
-    if (error == 0 && !m_session->address.empty() &&
-        !NamesAddress(certificate, m_session->address)) {
-      error = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
-    }
-  }
-  const LONG validity = CertVerifyTimeValidity(nullptr, certificate->pCertInfo);
-  CertFreeCertificateContext(certificate);
-  if (error == 0) return true;
-
-  CertificateFault fault = CertificateFault::kOther;
-  switch (error) {
-    case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
-    case static_cast<DWORD>(CERT_E_CHAINING):
-      // A chain that ends in a root of its own the store does not hold, or in none.
-      fault =
-          (trust & CERT_TRUST_IS_PARTIAL_CHAIN) != 0 || error == static_cast<DWORD>(CERT_E_CHAINING)
-              ? CertificateFault::kUnknownAuthority
-              : CertificateFault::kSelfSigned;
-      break;
-    case static_cast<DWORD>(CERT_E_EXPIRED):
-      fault = validity < 0 ? CertificateFault::kNotYetValid : CertificateFault::kExpired;
-      break;
-    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
-      fault = CertificateFault::kWrongHost;
-      break;
-  }
-  m_failure = CertificateFailure(fault, m_host, StatusText(static_cast<long>(error)));
-  return false;
+  std::optional<TlsFailure> refused = CertificateRefused(certificate, m_host);
+  if (refused) m_failure = std::move(*refused);
+  return !refused;
 }
 
 SchannelChannel::Io SchannelChannel::Receive() {
   if (m_incoming.size() > kMostIncoming) return FailSession(SEC_E_ILLEGAL_MESSAGE);
   const size_t had = m_incoming.size();
   m_incoming.resize(had + kReceiveSize);
-  const int n = recv(m_socket, m_incoming.data() + had, static_cast<int>(kReceiveSize), 0);
-  m_incoming.resize(had + static_cast<size_t>(std::max(n, 0)));
-  if (n > 0) {
+  const IoResult got = m_transport.Receive(m_incoming.data() + had, kReceiveSize);
+  const bool taken = got.outcome == IoResult::kTaken;
+  m_incoming.resize(had + static_cast<size_t>(taken ? got.count : 0));
+  if (taken && got.count > 0) {
     m_need_more = false;
     return Io::kDone;
   }
-  if (n == 0) return Io::kClosed;
-  const int error = WSAGetLastError();
-  if (error == WSAEWOULDBLOCK) return Io::kWantRead;
-  m_failure = {error, 0, {}};
+  if (taken) return Io::kClosed;
+  if (got.outcome == IoResult::kWouldBlock) return Io::kWantRead;
+  m_failure = {got.error, 0, {}};
   return Io::kFailed;
 }
 
 SchannelChannel::Io SchannelChannel::Flush() {
   while (HasUnsent()) {
-    const size_t left = m_outgoing.size() - m_outgoing_sent;
-    const int n = send(m_socket, m_outgoing.data() + m_outgoing_sent,
-                       static_cast<int>(std::min<size_t>(left, INT_MAX)), 0);
-    if (n == SOCKET_ERROR) {
-      const int error = WSAGetLastError();
-      if (error == WSAEWOULDBLOCK) return Io::kWantWrite;
-      m_failure = {error, 0, {}};
+    const IoResult sent = m_transport.Send(m_outgoing.data() + m_outgoing_sent,
+                                           m_outgoing.size() - m_outgoing_sent, false);
+    if (sent.outcome == IoResult::kWouldBlock) return Io::kWantWrite;
+    if (sent.outcome != IoResult::kTaken) {
+      m_failure = {sent.error, 0, {}};
       return Io::kFailed;
     }
-    m_outgoing_sent += static_cast<size_t>(n);
+    m_outgoing_sent += static_cast<size_t>(sent.count);
   }
   m_outgoing.clear();
   m_outgoing_sent = 0;
@@ -367,7 +265,7 @@ SchannelChannel::Io SchannelChannel::Write(const char* data, size_t size, size_t
       continue;
     }
     if (m_phase == Phase::kClosed) {
-      m_failure = {WSAESHUTDOWN, 0, {}};
+      m_failure = {{NetFault::kAborted}, 0, {}};
       return Io::kFailed;
     }
     const SecPkgContext_StreamSizes& sizes = m_session->sizes;

@@ -1,17 +1,16 @@
-// TLS over a connected non-blocking Winsock socket, on the system's own security layer (Schannel,
-// through SSPI): TLS 1.2 at least, the server's certificate checked against the system's trust
+// TLS over a connection's byte transport, on the system's own security layer (Schannel, through
+// SSPI): TLS 1.2 at least, the server's certificate checked against the system's trust
 // store and the host the address names (a name is also sent, SNI). There is no way to turn the
-// check off. Its calls answer as the POSIX TlsChannel's do, so the socket drives both alike.
+// check off (schannel_certificate.h checks it). Its calls answer as the POSIX TlsChannel's do, so
+// the socket drives both alike.
 #pragma once
-
-// It brings <windows.h> with it.
-#include <winsock2.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/byte_transport.h"
 #include "platform/tls_session.h"
 
 namespace velmaris {
@@ -19,18 +18,19 @@ namespace velmaris {
 class SchannelChannel : public TlsSession {
  public:
   // `host` is the name or address the connection was made to, as the user wrote it.
-  SchannelChannel(SOCKET socket, const std::u16string& host);
+  // The session reads and writes through `transport`, which outlives it.
+  SchannelChannel(ByteTransport& transport, const std::u16string& host);
   ~SchannelChannel() override;
   SchannelChannel(const SchannelChannel&) = delete;
   SchannelChannel& operator=(const SchannelChannel&) = delete;
 
   Io Handshake() override;
-  // A record at a time while the socket takes them. What was taken but not yet sent goes on the
+  // A record at a time while the transport takes them. What was taken but not yet sent goes on the
   // next call (any size, 0 too).
   Io Write(const char* data, size_t size, size_t& done) override;
   Io Read(char* data, size_t size, size_t& done) override;
   bool HasPending() const override;
-  // The socket is to be watched for room until they have gone.
+  // The connection is to be watched for room until they have gone.
   bool HasUnsent() const override { return m_outgoing_sent < m_outgoing.size(); }
   void Shutdown() override;
   const Failure& LastFailure() const override { return m_failure; }
@@ -38,7 +38,7 @@ class SchannelChannel : public TlsSession {
  private:
   enum class Phase { kHandshaking, kOpen, kClosed };
 
-  // Runs the handshake (or the peer's renegotiation) as far as the socket allows.
+  // Runs the handshake (or the peer's renegotiation) as far as the transport allows.
   Io Negotiate();
   // One step of the handshake on what has arrived.
   Io Step();
@@ -53,7 +53,7 @@ class SchannelChannel : public TlsSession {
 
   struct Session;
   std::unique_ptr<Session> m_session;
-  SOCKET m_socket;
+  ByteTransport& m_transport;
   std::u16string m_host;
   Phase m_phase = Phase::kHandshaking;
   bool m_started = false;
