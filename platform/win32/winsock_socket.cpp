@@ -24,10 +24,16 @@ namespace {
 
 // The faults a page may tell apart, as this system numbers them.
 constexpr SystemFault kFaults[] = {
-    {WSAECONNREFUSED, NetFault::kRefused},       {WSAETIMEDOUT, NetFault::kTimedOut},
-    {WSAENETUNREACH, NetFault::kNetUnreachable}, {WSAEHOSTUNREACH, NetFault::kHostUnreachable},
-    {WSAECONNRESET, NetFault::kReset},           {WSAECONNABORTED, NetFault::kAborted},
-    {WSAESHUTDOWN, NetFault::kAborted},          {WSAHOST_NOT_FOUND, NetFault::kHostNotFound}};
+    {WSAECONNREFUSED, NetFault::kRefused},
+    {WSAETIMEDOUT, NetFault::kTimedOut},
+    {WSAENETUNREACH, NetFault::kNetUnreachable},
+    {WSAEHOSTUNREACH, NetFault::kHostUnreachable},
+    {WSAECONNRESET, NetFault::kReset},
+    {WSAECONNABORTED, NetFault::kAborted},
+    {WSAESHUTDOWN, NetFault::kAborted},
+    // A send on a connection the peer has ended, as EPIPE is on POSIX.
+    {WSAENOTCONN, NetFault::kAborted},
+    {WSAHOST_NOT_FOUND, NetFault::kHostNotFound}};
 
 NetError ErrorFor(int error) {
   return FaultFor(error, kFaults);

@@ -113,7 +113,19 @@ struct Row {
   const char* reply = "";             // how what arrived begins
   const char* server_name = nullptr;  // the name a TLS server was asked for (SNI)
   bool handshaking = false;           // at the end
+  // What Wine's sockets may tell besides, where they differ from the system they stand for.
+  const char16_t* on_wine = nullptr;
 };
+
+// Whether this runs on Wine, whose ntdll says so.
+bool OnWine() {
+#ifdef _WIN32
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
 
 const std::u16string kUnsafe = u" 无法建立安全连接：服务器 ";
 
@@ -130,7 +142,10 @@ const Row kRows[] = {
     {"refused", nullptr, u"127.0.0.1", "", Send::kNothing, u"error 10061 连接被强制拒绝"},
     // The server reads the start of the body and resets the connection.
     {"reset", "plain", u"127.0.0.1", "/_fault/reset/upload.asp", Send::kUpload,
-     u"error 10054 连接被对方重设|error 10053 连接已中止"},
+     u"error 10054 连接被对方重设|error 10053 连接已中止", "", nullptr, false,
+     // Wine answers a read after a reset with the end of the stream, where Windows tells the
+     // reset.
+     u"close"},
     // The server answers on the head alone and closes, the body unread, resetting the connection
     // after its close: what it said comes first, then its close or the reset.
     {"early reply", "plain", u"127.0.0.1", "/_fault/early/upload.asp", Send::kUpload,
@@ -234,7 +249,9 @@ TEST(SocketSuite, ExchangesAndFaults) {
       if (row.send == Send::kUpload) socket->SendData(body_tail);
       RunUntil(*set.loop, 10000ms, [&] { return !events.empty() && !events.ends_with(u"data"); });
     }
-    EXPECT_THAT(Alternatives(row.events), Contains(events));
+    std::u16string expected = row.events;
+    if (row.on_wine != nullptr && OnWine()) expected = expected + u"|" + row.on_wine;
+    EXPECT_THAT(Alternatives(expected), Contains(events));
     EXPECT_EQ(reply.substr(0, std::string(row.reply).size()), row.reply);
     // The state tells how it ended.
     const int ended = events.empty()               ? TcpSocket::kConnecting
