@@ -54,7 +54,6 @@ constexpr ControlRow kLayout[] = {
     {kButton, u"Command2", {4680, 2880, 1575, 495}, u"", u"开始上传", row::kDisabled},
 };
 
-// Clears the run flag however the run ends.
 }  // namespace
 
 MultiUpload::MultiUpload(Platform& platform)
