@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 
 namespace velmaris {
@@ -28,9 +29,12 @@ class MessageLoop {
   virtual int AddTimer(std::chrono::milliseconds interval, Callback on_tick) = 0;
   virtual void RemoveTimer(int id) = 0;
 
+  // A descriptor as its system has it, whole: a POSIX file descriptor or a Windows SOCKET.
+  using Descriptor = std::intptr_t;
+
   // Watches a descriptor; `events` is a mask of FdEvents. The callback gets the ready mask
   // (kReadable, kWritable, or both; errors and hang-ups are reported as readable and writable).
-  virtual int WatchFd(int fd, short events, FdCallback on_ready) = 0;
+  virtual int WatchFd(Descriptor fd, short events, FdCallback on_ready) = 0;
   virtual void SetFdEvents(int id, short events) = 0;
   virtual void UnwatchFd(int id) = 0;
 

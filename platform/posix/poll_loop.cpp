@@ -52,9 +52,9 @@ void PollLoop::RemoveTimer(int id) {
   m_timers.erase(id);
 }
 
-int PollLoop::WatchFd(int fd, short events, FdCallback on_ready) {
+int PollLoop::WatchFd(Descriptor fd, short events, FdCallback on_ready) {
   int id = m_next_id++;
-  m_watches[id] = {fd, events, std::make_shared<FdCallback>(std::move(on_ready))};
+  m_watches[id] = {static_cast<int>(fd), events, std::make_shared<FdCallback>(std::move(on_ready))};
   return id;
 }
 

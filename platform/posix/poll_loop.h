@@ -27,7 +27,7 @@ class PollLoop : public MessageLoop {
 
   int AddTimer(std::chrono::milliseconds interval, Callback on_tick) override;
   void RemoveTimer(int id) override;
-  int WatchFd(int fd, short events, FdCallback on_ready) override;
+  int WatchFd(Descriptor fd, short events, FdCallback on_ready) override;
   void SetFdEvents(int id, short events) override;
   void UnwatchFd(int id) override;
   void Post(Callback callback) override;

@@ -125,9 +125,9 @@ void QtLoop::OnTimer(int qt_id) {
   (*callback)();
 }
 
-int QtLoop::WatchFd(int fd, short events, FdCallback on_ready) {
+int QtLoop::WatchFd(Descriptor fd, short events, FdCallback on_ready) {
   const int id = m_next_id++;
-  Watch watch{fd,
+  Watch watch{static_cast<int>(fd),
               0,
               std::make_shared<FdCallback>(std::move(on_ready)),
               std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read),

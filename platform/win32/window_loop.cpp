@@ -194,10 +194,10 @@ UINT WindowLoop::NextWatchMessage() {
   throw std::runtime_error("too many sockets watched");
 }
 
-int WindowLoop::WatchFd(int fd, short events, FdCallback on_ready) {
+int WindowLoop::WatchFd(Descriptor fd, short events, FdCallback on_ready) {
   const int id = m_next_id++;
   const UINT message = NextWatchMessage();
-  const auto socket = static_cast<SOCKET>(static_cast<unsigned>(fd));
+  const auto socket = static_cast<SOCKET>(fd);
   m_watches.emplace(id, Watch{socket, message, events, 0, false,
                               std::make_shared<FdCallback>(std::move(on_ready))});
   m_watch_by_message[message] = id;

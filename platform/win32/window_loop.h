@@ -33,8 +33,8 @@ class WindowLoop : public MessageLoop {
 
   int AddTimer(std::chrono::milliseconds interval, Callback on_tick) override;
   void RemoveTimer(int id) override;
-  // `fd` is a SOCKET: Windows keeps socket handles within 32 bits so that they pass as an int.
-  int WatchFd(int fd, short events, FdCallback on_ready) override;
+  // `fd` is a SOCKET, whole.
+  int WatchFd(Descriptor fd, short events, FdCallback on_ready) override;
   void SetFdEvents(int id, short events) override;
   void UnwatchFd(int id) override;
   void Post(Callback callback) override;

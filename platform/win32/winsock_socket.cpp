@@ -104,10 +104,10 @@ class WinsockSystem : public SocketSystem {
     return {};
   }
 
-  // Being watched makes the socket non-blocking, and its connect is then told to the loop. The
-  // loop takes the handle as an int: Windows keeps socket handles within 32 bits.
+  // Being watched makes the socket non-blocking, and its connect is then told to the loop.
   int Watch(MessageLoop& loop, short events, MessageLoop::FdCallback on_ready) override {
-    return loop.WatchFd(static_cast<int>(m_socket), events, std::move(on_ready));
+    return loop.WatchFd(static_cast<MessageLoop::Descriptor>(m_socket), events,
+                        std::move(on_ready));
   }
 
   NetError Connect(const Addresses& addresses, size_t index) override {

@@ -52,7 +52,7 @@ class ScaledLoop : public MessageLoop {
     });
   }
   void RemoveTimer(int id) override { m_loop.RemoveTimer(id); }
-  int WatchFd(int fd, short events, FdCallback on_ready) override {
+  int WatchFd(Descriptor fd, short events, FdCallback on_ready) override {
     return m_loop.WatchFd(fd, events, [this, on_ready = std::move(on_ready)](short mask) {
       ++m_socket_wakeups;
       on_ready(mask);

@@ -18,7 +18,7 @@ void FakeLoop::RemoveTimer(int id) {
   m_timers.erase(id);
 }
 
-int FakeLoop::WatchFd(int, short, FdCallback) {
+int FakeLoop::WatchFd(Descriptor, short, FdCallback) {
   throw std::logic_error("the fake loop watches no descriptors");
 }
 

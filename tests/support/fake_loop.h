@@ -23,7 +23,7 @@ class FakeLoop : public MessageLoop {
 
   int AddTimer(std::chrono::milliseconds interval, Callback on_tick) override;
   void RemoveTimer(int id) override;
-  int WatchFd(int, short, FdCallback) override;
+  int WatchFd(Descriptor, short, FdCallback) override;
   void SetFdEvents(int, short) override {}
   void UnwatchFd(int) override {}
   void Post(Callback callback) override;
