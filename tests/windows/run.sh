@@ -28,7 +28,10 @@ server=http://127.0.0.1:$(head -1 "$scratch/port")
 
 failed=0
 cp "$dll" "$scratch/VelmarisClient.dll"
-wine regsvr32 /s "$(win "$scratch/VelmarisClient.dll")" || { echo "regsvr32 failed"; exit 1; }
+# A prefix just made may still be starting its services: Wine then fails to start regsvr32 itself
+# ("ShellExecuteEx" in its message, before the DLL is loaded), so that one start is tried again.
+register() { wine regsvr32 /s "$@" "$(win "$scratch/VelmarisClient.dll")"; }
+register || { sleep 2; register; } || { echo "regsvr32 failed"; exit 1; }
 keys=("HKCR\\VelmarisClient.FileUpload\\CLSID" "HKCR\\VelmarisClient.OfficeImport\\CLSID"
   "HKCR\\CLSID\\{952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4}\\InprocServer32"
   "HKCR\\TypeLib\\{EA2D348B-F52D-416F-AAEF-73465E9D7620}")
@@ -48,7 +51,7 @@ for script in "$here"/*.js "$here"/*.vbs; do
   fi
 done
 
-wine regsvr32 /s /u "$(win "$scratch/VelmarisClient.dll")" || { echo "regsvr32 /u failed"; failed=1; }
+register /u || { echo "regsvr32 /u failed"; failed=1; }
 for key in "${keys[@]}" "HKCR\\CLSID\\{952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4}"; do
   if wine reg query "$key" >/dev/null 2>&1; then echo "left behind: $key"; failed=1; fi
 done
