@@ -30,3 +30,6 @@ foreach(page ${VELMARIS_PAGE_SCRIPTS})
       ENVIRONMENT "VELMARIS_PICTURES=${CMAKE_SOURCE_DIR}/tests/data/image")
   endif()
 endforeach()
+
+velmaris_test(bridge_system_tests unit/host/bridge_system_test.cpp)
+target_link_libraries(bridge_system_tests PRIVATE velmaris_bridge_system)

@@ -1,0 +1,179 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/bridge/system/peer_user.h"
+
+namespace velmaris::host::bridge {
+namespace {
+
+TcpEndpoint EndpointOf(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+    return {text, ntohs(v4.sin_port)};
+  }
+  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+  inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+  return {text, ntohs(v6.sin6_port)};
+}
+
+// A listening socket on a free loopback port.
+struct Listener {
+  int fd = -1;
+  sockaddr_storage address{};
+  socklen_t size = 0;
+
+  Listener(int family, bool dual_stack) {
+    fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (family == AF_INET) {
+      auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+      v4.sin_family = AF_INET;
+      v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      size = sizeof v4;
+    } else {
+      const int v6_only = dual_stack ? 0 : 1;
+      setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6_only, sizeof v6_only);
+      auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+      v6.sin6_family = AF_INET6;
+      v6.sin6_addr = in6addr_loopback;
+      // Both families, still on loopback only: 127.0.0.1 as an IPv6 socket sees it.
+      if (dual_stack) inet_pton(AF_INET6, "::ffff:127.0.0.1", &v6.sin6_addr);
+      size = sizeof v6;
+    }
+    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    listen(fd, 4);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  }
+  ~Listener() { close(fd); }
+};
+
+// Connects to `target` on loopback from this process or from a child running as `user`.
+struct Client {
+  int fd = -1;
+  pid_t child = 0;
+  int hold = -1;  // closed to let the child go
+
+  Client(int family, uint16_t port, const passwd* user) {
+    sockaddr_storage target{};
+    socklen_t size;
+    if (family == AF_INET) {
+      auto& v4 = reinterpret_cast<sockaddr_in&>(target);
+      v4.sin_family = AF_INET;
+      v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      v4.sin_port = htons(port);
+      size = sizeof v4;
+    } else {
+      auto& v6 = reinterpret_cast<sockaddr_in6&>(target);
+      v6.sin6_family = AF_INET6;
+      v6.sin6_addr = in6addr_loopback;
+      v6.sin6_port = htons(port);
+      size = sizeof v6;
+    }
+    if (!user) {
+      fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      connect(fd, reinterpret_cast<sockaddr*>(&target), size);
+      return;
+    }
+    int ready[2], wait[2];
+    if (pipe(ready) != 0 || pipe(wait) != 0) return;
+    child = fork();
+    if (child == 0) {
+      close(ready[0]);
+      close(wait[1]);
+      char done = 0;
+      if (setgid(user->pw_gid) == 0 && setuid(user->pw_uid) == 0) {
+        const int socket_fd = socket(family, SOCK_STREAM, 0);
+        done = connect(socket_fd, reinterpret_cast<sockaddr*>(&target), size) == 0 ? 1 : 0;
+      }
+      (void)!write(ready[1], &done, 1);
+      (void)!read(wait[0], &done, 1);
+      _exit(0);
+    }
+    close(ready[1]);
+    close(wait[0]);
+    hold = wait[1];
+    char done = 0;
+    if (read(ready[0], &done, 1) != 1 || !done) ADD_FAILURE() << "the child did not connect";
+    close(ready[0]);
+  }
+  ~Client() {
+    if (fd >= 0) close(fd);
+    if (child > 0) {
+      close(hold);
+      waitpid(child, nullptr, 0);
+    }
+  }
+};
+
+TEST(BridgePeerUser, TellsTheUserOfTheConnectingProcess) {
+  const bool root = geteuid() == 0;
+  const passwd* nobody = getpwnam("nobody");
+  struct Case {
+    const char* name;
+    int listen_family;
+    bool dual_stack;
+    int connect_family;
+    bool other_user;
+    PeerUser expected;
+  };
+  const Case cases[] = {
+      {"IPv4", AF_INET, false, AF_INET, false, PeerUser::kSame},
+      {"IPv6", AF_INET6, false, AF_INET6, false, PeerUser::kSame},
+      // The peer is seen as ::ffff:127.0.0.1.
+      {"IPv4 to a dual-stack socket", AF_INET6, true, AF_INET, false, PeerUser::kSame},
+      {"IPv4, another user", AF_INET, false, AF_INET, true, PeerUser::kOther},
+      {"IPv6, another user", AF_INET6, false, AF_INET6, true, PeerUser::kOther},
+      {"IPv4 to a dual-stack socket, another user", AF_INET6, true, AF_INET, true,
+       PeerUser::kOther},
+  };
+  bool skipped = false;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.other_user && (!root || !nobody)) {
+      skipped = true;
+      continue;
+    }
+    Listener listener(c.listen_family, c.dual_stack);
+    const uint16_t port = EndpointOf(listener.address).port;
+    ASSERT_NE(port, 0);
+    Client client(c.connect_family, port, c.other_user ? nobody : nullptr);
+    sockaddr_storage peer{}, local{};
+    socklen_t peer_size = sizeof peer, local_size = sizeof local;
+    const int accepted = accept(listener.fd, reinterpret_cast<sockaddr*>(&peer), &peer_size);
+    ASSERT_GE(accepted, 0);
+    getsockname(accepted, reinterpret_cast<sockaddr*>(&local), &local_size);
+    const TcpEndpoint peer_end = EndpointOf(peer), local_end = EndpointOf(local);
+    if (c.dual_stack) {
+      EXPECT_EQ(peer_end.address, "::ffff:127.0.0.1");
+    }
+    EXPECT_EQ(PeerUserOf(peer_end, local_end), c.expected);
+    // The accepted socket is ours: asked the wrong way round, the answer would be ours too.
+    EXPECT_EQ(PeerUserOf(local_end, peer_end), PeerUser::kSame);
+    close(accepted);
+  }
+
+  // Endpoints nobody holds, and text that is no address.
+  const std::pair<TcpEndpoint, TcpEndpoint> unknown[] = {
+      {{"127.0.0.1", 1}, {"127.0.0.1", 2}},
+      {{"::1", 1}, {"::1", 2}},
+      {{"localhost", 1}, {"127.0.0.1", 2}},
+      {{"::1", 1}, {"127.0.0.1", 2}},
+  };
+  for (const auto& [peer, local] : unknown) {
+    SCOPED_TRACE(peer.address);
+    EXPECT_EQ(PeerUserOf(peer, local), PeerUser::kUnknown);
+  }
+  if (skipped) GTEST_SKIP() << "another user's connections need root and the user nobody";
+}
+
+}  // namespace
+}  // namespace velmaris::host::bridge
