@@ -2,17 +2,26 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "host/bridge/system/origin_store.h"
 #include "host/bridge/system/peer_user.h"
+#include "tests/support/temp_dir.h"
 
 namespace velmaris::host::bridge {
 namespace {
+
+using testing::ReadFile;
+using testing::ScopedEnv;
+using testing::TempDir;
 
 TcpEndpoint EndpointOf(const sockaddr_storage& address) {
   char text[INET6_ADDRSTRLEN] = {};
@@ -173,6 +182,125 @@ TEST(BridgePeerUser, TellsTheUserOfTheConnectingProcess) {
     EXPECT_EQ(PeerUserOf(peer, local), PeerUser::kUnknown);
   }
   if (skipped) GTEST_SKIP() << "another user's connections need root and the user nobody";
+}
+
+using Origins = std::vector<std::string>;
+
+mode_t ModeOf(const std::filesystem::path& path) {
+  struct stat info {};
+  lstat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+TEST(BridgeOriginStore, ReadsTheUsersAndTheMachinesLists) {
+  struct Case {
+    const char* name;
+    std::string user_allowed, user_refused, machine_allowed, machine_refused;
+    Origins allowed, refused;
+  };
+  const Case cases[] = {
+      {"no files", "", "", "", "", {}, {}},
+      {"comments, blanks, spaces and CRLF",
+       "# the editor's sites\n\n  https://a.example  \r\n\t# https://off.example\n"
+       "http://b.example:8080",
+       "",
+       "",
+       "",
+       Origins{"https://a.example", "http://b.example:8080"},
+       {}},
+      {"the user's first, each origin once", "https://a.example\nhttps://a.example\n",
+       "https://x.example\n", "https://m.example\nhttps://a.example\n", "https://y.example\n",
+       Origins{"https://a.example", "https://m.example"},
+       Origins{"https://x.example", "https://y.example"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir home;
+    ScopedEnv config("XDG_CONFIG_HOME", (home.Path() / "config").c_str());
+    ScopedEnv machine("VELMARIS_MACHINE_CONFIG", (home.Path() / "etc").c_str());
+    const std::pair<const char*, const std::string*> files[] = {
+        {"config/velmaris/allowed-origins", &c.user_allowed},
+        {"config/velmaris/refused-origins", &c.user_refused},
+        {"etc/allowed-origins", &c.machine_allowed},
+        {"etc/refused-origins", &c.machine_refused},
+    };
+    for (const auto& [file, bytes] : files) {
+      if (!bytes->empty()) home.Write(file, *bytes);
+    }
+    const OriginLists lists = ReadOriginLists();
+    EXPECT_EQ(lists.allowed, c.allowed);
+    EXPECT_EQ(lists.refused, c.refused);
+  }
+}
+
+TEST(BridgeOriginStore, RemembersOnceInThePrivateFolder) {
+  struct Case {
+    const char* name;
+    std::string config;  // XDG_CONFIG_HOME, "~/" standing for the home folder
+    std::string folder;  // where the lists go, below the home folder
+    std::string before;  // the list as it was, when there was one
+    std::string after;
+  };
+  const Case cases[] = {
+      {"nothing there yet", "~/new/config", "new/config/velmaris", "", "https://a.example\n"},
+      {"a list without its last line break", "~/config", "config/velmaris", "https://x.example",
+       "https://x.example\nhttps://a.example\n"},
+      {"already on the list", "~/config", "config/velmaris", "# mine\n  https://a.example \n",
+       "# mine\n  https://a.example \n"},
+      {"XDG_CONFIG_HOME empty", "", ".config/velmaris", "", "https://a.example\n"},
+      {"XDG_CONFIG_HOME relative", "config", ".config/velmaris", "", "https://a.example\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir home;
+    const std::string config =
+        c.config.starts_with("~/") ? (home.Path() / c.config.substr(2)).string() : c.config;
+    ScopedEnv home_env("HOME", home.Path().c_str());
+    ScopedEnv config_env("XDG_CONFIG_HOME", config.c_str());
+    ScopedEnv machine("VELMARIS_MACHINE_CONFIG", (home.Path() / "etc").c_str());
+    if (!c.before.empty()) home.Write(c.folder + "/refused-origins", c.before);
+    for (int time = 0; time < 2; ++time) {
+      std::string error;
+      EXPECT_TRUE(RememberOrigin("https://a.example", false, error)) << error;
+    }
+    const auto folder = home.Path() / c.folder;
+    EXPECT_EQ(ReadFile(folder / "refused-origins"), c.after);
+    EXPECT_FALSE(std::filesystem::exists(folder / "allowed-origins"));
+    EXPECT_EQ(ReadOriginLists().refused.back(), "https://a.example");
+    if (c.before.empty()) {
+      EXPECT_EQ(ModeOf(folder), 0700u);
+      EXPECT_EQ(ModeOf(folder / "refused-origins"), 0600u);
+    }
+  }
+}
+
+TEST(BridgeOriginStore, SaysWhyItCannotRemember) {
+  TempDir home;
+  home.Write("file", "");
+  home.Write("elsewhere", "kept\n");
+  std::filesystem::create_directories(home.Path() / "linked/velmaris");
+  std::filesystem::create_symlink(home.Path() / "elsewhere",
+                                  home.Path() / "linked/velmaris/allowed-origins");
+  struct Case {
+    const char* name;
+    std::string config;
+    std::string origin;
+  };
+  const Case cases[] = {
+      {"a file where a folder goes", (home.Path() / "file/config").string(), "https://a.example"},
+      {"the list a link", (home.Path() / "linked").string(), "https://a.example"},
+      {"two origins in one", (home.Path() / "config").string(), "https://a.example\nhttps://b"},
+      {"nothing", (home.Path() / "config").string(), " "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedEnv config("XDG_CONFIG_HOME", c.config.c_str());
+    std::string error;
+    EXPECT_FALSE(RememberOrigin(c.origin, true, error));
+    EXPECT_FALSE(error.empty());
+  }
+  EXPECT_EQ(ReadFile(home.Path() / "elsewhere"), "kept\n");
+  EXPECT_FALSE(std::filesystem::exists(home.Path() / "config"));
 }
 
 }  // namespace
