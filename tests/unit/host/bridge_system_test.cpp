@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/bridge/system/autostart.h"
 #include "host/bridge/system/origin_store.h"
 #include "host/bridge/system/peer_user.h"
 #include "tests/support/temp_dir.h"
@@ -301,6 +302,42 @@ TEST(BridgeOriginStore, SaysWhyItCannotRemember) {
   }
   EXPECT_EQ(ReadFile(home.Path() / "elsewhere"), "kept\n");
   EXPECT_FALSE(std::filesystem::exists(home.Path() / "config"));
+}
+
+TEST(BridgeAutostart, WritesAnEntryThatRunsTheProgramWithItsArguments) {
+  TempDir home;
+  ScopedEnv config("XDG_CONFIG_HOME", (home.Path() / "config").c_str());
+  const auto entry = home.Path() / "config/autostart/velmaris-bridge.desktop";
+  EXPECT_EQ(AutostartLocation(), entry.string());
+
+  std::string error;
+  ASSERT_TRUE(InstallAutostart("/opt/velmaris client/velmaris", {"bridge"}, error)) << error;
+  ASSERT_TRUE(InstallAutostart("/opt/velmaris client/velmaris",
+                               {"bridge", "--allow", "say \"100%\" for $HOME `id` a\\b", ""},
+                               error))
+      << error;
+  const std::string text = ReadFile(entry);
+  // Quoting for Exec, then the key file's escapes on top: a literal `"` is \\" in the file.
+  EXPECT_NE(text.find("\nExec=\"/opt/velmaris client/velmaris\" \"bridge\" \"--allow\" "
+                      "\"say \\\\\"100%%\\\\\" for \\\\$HOME \\\\`id\\\\` a\\\\\\\\b\" \"\"\n"),
+            std::string::npos)
+      << text;
+  for (const char* line : {"[Desktop Entry]\n", "\nType=Application\n",
+                           "\nX-GNOME-Autostart-enabled=true\n", "\nNoDisplay=true\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+  // Replaced whole: nothing left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(entry.parent_path()), {}), 1);
+
+  EXPECT_TRUE(UninstallAutostart(error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(entry));
+  EXPECT_TRUE(UninstallAutostart(error)) << error;
+
+  home.Write("file", "");
+  ScopedEnv unwritable("XDG_CONFIG_HOME", (home.Path() / "file").c_str());
+  error.clear();
+  EXPECT_FALSE(InstallAutostart("/bin/true", {}, error));
+  EXPECT_NE(error.find(home.Path() / "file"), std::string::npos) << error;
 }
 
 }  // namespace
