@@ -21,6 +21,9 @@ packages=(
   # The Windows DLL: MinGW-w64 (C++, widl, zlib) cross-builds it; Wine runs its registration and
   # the Windows script hosts against it, on a Chinese locale (code page 936).
   g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine64 locales
+  # The browser tests: the bridge's client in a headless Chromium, driven from Node by
+  # puppeteer-core (installed by npm in tests/browser, with no browser of its own).
+  chromium nodejs npm
 )
 
 missing=()

@@ -562,6 +562,12 @@ class Handler(socketserver.BaseRequestHandler):
                     self.send(sock, simple(400, "request header too long"), "")
             return
 
+        if self.server.pages is not None and head.startswith(PAGES_PREFIX):
+            # The test pages are the apparatus, not what is tested: they go unrecorded, so the
+            # requests the controls make keep their numbers.
+            self.finish_with(sock, self.serve_page(head), "")
+            return
+
         n = store.next_request()
         rec = RequestRecord(store, n)
         rec.write(head)
@@ -845,6 +851,23 @@ class Handler(socketserver.BaseRequestHandler):
         store.write_article(a, {"n": n, "article": a, "fields": fields, "title": title, "pages": pages})
         return Response(200, b"OK")
 
+    def serve_page(self, head):
+        try:
+            target = Request(head).path_bytes[len(PAGES_PREFIX) - len(b"GET "):]
+        except Malformed as e:
+            return simple(400, str(e))
+        rel = decode_target_bytes(urllib.parse.unquote_to_bytes(target))
+        segs = rel.split("/")
+        if ".." in segs or "\\" in rel or "\0" in rel:
+            return simple(403, "outside the pages")
+        root = self.server.pages
+        full = os.path.realpath(os.path.join(root, *[s for s in segs if s not in ("", ".")]))
+        if not full.startswith(root + os.sep) or not os.path.isfile(full):
+            return simple(404, "no such page")
+        ctype = PAGE_TYPES.get(os.path.splitext(full)[1].lower(), "application/octet-stream")
+        return Response(200, ctype=ctype, file_path=full, file_size=os.path.getsize(full),
+                        headers=[("Cache-Control", "no-store")])
+
     def serve_file(self, raw):
         files_dir = self.server.store.files_dir
         rel = decode_target_bytes(urllib.parse.unquote_to_bytes(raw)).replace("\\", "/")
@@ -871,6 +894,12 @@ FIXED_FAULTS = {
     "403": lambda: simple(403, "not allowed"),
     "hdr500": lambda: Response(302, b"<html><body>Moved</body></html>",
                                headers=[("Location", "/"), ("X-Request-Cost", "500ms")]),
+}
+PAGES_PREFIX = b"GET /pages/"
+PAGE_TYPES = {
+    ".html": "text/html; charset=utf-8", ".js": "text/javascript; charset=utf-8",
+    ".mjs": "text/javascript; charset=utf-8", ".css": "text/css; charset=utf-8",
+    ".png": "image/png", ".json": "application/json; charset=utf-8",
 }
 KNOWN_MODES = set(FIXED_FAULTS) | {"noanswer", "split", "chunked", "gzip", "deflate",
                                    "close", "reset", "garbage", "early", "answer-reset",
@@ -1069,8 +1098,9 @@ class RefServer(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, port, store, quiet, tls=None, stall=False, tls_delay=0.0):
+    def __init__(self, port, store, quiet, tls=None, stall=False, tls_delay=0.0, pages=None):
         self.store = store
+        self.pages = os.path.realpath(pages) if pages else None  # served read-only at /pages/
         self.quiet = quiet
         self.tls = tls          # SSLContext for HTTPS, None for plain HTTP
         self.stall = stall      # hold every connection without a word, handshake included
@@ -1142,6 +1172,7 @@ def main(argv=None):
     ap.add_argument("--tls-delay", type=float, default=0.0, metavar="SECONDS",
                     help="accept connections at once but answer each TLS handshake only after "
                          "SECONDS (implies --tls)")
+    ap.add_argument("--pages", metavar="DIR", help="serve the files below DIR at /pages/ (test pages)")
     args = ap.parse_args(argv)
 
     # Handlers go in before the port is announced: whoever reads the port may stop us at once.
@@ -1160,7 +1191,7 @@ def main(argv=None):
     tls = None
     if args.tls or args.cert_fault or args.tls_stall or args.tls_delay:
         tls = tls_context(os.path.join(store.root, TLS_DIR), args.cert_fault)
-    server = RefServer(args.port, store, args.quiet, tls, args.tls_stall, args.tls_delay)
+    server = RefServer(args.port, store, args.quiet, tls, args.tls_stall, args.tls_delay, args.pages)
     port = server.server_address[1]
     if args.port_file:
         write_port_file(args.port_file, port)

@@ -568,6 +568,45 @@ class TlsFaultTest(unittest.TestCase):
                         proc.stdout.close()
 
 
+class PagesTest(unittest.TestCase):
+    def test_pages_served_from_their_folder_only(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            pages = os.path.join(tmp, "pages")
+            os.makedirs(os.path.join(pages, "lib"))
+            for name, data in (("a.html", b"<p>a</p>"), ("lib/m.mjs", b"export {};"), ("b.bin", b"\0\1")):
+                with open(os.path.join(pages, name), "wb") as f:
+                    f.write(data)
+            with open(os.path.join(tmp, "secret.txt"), "wb") as f:
+                f.write(b"secret")
+            root = os.path.join(tmp, "root")
+            proc, port = start_server(root, "--pages", pages, "--idle-exit", "60")
+            cases = [
+                (b"/pages/a.html?bridge=1", "200 OK", "text/html; charset=utf-8", b"<p>a</p>"),
+                (b"/pages/lib/m.mjs", "200 OK", "text/javascript; charset=utf-8", b"export {};"),
+                (b"/pages/b.bin", "200 OK", "application/octet-stream", b"\0\1"),
+                (b"/pages/../secret.txt", "403 Forbidden", None, None),
+                (b"/pages/%2e%2e/secret.txt", "403 Forbidden", None, None),
+                (b"/pages/lib/..%5c..%5csecret.txt", "403 Forbidden", None, None),
+                (b"/pages/missing.html", "404 Not Found", None, None),
+                (b"/pages/lib", "404 Not Found", None, None),
+            ]
+            try:
+                for target, status, ctype, body in cases:
+                    with self.subTest(target=target), \
+                            socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+                        s.sendall(get_request(target))
+                        line, headers, got = parse_response(b"".join(d for _, d in recv_all(s)))
+                        self.assertEqual(line, "HTTP/1.1 " + status)
+                        if ctype is not None:
+                            self.assertEqual((headers["content-type"], got), (ctype, body))
+                # What the pages fetch is not what the controls sent: nothing recorded.
+                self.assertEqual(os.listdir(os.path.join(root, "requests")), [])
+            finally:
+                proc.terminate()
+                proc.wait(5)
+                proc.stdout.close()
+
+
 class LifetimeTest(unittest.TestCase):
     def test_stops_by_itself(self):
         with tempfile.TemporaryDirectory() as tmp:

@@ -1,0 +1,300 @@
+#!/usr/bin/env python3
+"""Runs one browser test end to end: a private class registry and TEMP, the library registered,
+the reference content server serving tests/browser/pages, `velmaris bridge` allowing that server's
+origin, and the page opened in a headless Chromium (puppeteer-core, see open_page.mjs).
+
+    run_browser.py --host VELMARIS --library LIB --source-dir ROOT NAME
+
+NAME is a page, pages/NAME.html, or `door` (door.py: the bridge tried with raw WebSocket
+requests, no browser). The page is opened as
+
+    /pages/NAME.html?bridge=PORT&server=URL&folder=DIR&pictures=DIR
+
+and reports by setting window.__result to {ok: true} or {ok: false, error: TEXT}. A page cannot
+read what the server stored, so the runner then checks that (CHECKS below). Every run's folder
+holds the same files: 说明.txt (every byte value, then GBK text) and a tree, tree/a.txt,
+tree/Thumbs.db, tree/s/b.txt; and the office documents a page names in a script line
+`// office-document: SOURCE FORMAT NAME`, as page scripts do (see tests/pages/run_page.py).
+
+Exits 0 on success, 1 on failure, 77 when Chromium or Node is missing.
+"""
+import argparse
+import fcntl
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "pages"))
+sys.path.insert(0, HERE)
+import run_page  # noqa: E402
+import door  # noqa: E402
+
+SEP = "----abcdefghijklmnopqrstuvwxyz----"
+SOURCE_BYTES = bytes(range(256)) * 16 + "中文内容\r\n".encode("gbk")
+TREE = {"tree/a.txt": b"A", "tree/Thumbs.db": b"cache", "tree/s/b.txt": b"B"}
+
+
+def make_fixtures(work):
+    with open(os.path.join(work, "说明.txt"), "wb") as f:
+        f.write(SOURCE_BYTES)
+    for name, data in TREE.items():
+        path = os.path.join(work, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+
+class Stored:
+    """What the server recorded under its root."""
+
+    def __init__(self, root):
+        self.root = root
+
+    def uploads(self):
+        try:
+            with open(os.path.join(self.root, "uploads.jsonl"), encoding="utf-8") as f:
+                return [json.loads(line) for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def article(self, n):
+        with open(os.path.join(self.root, "articles", "%06d.json" % n), encoding="utf-8") as f:
+            return json.load(f)
+
+    def articles(self):
+        return len(os.listdir(os.path.join(self.root, "articles")))
+
+    def file(self, stored):
+        try:
+            with open(os.path.join(self.root, "files", *stored.split("/")), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+
+def field(record, name):
+    return next((v for k, v in record["fields"] if k == name), None)
+
+
+# What each page must have left on the server: (actual, expected, what) for each check.
+
+def check_file_upload(s, work, pictures):
+    ups = s.uploads()
+    up = ups[0] if ups else {"fields": [], "files": [{}]}
+    return [
+        (len(ups), 1, "one upload"),
+        (up["fields"], [["curPath", "资料/2008/"], ["contentid", "7"]], "fields, read as GBK"),
+        (up["files"][0].get("name"), "说明.txt", "part name"),
+        (up["files"][0].get("filename"), os.path.join(work, "说明.txt"), "part filename"),
+        (s.file("资料/2008/说明.txt") == SOURCE_BYTES, True, "stored byte for byte"),
+    ]
+
+
+def check_multi_upload(s, work, pictures):
+    ups = s.uploads()
+    return [
+        ([(u["fields"], u["files"][0]["stored"]) for u in ups],
+         [([["path", "up/"]], "up/a.txt"), ([["path", "up/s/"]], "up/s/b.txt")], "the tree mirrored"),
+        ((s.file("up/a.txt"), s.file("up/s/b.txt")), (b"A", b"B"), "stored contents"),
+    ]
+
+
+def check_import_txt(s, work, pictures):
+    a = s.article(1)
+    return [
+        (a["title"], "春季报告", "title"),
+        (a["fields"], [["columnid", "12a"], ["issueid", "3"], ["objecttype", "2"],
+                       ["title", "春季报告"], ["content", "a&nbsp;b<br>c<br>" + SEP],
+                       ["author", "王五"], ["curpath", "2008/05"]], "fields in order"),
+    ]
+
+
+def check_word_import(s, work, pictures):
+    a = s.article(1)
+    ups = s.uploads()
+    texts = ["第一页：春天的故事", "第二页：夏天的故事", "第三页：秋天的故事"]
+    address = ups[0]["address"] if ups else None
+    return [
+        ((a["title"], field(a, "columnid"), field(a, "author")), ("三页文档", "7", "编辑部"),
+         "title, column, author"),
+        ([[t in page for t in texts] for page in a["pages"]],
+         [[i == j for j in range(3)] for i in range(3)], "one page per printed page, in order"),
+        ([u["fields"][1] for u in ups], [["contentid", "-1"]], "the picture, as the document's"),
+        ('<img src="%s"' % address in a["pages"][1], True, "the server's address in the page"),
+    ]
+
+
+def check_picture_batch(s, work, pictures):
+    ups = s.uploads()
+    fields = [["curpath", "2008"], ["contentid", "-1"], ["author", "编辑"], ["thumbnail", "Yes"],
+              ["thumbnailalt", "Click"], ["thumbnailtarget", "about:blank"], ["watermark", "Yes"],
+              ["wmtext", "W"], ["wmposition", "8"], ["wmcolor", "-65536"], ["imgstamp", "No"]]
+    names = ["a.jpg", "c.gif"]
+    checks = [([u["n"] for u in ups], [1, 3], "uploads, each followed by its article")]
+    for i, name in enumerate(names):
+        up = ups[i] if i < len(ups) else {"fields": None, "files": [{}]}
+        a = s.article(i + 1)
+        checks += [
+            (up["fields"], fields, name + " fields"),
+            (up["files"][0].get("filename"), os.path.join(pictures, name), name + " part filename"),
+            ((a["n"], a["fields"]), (2 * i + 2, [["columnid", "5"], ["issueid", "0"], ["objecttype", "1"],
+                                                 ["title", "T"], ["content", "/files/" + name + SEP],
+                                                 ["author", "编辑"]]), name + " article"),
+        ]
+    return checks
+
+
+def check_errors(s, work, pictures):
+    return [((len(s.uploads()), s.articles()), (0, 0), "nothing stored")]
+
+
+CHECKS = {
+    "file_upload": check_file_upload,
+    "multi_upload": check_multi_upload,
+    "import_txt": check_import_txt,
+    "word_import": check_word_import,
+    "picture_batch": check_picture_batch,
+    "errors": check_errors,
+}
+
+
+def judge(checks):
+    return ["%s: expected %r, got %r" % (what, expected, actual)
+            for actual, expected, what in checks if actual != expected]
+
+
+def ensure_node_modules():
+    """npm ci when node_modules is missing or older than the lock file; tests running side by
+    side install it once."""
+    modules = os.path.join(HERE, "node_modules")
+    lock = os.path.join(HERE, "package-lock.json")
+    with open(os.path.join(HERE, ".npm-ci.lock"), "w") as held:
+        fcntl.flock(held, fcntl.LOCK_EX)
+        if os.path.isdir(modules) and os.path.getmtime(modules) >= os.path.getmtime(lock):
+            return True
+        done = subprocess.run(["npm", "ci", "--no-audit", "--no-fund"], cwd=HERE,
+                              env=dict(os.environ, PUPPETEER_SKIP_DOWNLOAD="1"))
+        if done.returncode == 0:
+            os.utime(modules)
+        return done.returncode == 0
+
+
+def start_bridge(host, env, origin):
+    bridge = subprocess.Popen([host, "bridge", "--port", "0", "--allow", origin, "--answer-dialogs"],
+                              env=env, stdout=subprocess.PIPE, text=True)
+    line = [None]
+    reader = threading.Thread(target=lambda: line.__setitem__(0, bridge.stdout.readline()), daemon=True)
+    reader.start()
+    reader.join(20)
+    words = (line[0] or "").split()
+    if words[:2] != ["listening", "on"] or ":" not in words[-1]:
+        bridge.kill()
+        bridge.wait()
+        raise SystemExit("the bridge did not start (first line %r)" % line[0])
+    # Whatever it says later goes nowhere, without it waiting on a full pipe.
+    threading.Thread(target=lambda: bridge.stdout.read(), daemon=True).start()
+    return bridge, int(words[-1].rsplit(":", 1)[1])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--host", required=True)
+    parser.add_argument("--library", required=True)
+    parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--timeout", type=float, default=90)
+    parser.add_argument("name")
+    options = parser.parse_args()
+    pictures = os.path.join(os.path.abspath(options.source_dir), "tests", "data", "image")
+    page = os.path.join(HERE, "pages", options.name + ".html")
+    in_browser = options.name != "door"
+    chromium = os.environ.get("CHROMIUM") or shutil.which("chromium")
+    if in_browser and not (chromium and shutil.which("node") and shutil.which("npm")):
+        print("skipped: Chromium, node or npm is missing (scripts/setup-deps.sh installs them)")
+        return 77
+    if in_browser and not ensure_node_modules():
+        print("npm ci failed in %s" % HERE, file=sys.stderr)
+        return 1
+
+    scratch = tempfile.mkdtemp(prefix="velmaris-browser-")
+    env = dict(os.environ, CHROMIUM=chromium or "")
+    env["VELMARIS_REGISTRY"] = os.path.join(scratch, "classes.reg")
+    env["TEMP"] = os.path.join(scratch, "temp")
+    # The bridge reads no allow list but the run's, and asks nobody.
+    env["XDG_CONFIG_HOME"] = os.path.join(scratch, "config")
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    env["VELMARIS_OFFICE_PIPE"] = "velmaris_browser_%d" % os.getpid()
+    env["VELMARIS_OFFICE_PROFILE"] = os.path.join(scratch, "office-profile")
+    work = os.path.join(scratch, "work")
+    root = os.path.join(scratch, "srv")
+    for folder in (env["TEMP"], work, root, env["XDG_CONFIG_HOME"]):
+        os.makedirs(folder)
+    make_fixtures(work)
+    status = 1
+    server = bridge = None
+    try:
+        if in_browser:
+            failure = None
+            documents = run_page.office_documents(page)
+            if documents:
+                failure = run_page.make_documents(documents, options.source_dir, scratch, work)
+            if failure:
+                print("page %s: %s" % (options.name, failure), file=sys.stderr)
+                return 1
+        if subprocess.run([options.host, "register", os.path.abspath(options.library)],
+                          env=env).returncode != 0:
+            print("registration failed", file=sys.stderr)
+            return 1
+        server, server_port = run_page.start_server(
+            options.source_dir, root, ["--pages", os.path.join(HERE, "pages")])
+        origin = "http://127.0.0.1:%d" % server_port
+        bridge, bridge_port = start_bridge(options.host, env, origin)
+
+        if in_browser:
+            query = {"bridge": bridge_port, "server": origin, "folder": work,
+                     "pictures": pictures}
+            url = "%s/pages/%s.html?%s" % (origin, options.name,
+                                           "&".join("%s=%s" % (k, urllib.parse.quote(str(v)))
+                                                    for k, v in query.items()))
+            opened = subprocess.run(["node", os.path.join(HERE, "open_page.mjs"), url,
+                                     str(options.timeout)], env=env, stdout=subprocess.PIPE,
+                                    text=True, timeout=options.timeout + 30)
+            lines = opened.stdout.strip().splitlines()
+            result = json.loads(lines[-1]) if lines else {"ok": False, "error": "no report"}
+            problems = [] if result.get("ok") else ["the page: %s" % result.get("error")]
+            if not problems and options.name in CHECKS:
+                try:
+                    problems = judge(CHECKS[options.name](Stored(root), work, pictures))
+                except (OSError, LookupError, ValueError, TypeError) as e:
+                    problems = ["what the server stored: %r" % e]
+        else:
+            problems = door.run(bridge_port, bridge.pid, server_port, work)
+        if bridge.poll() is not None:
+            problems.append("the bridge ended (status %d) during the test" % bridge.returncode)
+        for problem in problems:
+            print(problem, file=sys.stderr)
+        status = 1 if problems else 0
+    finally:
+        for process in (bridge, server):
+            if process is not None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        if status == 0:
+            shutil.rmtree(scratch, ignore_errors=True)
+        else:
+            print("%s failed; its files are in %s" % (options.name, scratch), file=sys.stderr)
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
