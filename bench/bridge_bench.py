@@ -216,12 +216,13 @@ def main():
             page = Page(f"{origin}/{PAGE}?bridge={port}", env)
             isolated = page.evaluate("ready")["isolated"]
             page.evaluate("roundTrips(1000).then(() => 0)")  # warm-up, untimed
-            trips = [trip_run(page.evaluate(f"roundTrips({args.trips})"))
-                     for _ in range(args.runs)]
-            bare = [trip_run(bare_trips(port, origin, args.trips)) for _ in range(args.runs)]
             echo_port = serve_echo()
-            echoes = [trip_run(page.evaluate(f"echoTrips({echo_port}, {args.trips})"))
-                      for _ in range(args.runs)]
+            trips, bare, echoes = [], [], []
+            # In turn, run by run: the shared machine's load moves all three alike.
+            for _ in range(args.runs):
+                trips.append(trip_run(page.evaluate(f"roundTrips({args.trips})")))
+                bare.append(trip_run(bare_trips(port, origin, args.trips)))
+                echoes.append(trip_run(page.evaluate(f"echoTrips({echo_port}, {args.trips})")))
 
             sink, sink_port = upload_bench.start_sink(args.build)
             url = f"http://127.0.0.1:{sink_port}/upload.asp"

@@ -491,7 +491,7 @@ METHOD = """## How each figure is taken
   of the same text over a bare `WebSocket` to an echo on loopback (Python, in the benchmark's own
   process), one after the other: what the browser's WebSocket costs with nothing behind it. And
   the bridge alone: the same reads from `tests/browser/door.py`'s bare client (Python, no
-  browser), timed with `time.perf_counter()`. Upload: after one untimed pair, the same 256 MiB
+  browser), timed with `time.perf_counter()`. The three take turns, run by run. Upload: after one untimed pair, the same 256 MiB
   file goes to the native sink, alternating from a fresh control in the page through the bridge and
   from `velmaris run bench/bridge_upload.js` (a page script of the page host); both sides time the
   `StartUpload` call alone with `performance.now()`, from just before the call to its reply, so
