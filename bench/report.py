@@ -397,20 +397,22 @@ FINDINGS = """## Findings
   would bring the figure down to curl's, at the price of changing how the transfer measures its
   time-outs; not worth it.
 - **Bridge round trips: the 0.2 ms target is below what Chromium's own WebSocket takes on this
-  machine.** From the page, a property read through the bridge took a median 0.63–0.66 ms in
-  three runs on 2026-12-08 (load average 5–8: other engineers' tests ran beside it); the same
-  messages to a bare echo on loopback took 0.58–0.66 ms in the same runs (bridge / echo 1.00–1.12),
-  so nearly all of it is the browser's path from the page's script through its network service
-  to the socket and back. The bridge alone, from a bare client with no browser, answered in
-  0.13–0.16 ms. Its cost is the two hops a call makes, from the network thread to the controls'
+  machine.** From the page, a property read through the bridge took a median 0.63–0.84 ms in
+  five runs of the part on 2026-12-08 (load average 4–8: other engineers' tests ran beside it);
+  the same messages to a bare echo on loopback took 0.58–0.71 ms in the same runs (bridge / echo
+  1.00–1.24; 1.15 in the last, where the three took turns run by run), so most of it is the
+  browser's path from the page's script through its network service to the socket and back. The
+  bridge alone, from a bare client with no browser, answered in 0.10–0.16 ms, the client's own
+  Python included. Its cost is the two hops a call makes, from the network thread to the controls'
   thread and back: `perf stat` on the bridge over 20,000 reads from the bare client counted about
   78 µs of CPU and 4 context switches a read, and `perf record` put most of it in the kernel
   (switching tasks, waking the controls' thread through its eventfd and the network thread
   through `epoll_ctl`, re-arming a timer with `timerfd_settime`);
   the JSON, Beast's framing and the control's own getter are under 1 % each. The p99 (2–4 ms) is
   the shared machine's scheduling; the echo's is as large.
-- **Upload through the bridge** goes at the page host's pace: 0.83, 1.11 and 0.99× `velmaris
-  run`'s median in three runs on 2026-12-08 under the same load; the medians of the pairs' own ratios 0.94–1.01.
+- **Upload through the bridge** goes at the page host's pace: 0.83, 1.11, 0.99, 1.00 and 0.94×
+  `velmaris run`'s median in five runs on 2026-12-08 under the same load (12 pairs in the first
+  two, 24 after); the medians of the pairs' own ratios 0.94–1.01.
   Both sides run the same control on the same loop; the bridge's call and reply cross one more
   WebSocket hop each (under a ms together; a 1 KiB upload takes 0.4–4 ms in the page host, the
   first in a process no slower than the next). On a machine this loaded
