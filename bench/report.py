@@ -407,18 +407,17 @@ FINDINGS = """## Findings
   thread and back: `perf stat` on the bridge over 20,000 reads from the bare client counted about
   78 µs of CPU and 4 context switches a read, and `perf record` put most of it in the kernel
   (switching tasks, waking the controls' thread through its eventfd and the network thread
-  through `epoll_ctl`, re-arming a timer with `timerfd_settime`);
-  the JSON, Beast's framing and the control's own getter are under 1 % each. The p99 (2–4 ms) is
-  the shared machine's scheduling; the echo's is as large.
+  through `epoll_ctl`, re-arming a timer with `timerfd_settime`); the JSON, Beast's framing and
+  the control's own getter are under 1 % each. The p99 (1.4–4 ms) is the shared machine's
+  scheduling; the echo's is as large.
 - **Upload through the bridge** goes at the page host's pace: 0.83, 1.11, 0.99, 1.00 and 0.94×
   `velmaris run`'s median in five runs on 2026-12-08 under the same load (12 pairs in the first
-  two, 24 after); the medians of the pairs' own ratios 0.94–1.01.
-  Both sides run the same control on the same loop; the bridge's call and reply cross one more
-  WebSocket hop each (under a ms together; a 1 KiB upload takes 0.4–4 ms in the page host, the
-  first in a process no slower than the next). On a machine this loaded
-  the wall times spread 0.07–0.44 s for an upload that takes about 0.06 s on a quiet one (the
-  upload part's sink rows), so
-  the ratio's verdict moves from run to run; judge it on a quiet machine.
+  two, 24 after); the medians of the pairs' own ratios 0.94–1.01. Both sides run the same
+  control on the same loop; the bridge's call and reply cross one more WebSocket hop each (under
+  a ms together; a 1 KiB upload takes 0.4–4 ms in the page host, the first in a process no slower
+  than the next). On a machine this loaded the wall times spread 0.07–0.44 s for an upload that
+  takes about 0.06 s on a quiet one (the upload part's sink rows), so the ratio's verdict moves
+  from run to run; judge it on a quiet machine.
 - **Office start-up**: the import's office is polled for every 100 ms while it starts, so the
   "office started by the import" figure may carry up to 0.1 s of waiting beside `soffice`'s."""
 
