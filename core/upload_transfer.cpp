@@ -130,11 +130,22 @@ std::string UploadTransfer::ChooseBoundary(const std::function<std::string()>& c
 }
 
 void UploadTransfer::Wait(Deadline deadline, const std::function<bool()>& keep_waiting) {
-  Yielding yielding(m_yields, m_package);
-  m_clock.Wait(deadline, keep_waiting);
+  if (m_abandoned) throw TransferAbandoned{};
+  {
+    Yielding yielding(m_yields, m_package);
+    m_clock.Wait(deadline, [&] { return !m_abandoned && keep_waiting(); });
+  }
+  if (m_abandoned) throw TransferAbandoned{};
+}
+
+void UploadTransfer::Abandon() {
+  m_abandoned = true;
+  if (m_socket->State() != TcpSocket::kClosed) m_socket->Close();
+  m_clock.Stop();
 }
 
 void UploadTransfer::RefuseInsideWait() const {
+  if (m_abandoned) throw TransferAbandoned{};
   if (m_yields > 0) Raise(err::kInvalidCall, kLibrarySource, kTransferUnderWay);
   if (t_nested_waits >= kMaxNestedWaits) Raise(err::kOutOfStack);
 }
@@ -321,6 +332,8 @@ void UploadTransfer::OnSendProgress(int64_t sent, int64_t remaining) {
 }
 
 void UploadTransfer::ShowErrorBox(const std::u16string& text) {
+  // Nobody is left to read it.
+  if (m_abandoned) return;
   if (m_policy.error_box) m_policy.error_box(text);
 }
 

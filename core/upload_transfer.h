@@ -48,6 +48,11 @@ enum class TransferOutcome {
   kNotConnected,  // the connection was never made
 };
 
+// Thrown out of a transfer whose page has gone (UploadTransfer::Abandon). It is no error of the
+// system's: no handler takes it for one that a box should report, and the call unwinds to its
+// caller, removing what it made on the way.
+struct TransferAbandoned {};
+
 // The ten-line request header of a package of `content_length` bytes for `path` on `to`,
 // announcing the package's boundary.
 std::u16string RequestHeader(const ServerAddress& to, std::u16string_view path,
@@ -105,6 +110,10 @@ class UploadTransfer {
     bool m_sent = false;
   };
 
+  // The page that held the control is gone: the connection closes at once, unfinished, no box is
+  // shown, and the wait under way and every later wait or start throws TransferAbandoned.
+  void Abandon();
+
   CompondFile& Package() { return m_package; }
   const std::u16string& Reply() const { return m_reply; }
   void SetReply(std::u16string reply) { m_reply = std::move(reply); }
@@ -161,6 +170,7 @@ class UploadTransfer {
   HttpReply m_received;
 
   bool m_finished = false;
+  bool m_abandoned = false;
   TransferOutcome m_outcome = TransferOutcome::kNone;
   int m_status = 0;
   HttpReply::Accept m_accept = HttpReply::Accept::kStatus200;

@@ -1,10 +1,10 @@
 #include "host/dispatch_proxy.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "host/errors.h"
+#include "host/members_of.h"
 #include "host/script_support.h"
 #include "host/variant.h"
 
@@ -74,30 +74,6 @@ bool FindMember(duk_context* ctx, IDispatch* object, const ComApi& api, duk_idx_
   return true;
 }
 
-// What the object's type information says its members are: INVOKE_* bits by member id (a
-// property's get and put share one). An object without type information describes none.
-std::map<DISPID, int> ReadMemberKinds(IDispatch* object) {
-  std::map<DISPID, int> kinds;
-  uint32_t count = 0;
-  ITypeInfo* info = nullptr;
-  if (object->GetTypeInfoCount(&count) < 0 || count == 0 || object->GetTypeInfo(0, 0, &info) < 0 ||
-      info == nullptr) {
-    return kinds;
-  }
-  TYPEATTR* attr = nullptr;
-  if (info->GetTypeAttr(&attr) >= 0 && attr != nullptr) {
-    for (uint32_t i = 0; i < attr->cFuncs; ++i) {
-      FUNCDESC* func = nullptr;
-      if (info->GetFuncDesc(i, &func) < 0 || func == nullptr) continue;
-      kinds[func->memid] |= func->invkind;
-      info->ReleaseFuncDesc(func);
-    }
-    info->ReleaseTypeAttr(attr);
-  }
-  info->Release();
-  return kinds;
-}
-
 // The kinds of member `id` of the object behind the target at `target`, read from its type
 // information once and kept on the target.
 int MemberKinds(duk_context* ctx, duk_idx_t target, IDispatch* object, DISPID id) {
@@ -105,8 +81,9 @@ int MemberKinds(duk_context* ctx, duk_idx_t target, IDispatch* object, DISPID id
   if (!duk_get_prop_string(ctx, target, kKindsKey)) {
     duk_pop(ctx);
     duk_push_bare_object(ctx);
-    for (const auto& [member, kinds] : ReadMemberKinds(object)) {
-      duk_push_int(ctx, kinds);
+    const auto& api = *static_cast<const ComApi*>(GetHiddenPointer(ctx, target, kApiKey));
+    for (const auto& [member, shape] : ReadMembers(object, api)) {
+      duk_push_int(ctx, shape.kinds);
       duk_put_prop_string(ctx, -2, std::to_string(member).c_str());
     }
     duk_dup_top(ctx);

@@ -77,6 +77,45 @@ ScriptError ErrorFromCall(int32_t hr, com::EXCEPINFO* excep, const ComApi& api) 
   return error;
 }
 
+ScriptError AsScriptEngineReports(ScriptError error) {
+  auto classic = [](uint32_t number) { return static_cast<int32_t>(0x800A0000u | number); };
+  switch (error.number) {
+    case com::DISP_E_UNKNOWNNAME:
+    case com::DISP_E_MEMBERNOTFOUND:
+      error.number = classic(438);
+      break;
+    case com::DISP_E_BADPARAMCOUNT:
+      error.number = classic(450);
+      break;
+    case com::DISP_E_TYPEMISMATCH:
+      error.number = classic(13);
+      break;
+    case com::DISP_E_PARAMNOTOPTIONAL:
+    case com::DISP_E_PARAMNOTFOUND:
+      error.number = classic(449);
+      break;
+    case com::DISP_E_OVERFLOW:
+      error.number = classic(6);
+      break;
+    case com::DISP_E_BADINDEX:
+      error.number = classic(9);
+      break;
+    case com::DISP_E_NONAMEDARGS:
+      error.number = classic(446);
+      break;
+    case com::DISP_E_BADVARTYPE:
+      error.number = classic(458);
+      break;
+    case com::REGDB_E_CLASSNOTREG:
+    case com::CLASS_E_CLASSNOTAVAILABLE:
+      error.number = classic(429);
+      break;
+    default:
+      break;
+  }
+  return error;
+}
+
 ScriptError HostError(int32_t hr, std::u16string source) {
   return ScriptError{hr, DescribeHresult(hr), std::move(source)};
 }

@@ -35,6 +35,11 @@ std::u16string DescribeHresult(int32_t hr);
 // strings are freed here); any other failure is reported as itself.
 ScriptError ErrorFromCall(int32_t hr, com::EXCEPINFO* excep, const ComApi& api);
 
+// The error as a browser's script engine reports a failed call: dispatch failures that have a
+// classic runtime number get it (an unknown member 438, a wrong argument count 450, a type
+// mismatch 13, a class nobody registered 429, ...); everything else stands as it came.
+ScriptError AsScriptEngineReports(ScriptError error);
+
 // An error raised by the host with its own description for `hr`.
 ScriptError HostError(int32_t hr, std::u16string source = u"");
 

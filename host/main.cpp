@@ -2,6 +2,7 @@
 //   velmaris register [LIB]      records the library's classes in the class registry
 //   velmaris unregister [LIB]    removes them
 //   velmaris run PAGE.js [--gui] [args...]
+//   velmaris bridge [--port N] [--allow ORIGIN]... [--install | --uninstall]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "host/bridge/bridge.h"
 #include "host/library.h"
+#include "host/make_control.h"
 #include "host/page_runner.h"
+#include "host/session.h"
 
 using namespace velmaris;
 
@@ -20,7 +24,8 @@ int Usage() {
   std::fputs(
       "usage: velmaris register [LIB]\n"
       "       velmaris unregister [LIB]\n"
-      "       velmaris run PAGE.js [--gui] [args...]\n",
+      "       velmaris run PAGE.js [--gui] [args...]\n"
+      "       velmaris bridge [--port N] [--allow ORIGIN]... [--install | --uninstall]\n",
       stderr);
   return 2;
 }
@@ -67,6 +72,35 @@ int Run(int argc, char** argv) {
   return host::RunPage(options);
 }
 
+// The bridge on the controls' library: the one registered for the classes, as pages find it.
+int Bridge(int argc, char** argv) {
+  std::string error;
+  auto options =
+      host::bridge::ParseBridgeOptions(std::vector<std::string>(argv + 2, argv + argc), error);
+  if (!options) {
+    std::fprintf(stderr, "velmaris bridge: %s\n", error.c_str());
+    return Usage();
+  }
+  host::PageSession session;
+  host::bridge::BridgeSystem system;
+  std::error_code unknown;
+  system.program = std::filesystem::read_symlink("/proc/self/exe", unknown).string();
+  if (options->action == host::bridge::BridgeOptions::Action::kServe) {
+    host::Library* library = session.ServiceLibrary(error);
+    if (library == nullptr) {
+      std::fprintf(stderr, "velmaris bridge: %s\n", error.c_str());
+      return 1;
+    }
+    system.services = &library->Api();
+  }
+  system.make = [&session](std::string_view progid) {
+    return host::MakeControl(session.libraries, progid);
+  };
+  const int status = host::bridge::RunBridge(*options, system);
+  session.libraries.UnloadAll();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,5 +111,6 @@ int main(int argc, char** argv) {
     return Register(argc == 3 ? argv[2] : nullptr, command == "unregister");
   }
   if (command == "run") return Run(argc, argv);
+  if (command == "bridge") return Bridge(argc, argv);
   return Usage();
 }

@@ -25,6 +25,8 @@ class ControlInstance {
  public:
   virtual ~ControlInstance() = default;
   virtual Form& GetForm() = 0;
+  // The page that held the control is gone: whatever it runs ends at its next step.
+  virtual void Abandon() = 0;
 };
 
 // One call's arguments, already coerced to the member's parameter types, and its result.
@@ -79,6 +81,9 @@ class Instance final : public ControlInstance {
  public:
   explicit Instance(Platform& platform) : m_control(platform) {}
   Form& GetForm() override { return m_control.GetForm(); }
+  // Every run of a control goes through its transfer: a folder walk, a batch or an import
+  // stops at its next request.
+  void Abandon() override { m_control.Transfer().Abandon(); }
   C& Control() { return m_control; }
 
  private:

@@ -39,6 +39,23 @@ velmaris::com::HRESULT VelmarisPump(int32_t milliseconds);
 // batch, say). The host keeps `context` alive until the call.
 typedef void (*VelmarisLaterProc)(void* context);
 velmaris::com::HRESULT VelmarisLater(int32_t milliseconds, VelmarisLaterProc proc, void* context);
+// A handle on the calling thread's message loop, for posting to it from other threads. The loop
+// lives as long as its thread; E_UNEXPECTED once the thread's forms go on screen would change it
+// (ask after VelmarisUseScreen or VelmarisUseAnsweredDialogs).
+typedef struct VelmarisLoopTag* VelmarisLoop;
+velmaris::com::HRESULT VelmarisCurrentLoop(VelmarisLoop* loop);
+// Runs `proc(context)` once on `loop`'s thread, inside its next pump or wait, in the order posted.
+// Safe to call from any thread while that thread lives.
+velmaris::com::HRESULT VelmarisPost(VelmarisLoop loop, VelmarisLaterProc proc, void* context);
+// Shows a message box on the calling thread as a control shows one (on screen, the system's own, or
+// answered through VelmarisAnswerMessageBox) and gives the button chosen (classic numbers).
+velmaris::com::HRESULT VelmarisMessageBox(const velmaris::com::OLECHAR* text,
+                                          const velmaris::com::OLECHAR* caption, int32_t style,
+                                          int32_t* answer);
+// The page that held `control` is gone: whatever the control runs ends at its next step (its
+// connection closed unfinished, no box shown, its working files removed as the run unwinds). The
+// host releases the control after.
+velmaris::com::HRESULT VelmarisAbandon(velmaris::com::IUnknown* control);
 // Has the host answer the calling thread's message boxes and file dialogs through the Answer*
 // services, before its first control is made. A thread starts so on Linux; on Windows it starts
 // with the system's own dialogs, which a script host expects. S_OK (also when already so);
@@ -118,6 +135,10 @@ velmaris::com::HRESULT VelmarisScreenshot(velmaris::com::IUnknown* control,
 #define VELMARIS_HOST_SERVICES(X)                        \
   X(pump, VelmarisPump)                                  \
   X(later, VelmarisLater)                                \
+  X(current_loop, VelmarisCurrentLoop)                   \
+  X(post, VelmarisPost)                                  \
+  X(message_box, VelmarisMessageBox)                     \
+  X(abandon, VelmarisAbandon)                            \
   X(use_answered_dialogs, VelmarisUseAnsweredDialogs)    \
   X(answer_message_box, VelmarisAnswerMessageBox)        \
   X(answer_file_dialog, VelmarisAnswerFileDialog)        \

@@ -58,6 +58,7 @@ class ControlAccess {
 
   explicit operator bool() const { return m_access != nullptr; }
   Form& GetForm() { return m_access->Instance().GetForm(); }
+  void Abandon() { m_access->Instance().Abandon(); }
 
  private:
   server::IControlAccess* m_access = nullptr;
@@ -150,6 +151,50 @@ VELMARIS_EXPORT HRESULT VelmarisLater(int32_t milliseconds, VelmarisLaterProc pr
   } catch (...) {
     return com::E_FAIL;
   }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisCurrentLoop(VelmarisLoop* loop) {
+  if (loop == nullptr) return com::E_POINTER;
+  *loop = nullptr;
+  try {
+    // Handing the loop out fixes the thread's choice: the screen can no longer replace it.
+    auto& module = server::Module1::Current();
+    *loop = reinterpret_cast<VelmarisLoop>(&module.GetPlatform().loop);
+  } catch (...) {
+    return com::E_FAIL;
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisPost(VelmarisLoop loop, VelmarisLaterProc proc, void* context) {
+  if (loop == nullptr || proc == nullptr) return com::E_INVALIDARG;
+  try {
+    reinterpret_cast<velmaris::MessageLoop*>(loop)->Post([proc, context] { proc(context); });
+  } catch (...) {
+    return com::E_FAIL;
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisMessageBox(const OLECHAR* text, const OLECHAR* caption,
+                                           int32_t style, int32_t* answer) {
+  if (text == nullptr || answer == nullptr) return com::E_POINTER;
+  *answer = 0;
+  try {
+    auto& ui = server::Module1::Current().GetPlatform().ui;
+    *answer = ui.MessageBox(text, style, caption != nullptr ? caption : u"");
+  } catch (...) {
+    return com::E_FAIL;
+  }
+  return com::S_OK;
+}
+
+VELMARIS_EXPORT HRESULT VelmarisAbandon(IUnknown* control) {
+  if (control == nullptr) return com::E_POINTER;
+  ControlAccess access(control);
+  if (!access) return com::E_NOINTERFACE;
+  access.Abandon();
   return com::S_OK;
 }
 

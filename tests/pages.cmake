@@ -6,8 +6,9 @@ velmaris_test(host_tests
   unit/host/variant_test.cpp
   unit/host/dispatch_test.cpp
   unit/host/host_members_test.cpp
+  unit/host/bridge_test.cpp
 )
-target_link_libraries(host_tests PRIVATE velmaris_host_engine)
+target_link_libraries(host_tests PRIVATE velmaris_host_engine velmaris_bridge)
 
 # Each page runs against the reference content server through the host and the built library; a
 # page with the line `// server: https` (or `// server: https FAULT`) gets it over HTTPS, its test
@@ -30,3 +31,6 @@ foreach(page ${VELMARIS_PAGE_SCRIPTS})
       ENVIRONMENT "VELMARIS_PICTURES=${CMAKE_SOURCE_DIR}/tests/data/image")
   endif()
 endforeach()
+
+velmaris_test(bridge_system_tests unit/host/bridge_system_test.cpp)
+target_link_libraries(bridge_system_tests PRIVATE velmaris_bridge_system)

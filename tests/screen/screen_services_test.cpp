@@ -33,6 +33,7 @@ class FakeControl final : public ControlInstance {
   }
   ~FakeControl() override { m_alive = false; }
   Form& GetForm() override { return m_form; }
+  void Abandon() override {}
 
  private:
   bool& m_alive;

@@ -46,6 +46,7 @@ class FakeControl final : public ControlInstance {
     };
   }
   Form& GetForm() override { return m_form; }
+  void Abandon() override {}
 
   std::map<std::u16string, int> clicks;
   std::map<std::u16string, int> changes;
