@@ -8,13 +8,9 @@
 #include "host/com_api.h"
 #include "host/errors.h"
 #include "host/library.h"
+#include "host/made_control.h"
 
 namespace velmaris::host {
-
-struct MadeControl {
-  com::IDispatch* object = nullptr;  // a reference for the caller
-  const ComApi* api = nullptr;       // the library that made it
-};
 
 // The control, or the error a script gets: 429 for a ProgID nobody registered, a library that
 // does not load or a control that refuses scripting; a failing factory's own error otherwise.

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/members_of.h"
 #include "host/text.h"
 
 namespace velmaris::host::bridge {
@@ -239,22 +240,33 @@ Json ErrorJson(const ScriptError& error) {
 
 }  // namespace
 
-Calls::Calls(Make make, HostPage* tester) : m_make(std::move(make)), m_tester(tester) {}
+struct Calls::Holdings {
+  struct Control {
+    IDispatch* object = nullptr;  // our reference
+    const ComApi* api = nullptr;
+    std::map<DISPID, MemberShape> members;
+  };
+  std::map<ConnectionId, std::map<int64_t, Control>> by_connection;
+  int64_t next_control = 1;
+};
+
+Calls::Calls(Make make, HostPage* tester)
+    : m_make(std::move(make)), m_tester(tester), m_held(std::make_unique<Holdings>()) {}
 
 Calls::~Calls() {
-  while (!m_held.empty()) Drop(m_held.begin()->first);
+  while (!m_held->by_connection.empty()) Drop(m_held->by_connection.begin()->first);
 }
 
 size_t Calls::Held(ConnectionId connection) const {
-  auto found = m_held.find(connection);
-  return found == m_held.end() ? 0 : found->second.size();
+  auto found = m_held->by_connection.find(connection);
+  return found == m_held->by_connection.end() ? 0 : found->second.size();
 }
 
 void Calls::Drop(ConnectionId connection) {
-  auto found = m_held.find(connection);
-  if (found == m_held.end()) return;
+  auto found = m_held->by_connection.find(connection);
+  if (found == m_held->by_connection.end()) return;
   auto controls = std::move(found->second);
-  m_held.erase(found);
+  m_held->by_connection.erase(found);
   for (auto& [id, control] : controls) {
     // The page is gone: a run it started must not go on for nobody.
     if (control.api->abandon != nullptr) control.api->abandon(control.object);
@@ -294,9 +306,9 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
     auto made = m_make(TextField(json, "progId"));
     if (auto* error = std::get_if<ScriptError>(&made)) Refuse(AsScriptEngineReports(*error));
     auto [object, api] = std::get<MadeControl>(made);
-    const int64_t id = m_next_control++;
-    Control& control = m_held[connection][id];
-    control = Control{object, api, ReadMembers(object, *api)};
+    const int64_t id = m_held->next_control++;
+    auto& control = m_held->by_connection[connection][id];
+    control = Holdings::Control{object, api, ReadMembers(object, *api)};
     fields["control"] = id;
     fields["methods"] = Json::array();
     fields["properties"] = Json::array();
@@ -335,8 +347,9 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
     BadRequest(u"未知的操作 " + DecodeUtf8(op));
   }
   auto control_field = json.find("control");
-  auto held = m_held.find(connection);
-  if (control_field == json.end() || !control_field->is_number_integer() || held == m_held.end() ||
+  auto held = m_held->by_connection.find(connection);
+  if (control_field == json.end() || !control_field->is_number_integer() ||
+      held == m_held->by_connection.end() ||
       !held->second.contains(control_field->get<int64_t>())) {
     Refuse(NoSuchControl());
   }
@@ -349,7 +362,7 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
   }
   // A copy, and a reference of the call's own: the loop runs inside the call, where the page may
   // release the control or close its connection.
-  const Control control = held->second[id];
+  const Holdings::Control control = held->second[id];
   const ComApi& api = *control.api;
   control.object->AddRef();
   struct Hold {

@@ -4,16 +4,16 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "host/errors.h"
 #include "host/host_members.h"
-#include "host/make_control.h"
-#include "host/members_of.h"
+#include "host/made_control.h"
 
 namespace velmaris::host::bridge {
 
@@ -41,16 +41,12 @@ class Calls {
   size_t Held(ConnectionId connection) const;
 
  private:
-  struct Control {
-    com::IDispatch* object = nullptr;  // our reference
-    const ComApi* api = nullptr;
-    std::map<com::DISPID, MemberShape> members;
-  };
+  // The controls each connection made, by their ids.
+  struct Holdings;
 
   Make m_make;
   HostPage* m_tester;
-  std::map<ConnectionId, std::map<int64_t, Control>> m_held;
-  int64_t m_next_control = 1;
+  std::unique_ptr<Holdings> m_held;
 
   // The fields of the reply to a good request; a failure is thrown.
   nlohmann::json Run(ConnectionId connection, const nlohmann::json& request);

@@ -2,15 +2,22 @@
 //   velmaris register [LIB]      calls the library's DllRegisterServer (as regsvr32 does)
 //   velmaris unregister [LIB]    calls its DllUnregisterServer
 //   velmaris run PAGE.js [args...]
+//   velmaris bridge [--port N] [--allow ORIGIN]... [--install | --uninstall]
 // Pages run on the system's JScript and create controls by ProgID through the registry; message
 // boxes and file dialogs are answered by the page (host.answer*), not shown.
 #include <objbase.h>
+#include <objsafe.h>
 #include <windows.h>
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
 
+#include "host/bridge/bridge.h"
 #include "host/entry_points.h"
+#include "host/errors.h"
 #include "host/page_files.h"
 #include "host/text.h"
 #include "host/win32/engine.h"
@@ -18,6 +25,7 @@
 
 using namespace velmaris::host;
 using namespace velmaris::host::win32;
+namespace bridge = velmaris::host::bridge;
 
 namespace {
 
@@ -25,7 +33,8 @@ int Usage() {
   WriteLine(true,
             L"usage: velmaris register [LIB]\n"
             L"       velmaris unregister [LIB]\n"
-            L"       velmaris run PAGE.js [args...]");
+            L"       velmaris run PAGE.js [args...]\n"
+            L"       velmaris bridge [--port N] [--allow ORIGIN]... [--install | --uninstall]");
   return 2;
 }
 
@@ -137,6 +146,80 @@ int Run(int argc, wchar_t** argv) {
   return status;
 }
 
+std::string Utf8(const std::wstring& text) {
+  return EncodeUtf8(std::u16string(text.begin(), text.end()));
+}
+
+// A control by ProgID, as a browser makes one: through the registry, then asked whether it is
+// safe to script.
+std::variant<MadeControl, ScriptError> MakeControl(std::string_view progid, const ComApi& api) {
+  const std::u16string name = DecodeUtf8(progid);
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(std::wstring(name.begin(), name.end()).c_str(), &clsid))) {
+    return HostError(kCannotCreateObject, u"ActiveXObject");
+  }
+  IDispatch* object = nullptr;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(&object));
+  if (FAILED(hr) || object == nullptr) return ErrorFromCall(hr, nullptr, api);
+  IObjectSafety* safety = nullptr;
+  if (SUCCEEDED(object->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)))) {
+    hr = safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                           INTERFACESAFE_FOR_UNTRUSTED_CALLER);
+    safety->Release();
+    if (FAILED(hr)) {
+      object->Release();
+      return HostError(kCannotCreateObject, u"ActiveXObject");
+    }
+  }
+  // The library's objects and the system's share one layout.
+  return MadeControl{reinterpret_cast<velmaris::com::IDispatch*>(object), &api};
+}
+
+int Bridge(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 2; i < argc; ++i) args.push_back(Utf8(argv[i]));
+  std::string error;
+  auto options = bridge::ParseBridgeOptions(args, error);
+  if (!options) {
+    const std::u16string text = DecodeUtf8(error);
+    WriteLine(true, L"velmaris bridge: " + std::wstring(text.begin(), text.end()));
+    return Usage();
+  }
+  bridge::BridgeSystem system;
+  wchar_t self[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+  system.program = Utf8(std::wstring(self, length));
+  // Wine names no owner for any connection; Windows names every one.
+  system.serve_unknown_peers = true;
+  if (options->action != bridge::BridgeOptions::Action::kServe) {
+    return bridge::RunBridge(*options, system);
+  }
+  // The controls and their loop live on this single-threaded apartment.
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    WriteLine(true, L"velmaris: CoInitializeEx 失败");
+    return 1;
+  }
+  int status = 1;
+  {
+    Page page;
+    LoadServices(page);
+    if (page.services == nullptr) {
+      WriteLine(true, L"velmaris bridge: " +
+                          std::wstring(page.services_error.begin(), page.services_error.end()));
+    } else {
+      const ComApi& api = *page.services;
+      system.services = &api;
+      system.make = [&api](std::string_view progid) { return MakeControl(progid, api); };
+      status = bridge::RunBridge(*options, system);
+      CoFreeUnusedLibraries();
+    }
+    FreeServices(page);
+  }
+  CoUninitialize();
+  return status;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -147,5 +230,6 @@ int wmain(int argc, wchar_t** argv) {
     return Register(argc == 3 ? argv[2] : nullptr, command == L"unregister");
   }
   if (command == L"run") return Run(argc, argv);
+  if (command == L"bridge") return Bridge(argc, argv);
   return Usage();
 }
