@@ -159,6 +159,14 @@ class Bridge final : public Visitors {
   std::map<ConnectionId, std::string> m_origin_of;
 };
 
+// Whether the thread's boxes reach a person: without the screen module they may still be the
+// system's own (Windows). Only boxes the host answers keep a record of what they showed.
+bool BoxesAreReal(const ComApi& api) {
+  if (api.messages == nullptr) return false;
+  Bstr shown(api);
+  return api.messages(shown.Out()) == com::E_UNEXPECTED;
+}
+
 int InstallOrRemove(const BridgeOptions& options, const BridgeSystem& system) {
   std::string error;
   if (options.action == BridgeOptions::Action::kUninstall) {
@@ -242,7 +250,8 @@ int RunBridge(const BridgeOptions& options, BridgeSystem& system) {
       return 1;
     }
   } else {
-    can_ask = api->use_screen != nullptr && api->use_screen() >= 0;
+    const bool on_screen = api->use_screen != nullptr && api->use_screen() >= 0;
+    can_ask = on_screen || BoxesAreReal(*api);
     if (!can_ask) {
       Say(stderr,
           "velmaris bridge: 没有可用的显示，不在允许列表中的网站将被拒绝，控件的对话框不会出现");
