@@ -229,5 +229,6 @@ def run(bridge_port, bridge_pid, server_port, work):
     cycle(200)
     fds_after, rss_after = usage(bridge_pid)
     expect(fds_after - fds <= 2, True, "descriptors after 200 connections: %d, then %d" % (fds, fds_after))
-    expect(rss_after - rss <= 4096, True, "resident kB after 200 connections: %d, then %d" % (rss, rss_after))
+    # A control left to the bridge costs some 4 kB: 200 of them not released would show.
+    expect(rss_after - rss <= 512, True, "resident kB after 200 connections: %d, then %d" % (rss, rss_after))
     return problems
