@@ -2,6 +2,8 @@
 // the library: every string and variant that crosses into it is made and freed by these.
 #pragma once
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,19 @@ struct ComApi {
   VELMARIS_HOST_SERVICES(VELMARIS_API_FIELD)
 #undef VELMARIS_API_FIELD
 };
+
+// A script's number as a control takes it: whole numbers that fit in 32 bits as VT_I4, the rest
+// as VT_R8.
+inline void PutNumber(double number, com::VARIANT& out) {
+  if (std::trunc(number) == number && number >= std::numeric_limits<int32_t>::min() &&
+      number <= std::numeric_limits<int32_t>::max()) {
+    out.vt = com::VT_I4;
+    out.lVal = static_cast<int32_t>(number);
+  } else {
+    out.vt = com::VT_R8;
+    out.dblVal = number;
+  }
+}
 
 // Owns one BSTR made by the library; freed by the same library.
 class Bstr {

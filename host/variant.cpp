@@ -1,7 +1,5 @@
 #include "host/variant.h"
 
-#include <cmath>
-#include <limits>
 #include <string>
 
 #include "host/dispatch_proxy.h"
@@ -25,18 +23,9 @@ bool ToVariant(duk_context* ctx, duk_idx_t index, const ComApi& api, VARIANT& ou
       out.vt = VT_BOOL;
       out.boolVal = duk_get_boolean(ctx, index) ? VARIANT_TRUE : VARIANT_FALSE;
       return true;
-    case DUK_TYPE_NUMBER: {
-      double number = duk_get_number(ctx, index);
-      if (std::trunc(number) == number && number >= std::numeric_limits<int32_t>::min() &&
-          number <= std::numeric_limits<int32_t>::max()) {
-        out.vt = VT_I4;
-        out.lVal = static_cast<int32_t>(number);
-      } else {
-        out.vt = VT_R8;
-        out.dblVal = number;
-      }
+    case DUK_TYPE_NUMBER:
+      PutNumber(duk_get_number(ctx, index), out);
       return true;
-    }
     case DUK_TYPE_STRING: {
       std::u16string text = GetText(ctx, index);
       BSTR bstr = api.sys_alloc_string_len(text.data(), static_cast<uint32_t>(text.size()));

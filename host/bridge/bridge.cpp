@@ -244,8 +244,9 @@ int RunBridge(const BridgeOptions& options, BridgeSystem& system) {
   // The editor's boxes (and the controls' dialogs) on the desktop; without one nobody is asked.
   bool can_ask = false;
   if (options.answer_dialogs) {
-    can_ask = api->use_answered_dialogs != nullptr && api->use_answered_dialogs() >= 0;
-    if (!can_ask) {
+    // Nobody is at the screen: a box nobody answered takes its first button, which must not let
+    // a site in. Unknown origins are refused, as without a display.
+    if (api->use_answered_dialogs == nullptr || api->use_answered_dialogs() < 0) {
       Say(stderr, "velmaris bridge: 无法由页面应答对话框");
       return 1;
     }

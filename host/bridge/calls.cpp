@@ -1,8 +1,7 @@
 #include "host/bridge/calls.h"
 
-#include <cmath>
-#include <limits>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -86,18 +85,9 @@ void ToVariant(const Json& value, const ComApi& api, VARIANT& out) {
       return;
     case Json::value_t::number_integer:
     case Json::value_t::number_unsigned:
-    case Json::value_t::number_float: {
-      const double number = value.get<double>();
-      if (std::trunc(number) == number && number >= std::numeric_limits<int32_t>::min() &&
-          number <= std::numeric_limits<int32_t>::max()) {
-        out.vt = VT_I4;
-        out.lVal = static_cast<int32_t>(number);
-      } else {
-        out.vt = VT_R8;
-        out.dblVal = number;
-      }
+    case Json::value_t::number_float:
+      PutNumber(value.get<double>(), out);
       return;
-    }
     case Json::value_t::string: {
       const std::u16string text = DecodeUtf8(value.get_ref<const std::string&>());
       BSTR bstr = api.sys_alloc_string_len(text.data(), static_cast<uint32_t>(text.size()));
@@ -232,6 +222,29 @@ std::optional<Json> FromHostAnswer(ResultKind kind, const Answer& answer) {
   }
 }
 
+const Member* FindMember(std::span<const Member> members, std::string_view name) {
+  for (const auto& member : members) {
+    if (name == member.name) return &member;
+  }
+  return nullptr;
+}
+
+// One of the host's members for a test page, its arguments converted as its table says.
+Json RunHostMember(const Member* member, const Json& request, HostPage& page, ObjectArg self) {
+  if (member == nullptr) Refuse(AsScriptEngineReports(HostError(DISP_E_UNKNOWNNAME)));
+  const Json& given = ArgsField(request);
+  std::vector<Arg> args;
+  for (size_t i = 0; i < static_cast<size_t>(member->arity) && i < given.size(); ++i) {
+    args.push_back(ToHostArg(member->args[i], given[i]));
+  }
+  Call call{page, args, self};
+  Answer answer;
+  if (auto error = CallMember(*member, call, answer)) Refuse(*error);
+  Json fields = Json::object();
+  if (auto result = FromHostAnswer(member->result, answer)) fields["result"] = *result;
+  return fields;
+}
+
 Json ErrorJson(const ScriptError& error) {
   return Json{{"number", error.number},
               {"source", Utf8(error.source)},
@@ -323,22 +336,8 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
   if (op == "host") {
     if (m_tester == nullptr) BadRequest(u"这个桥接程序不接受测试请求");
     const std::string& name = TextField(json, "name");
-    const Member* member = nullptr;
-    for (const auto& candidate : HostMembers()) {
-      if (name == candidate.name && OpenToTests(name)) member = &candidate;
-    }
-    if (member == nullptr) Refuse(AsScriptEngineReports(HostError(DISP_E_UNKNOWNNAME)));
-    const Json& given = ArgsField(json);
-    std::vector<Arg> args;
-    for (int i = 0; i < member->arity && i < static_cast<int>(given.size()); ++i) {
-      args.push_back(
-          ToHostArg(member->args[static_cast<size_t>(i)], given[static_cast<size_t>(i)]));
-    }
-    Call call{*m_tester, args, {}};
-    host::Answer answer;
-    if (auto error = CallMember(*member, call, answer)) Refuse(*error);
-    if (auto result = FromHostAnswer(member->result, answer)) fields["result"] = *result;
-    return fields;
+    return RunHostMember(OpenToTests(name) ? FindMember(HostMembers(), name) : nullptr, json,
+                         *m_tester, {});
   }
 
   // The rest act on one of the connection's controls.
@@ -371,23 +370,8 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
   } hold{control.object};
 
   if (op == "form") {
-    const std::string& name = TextField(json, "name");
-    const Member* member = nullptr;
-    for (const auto& candidate : FormMembers()) {
-      if (name == candidate.name) member = &candidate;
-    }
-    if (member == nullptr) Refuse(AsScriptEngineReports(HostError(DISP_E_UNKNOWNNAME)));
-    const Json& given = ArgsField(json);
-    std::vector<Arg> args;
-    for (int i = 0; i < member->arity && i < static_cast<int>(given.size()); ++i) {
-      args.push_back(
-          ToHostArg(member->args[static_cast<size_t>(i)], given[static_cast<size_t>(i)]));
-    }
-    Call call{*m_tester, args, ObjectArg{control.object, &api}};
-    host::Answer answer;
-    if (auto error = CallMember(*member, call, answer)) Refuse(*error);
-    if (auto result = FromHostAnswer(member->result, answer)) fields["result"] = *result;
-    return fields;
+    return RunHostMember(FindMember(FormMembers(), TextField(json, "name")), json, *m_tester,
+                         ObjectArg{control.object, &api});
   }
 
   std::u16string name = DecodeUtf8(TextField(json, "name"));

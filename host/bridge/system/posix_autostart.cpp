@@ -71,16 +71,6 @@ std::string DesktopEntry(const std::string& program, const std::vector<std::stri
          "X-GNOME-Autostart-enabled=true\n";
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(put));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string AutostartLocation() {

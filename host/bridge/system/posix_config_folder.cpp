@@ -45,4 +45,14 @@ std::string ErrnoText(int code) {
   return strerror_r(code, buffer, sizeof buffer);
 }
 
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  return true;
+}
+
 }  // namespace velmaris::host::bridge

@@ -69,16 +69,6 @@ void ReadList(const std::string& path, std::vector<std::string>& list) {
   close(fd);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(put));
-  }
-  return true;
-}
-
 }  // namespace
 
 OriginLists ReadOriginLists() {

@@ -11,34 +11,10 @@
 
 #include <cstring>
 
+#include "host/bridge/system/peer_address.h"
+
 namespace velmaris::host::bridge {
 namespace {
-
-// An address as the kernel keeps it; a v4-mapped IPv6 address is its IPv4 address, since the
-// connecting socket may be of either family.
-struct Address {
-  int family = AF_UNSPEC;
-  uint32_t words[4] = {};
-};
-
-bool ParseAddress(const std::string& text, Address& address) {
-  in_addr v4{};
-  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-    address.family = AF_INET;
-    std::memcpy(address.words, &v4, sizeof v4);
-    return true;
-  }
-  in6_addr v6{};
-  if (inet_pton(AF_INET6, text.c_str(), &v6) != 1) return false;
-  if (IN6_IS_ADDR_V4MAPPED(&v6)) {
-    address.family = AF_INET;
-    std::memcpy(address.words, &v6.s6_addr[12], 4);
-  } else {
-    address.family = AF_INET6;
-    std::memcpy(address.words, &v6, sizeof v6);
-  }
-  return true;
-}
 
 class Fd {
  public:
@@ -57,8 +33,8 @@ class Fd {
 }  // namespace
 
 PeerUser PeerUserOf(const TcpEndpoint& peer, const TcpEndpoint& local) {
-  Address source, destination;
-  if (!ParseAddress(peer.address, source) || !ParseAddress(local.address, destination) ||
+  PeerAddress source, destination;
+  if (!ParsePeerAddress(peer.address, source) || !ParsePeerAddress(local.address, destination) ||
       source.family != destination.family) {
     return PeerUser::kUnknown;
   }
@@ -83,8 +59,8 @@ PeerUser PeerUserOf(const TcpEndpoint& peer, const TcpEndpoint& local) {
   message.request.idiag_states = ~0u;
   message.request.id.idiag_sport = htons(peer.port);
   message.request.id.idiag_dport = htons(local.port);
-  std::memcpy(message.request.id.idiag_src, source.words, sizeof source.words);
-  std::memcpy(message.request.id.idiag_dst, destination.words, sizeof destination.words);
+  std::memcpy(message.request.id.idiag_src, source.bytes, sizeof source.bytes);
+  std::memcpy(message.request.id.idiag_dst, destination.bytes, sizeof destination.bytes);
   message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
   message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
 

@@ -9,38 +9,13 @@
 #include <iphlpapi.h>
 
 #include <cstring>
+
 #include <memory>
 #include <vector>
+#include "host/bridge/system/peer_address.h"
 
 namespace velmaris::host::bridge {
 namespace {
-
-// An address as the tables hold it; a v4-mapped IPv6 address is its IPv4 address, since the
-// connecting socket may be of either family.
-struct Address {
-  int family = AF_UNSPEC;
-  unsigned char bytes[16] = {};
-};
-
-bool ParseAddress(const std::string& text, Address& address) {
-  in_addr v4{};
-  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-    address.family = AF_INET;
-    std::memcpy(address.bytes, &v4, sizeof v4);
-    return true;
-  }
-  in6_addr v6{};
-  if (inet_pton(AF_INET6, text.c_str(), &v6) != 1) return false;
-  static constexpr unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-  if (std::memcmp(&v6, kMapped, sizeof kMapped) == 0) {
-    address.family = AF_INET;
-    std::memcpy(address.bytes, reinterpret_cast<const unsigned char*>(&v6) + 12, 4);
-  } else {
-    address.family = AF_INET6;
-    std::memcpy(address.bytes, &v6, sizeof v6);
-  }
-  return true;
-}
 
 // The table of `family`'s connections with their owners; empty when it cannot be had.
 std::vector<unsigned char> TcpTable(ULONG family) {
@@ -60,7 +35,7 @@ std::vector<unsigned char> TcpTable(ULONG family) {
 
 // The process that holds the socket whose local end is `source` and remote end `destination`;
 // zero when there is none.
-DWORD OwnerOf(const Address& source, uint16_t source_port, const Address& destination,
+DWORD OwnerOf(const PeerAddress& source, uint16_t source_port, const PeerAddress& destination,
               uint16_t destination_port) {
   const DWORD sport = htons(source_port), dport = htons(destination_port);
   if (source.family == AF_INET) {
@@ -118,8 +93,8 @@ std::vector<unsigned char> ProcessUser(HANDLE process) {
 }  // namespace
 
 PeerUser PeerUserOf(const TcpEndpoint& peer, const TcpEndpoint& local) {
-  Address source, destination;
-  if (!ParseAddress(peer.address, source) || !ParseAddress(local.address, destination) ||
+  PeerAddress source, destination;
+  if (!ParsePeerAddress(peer.address, source) || !ParsePeerAddress(local.address, destination) ||
       source.family != destination.family) {
     return PeerUser::kUnknown;
   }
