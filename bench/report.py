@@ -398,9 +398,9 @@ FINDINGS = """## Findings
   time-outs; not worth it.
 - **Bridge round trips: the 0.2 ms target is below what Chromium's own WebSocket takes on this
   machine.** From the page, a property read through the bridge took a median 0.63–0.84 ms in
-  five runs of the part on 2026-12-08 (load average 4–8: other engineers' tests ran beside it);
+  six runs of the part on 2026-12-08 (load average 4–8: other engineers' tests ran beside it);
   the same messages to a bare echo on loopback took 0.58–0.71 ms in the same runs (bridge / echo
-  1.00–1.24; 1.15 in the last, where the three took turns run by run), so most of it is the
+  1.00–1.24; 1.15 and 1.16 in the last two, where the three took turns run by run), so most of it is the
   browser's path from the page's script through its network service to the socket and back. The
   bridge alone, from a bare client with no browser, answered in 0.10–0.16 ms, the client's own
   Python included. Its cost is the two hops a call makes, from the network thread to the controls'
@@ -410,14 +410,14 @@ FINDINGS = """## Findings
   through `epoll_ctl`, re-arming a timer with `timerfd_settime`); the JSON, Beast's framing and
   the control's own getter are under 1 % each. The p99 (1.4–4 ms) is the shared machine's
   scheduling; the echo's is as large.
-- **Upload through the bridge** goes at the page host's pace: 0.83, 1.11, 0.99, 1.00 and 0.94×
-  `velmaris run`'s median in five runs on 2026-12-08 under the same load (12 pairs in the first
+- **Upload through the bridge** goes at the page host's pace: 0.83, 1.11, 0.99, 1.00, 0.94
+  and 0.91× `velmaris run`'s median in six runs on 2026-12-08 under the same load (12 pairs in the first
   two, 24 after); the medians of the pairs' own ratios 0.94–1.01. Both sides run the same
   control on the same loop; the bridge's call and reply cross one more WebSocket hop each (under
   a ms together; a 1 KiB upload takes 0.4–4 ms in the page host, the first in a process no slower
   than the next). On a machine this loaded the wall times spread 0.07–0.44 s for an upload that
-  takes about 0.06 s on a quiet one (the upload part's sink rows), so the ratio's verdict moves
-  from run to run; judge it on a quiet machine.
+  takes about 0.06 s on a quiet one (the upload part's driver on the sink, which took 0.17–0.54 s
+  under this load), so the ratio's verdict moves from run to run; judge it on a quiet machine.
 - **Office start-up**: the import's office is polled for every 100 ms while it starts, so the
   "office started by the import" figure may carry up to 0.1 s of waiting beside `soffice`'s."""
 
