@@ -415,7 +415,7 @@ FINDINGS = """## Findings
   two, 24 after); the medians of the pairs' own ratios 0.94–1.01. Both sides run the same
   control on the same loop; the bridge's call and reply cross one more WebSocket hop each (under
   a ms together; a 1 KiB upload takes 0.4–4 ms in the page host, the first in a process no slower
-  than the next). On a machine this loaded the wall times spread 0.07–0.44 s for an upload that
+  than the next). On a machine this loaded the wall times spread 0.07–0.65 s for an upload that
   takes about 0.06 s on a quiet one (the upload part's driver on the sink, which took 0.17–0.54 s
   under this load), so the ratio's verdict moves from run to run; judge it on a quiet machine.
 - **Office start-up**: the import's office is polled for every 100 ms while it starts, so the
