@@ -18,7 +18,7 @@ bench/bridge_page.mjs. Then:
     and from `velmaris run bench/bridge_upload.js`, each a fresh FileUpload; both time the
     StartUpload call alone, from just before it to its reply (performance.now() on both sides), so
     process and browser start-up are left out.
-Prints a Markdown summary, or with --json the samples (for bench/run).
+Prints a summary, or with --json the samples (for bench/run).
 """
 import argparse
 import base64
