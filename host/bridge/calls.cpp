@@ -258,6 +258,9 @@ struct Calls::FormFeed {
   Calls& calls;
   ConnectionId connection;
   int64_t control;
+  // The picture each image box shows and its address: a picture that stays keeps its address, so
+  // the page fetches it once.
+  std::map<std::string, std::pair<std::string, std::string>> pictures = {};
 };
 
 struct Calls::Holdings {
@@ -284,17 +287,24 @@ Calls::Calls(Make make, HostPage* tester, Push push, PictureAddresses* pictures)
       m_pictures(pictures),
       m_held(std::make_unique<Holdings>()) {}
 
-void Calls::AddressPictures(ConnectionId connection, Json& states) const {
+void Calls::AddressPictures(FormFeed& feed, Json& states) const {
   for (auto& state : states) {
     auto picture = state.find("picture");
-    if (picture == state.end() || !picture->is_string() ||
-        picture->get_ref<const std::string&>().empty()) {
+    auto name = state.find("name");
+    if (picture == state.end() || !picture->is_string() || name == state.end() ||
+        !name->is_string()) {
       continue;
     }
-    *picture =
-        m_pictures != nullptr
-            ? m_pictures->Make(DecodeUtf8(picture->get_ref<const std::string&>()), connection)
-            : "";
+    const std::string path = picture->get<std::string>();
+    auto& shown = feed.pictures[name->get<std::string>()];
+    if (path != shown.first) {
+      if (m_pictures != nullptr && !shown.second.empty()) m_pictures->Drop(shown.second);
+      shown.first = path;
+      shown.second = path.empty() || m_pictures == nullptr
+                         ? std::string()
+                         : m_pictures->Make(DecodeUtf8(path), feed.connection);
+    }
+    *picture = shown.second;
   }
 }
 
@@ -302,7 +312,7 @@ void Calls::FormChanged(void* context, const char16_t* json, uint32_t length) {
   auto& feed = *static_cast<FormFeed*>(context);
   Json changes = Json::parse(Utf8(std::u16string_view(json, length)), nullptr, false);
   if (!changes.is_array() || !feed.calls.m_push) return;
-  feed.calls.AddressPictures(feed.connection, changes);
+  feed.calls.AddressPictures(feed, changes);
   Json event{{"event", "form"}, {"control", feed.control}, {"changes", std::move(changes)}};
   feed.calls.m_push(feed.connection, event.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
@@ -406,6 +416,7 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
     auto& control = held->second[id];
     if (control.api->form_watch == nullptr) BadRequest(u"控件库不能把窗体交给页面");
     auto feed = std::make_shared<FormFeed>(FormFeed{*this, connection, id});
+    FormFeed& pictures = *feed;
     Bstr form(*control.api);
     const HRESULT hr =
         control.api->form_watch(control.object, &FormChanged, feed.get(), form.Out());
@@ -413,7 +424,7 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
     control.feed = std::move(feed);
     Json shown = Json::parse(Utf8(form.Text()), nullptr, false);
     if (!shown.is_object()) Refuse(HostError(E_FAIL));
-    AddressPictures(connection, shown["children"]);
+    AddressPictures(pictures, shown["children"]);
     fields["result"] = std::move(shown);
     return fields;
   }

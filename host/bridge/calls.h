@@ -61,7 +61,7 @@ class Calls {
   // The fields of the reply to a good request; a failure is thrown.
   nlohmann::json Run(ConnectionId connection, const nlohmann::json& request);
   // A form's states with the pictures' paths replaced by one-time addresses.
-  void AddressPictures(ConnectionId connection, nlohmann::json& states) const;
+  void AddressPictures(FormFeed& feed, nlohmann::json& states) const;
   static void FormChanged(void* feed, const char16_t* json, uint32_t length);
 };
 

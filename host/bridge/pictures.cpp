@@ -53,6 +53,12 @@ std::optional<PictureAddresses::Picture> PictureAddresses::Take(std::string_view
   return picture;
 }
 
+void PictureAddresses::Drop(std::string_view address) {
+  if (!address.starts_with(kPrefix)) return;
+  std::lock_guard<std::mutex> hold(m_mutex);
+  m_by_token.erase(std::string(address.substr(kPrefix.size())));
+}
+
 void PictureAddresses::Forget(ConnectionId connection) {
   std::lock_guard<std::mutex> hold(m_mutex);
   std::erase_if(m_by_token,

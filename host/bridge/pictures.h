@@ -22,6 +22,8 @@ class PictureAddresses {
   };
   // The picture behind "/picture/TOKEN" and the connection it was made for, once.
   std::optional<Picture> Take(std::string_view target);
+  // Forgets one address, whether it served or not.
+  void Drop(std::string_view address);
   // Forgets the addresses made for a connection that ended.
   void Forget(ConnectionId connection);
 

@@ -19,11 +19,13 @@ namespace {
 
 // The table of `family`'s connections with their owners; empty when it cannot be had.
 std::vector<unsigned char> TcpTable(ULONG family) {
-  std::vector<unsigned char> table;
-  DWORD size = 0;
+  // Room for a desktop's connections at the first try: asking for the size first would read the
+  // whole table twice, which is slow where the system assembles it on every call (Wine).
+  std::vector<unsigned char> table(64 * 1024);
+  DWORD size = static_cast<DWORD>(table.size());
   for (int tries = 0; tries < 5; ++tries) {
-    const DWORD result = GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE,
-                                             family, TCP_TABLE_OWNER_PID_ALL, 0);
+    const DWORD result =
+        GetExtendedTcpTable(table.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_ALL, 0);
     if (result == NO_ERROR) return table;
     if (result != ERROR_INSUFFICIENT_BUFFER) break;
     // Connections come and go between the calls.
