@@ -279,8 +279,20 @@
     ".vmf-form .vmf-textbox:disabled{background:#efefef;color:#bebebe}",
     ".vmf-form .vmf-checkbox,.vmf-form .vmf-optionbutton{display:flex;align-items:center;" +
       "white-space:nowrap;overflow:hidden}",
-    ".vmf-form .vmf-checkbox input,.vmf-form .vmf-optionbutton input{flex:none;width:13px;" +
-      "height:13px;margin:0 5px 0 1px;accent-color:#308cc6}",
+    // Real check boxes and option buttons, drawn as the desktop draws them.
+    ".vmf-form .vmf-checkbox input,.vmf-form .vmf-optionbutton input{-webkit-appearance:none;" +
+      "appearance:none;flex:none;width:13px;height:13px;margin:0 6px 0 1px;border:1px solid #8f8f8f;" +
+      "border-radius:2px;background:#fff no-repeat center/11px 11px}",
+    ".vmf-form .vmf-optionbutton input{border-radius:50%}",
+    ".vmf-form .vmf-checkbox input:checked{background-image:url(\"data:image/svg+xml," +
+      "%3Csvg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 11 11'%3E%3Cpath d='M2 5.5l2.5 3L9 2'" +
+      " fill='none' stroke='%23000' stroke-width='1.6'/%3E%3C/svg%3E\")}",
+    ".vmf-form .vmf-checkbox input:indeterminate{background:#fff linear-gradient(#8f8f8f,#8f8f8f)" +
+      " no-repeat center/7px 7px}",
+    ".vmf-form .vmf-optionbutton input:checked{background:#fff radial-gradient(#222 0 2.5px," +
+      "transparent 3px)}",
+    ".vmf-form .vmf-checkbox input:disabled,.vmf-form .vmf-optionbutton input:disabled" +
+      "{background-color:#efefef;border-color:#c6c6c6}",
     ".vmf-form .vmf-listbox{border:1px solid #b8b8b8;border-radius:2px;background:#fff;color:#000;" +
       "padding:1px 0;overflow-y:auto}",
     ".vmf-form .vmf-listbox option{padding:0 3px;min-height:16px;line-height:16px}",
