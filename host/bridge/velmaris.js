@@ -298,9 +298,11 @@
     ".vmf-form .vmf-listbox option{padding:0 3px;min-height:16px;line-height:16px}",
     ".vmf-form .vmf-listbox option:checked{color:#fff;" +
       "background:#308cc6 linear-gradient(#308cc6,#308cc6)}",
-    ".vmf-form .vmf-combobox{border:1px solid #ababab;border-radius:2px;color:#000;" +
-      "background-color:#f6f6f6;padding:0 2px}",
-    ".vmf-form .vmf-combobox:disabled{color:#bebebe;border-color:#c6c6c6;background-color:#efefef}",
+    ".vmf-form .vmf-combobox{-webkit-appearance:none;appearance:none;border:1px solid #ababab;" +
+      "border-radius:2px;color:#000;padding:0 16px 0 4px;background:no-repeat right 6px center/7px 4px" +
+      " url(\"data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 7 4'%3E" +
+      "%3Cpath d='M0 0h7L3.5 4z'/%3E%3C/svg%3E\"),linear-gradient(#fdfdfd,#efefef)}",
+    ".vmf-form .vmf-combobox:disabled{color:#bebebe;border-color:#c6c6c6;opacity:.6}",
     ".vmf-form .vmf-progressbar{-webkit-appearance:none;appearance:none;border:1px solid #ababab;" +
       "border-radius:2px;background:#fff;overflow:hidden}",
     ".vmf-form .vmf-progressbar::-webkit-progress-bar{background:#fff}",
@@ -310,7 +312,7 @@
     // The caption sits on the frame's top line: the children's twips leave room for it there.
     ".vmf-form .vmf-frame::before{content:\"\";position:absolute;left:0;right:0;top:7px;bottom:0;" +
       "border:1px solid #b8b8b8;border-radius:2px;pointer-events:none}",
-    ".vmf-form .vmf-frame>legend{position:absolute;left:6px;top:0;padding:0 2px;line-height:14px;" +
+    ".vmf-form .vmf-frame>legend{position:absolute;left:8px;top:0;padding:0 2px;line-height:14px;" +
       "background:#efefef;white-space:nowrap}",
     ".vmf-form .vmf-imagebox{object-fit:fill}",
     ".vmf-form .vmf-imagebox:not([src]){visibility:hidden}"
@@ -714,9 +716,12 @@
   WebForm.prototype._showText = function (child, text) {
     var input = child.input;
     var focused = input.ownerDocument.activeElement === input;
+    if (input.value === text) {
+      child.typed = false;
+      return;
+    }
     if (focused && (child.typed || child.typing !== undefined)) return;
     child.typed = false;
-    if (input.value === text) return;
     input.value = text;
     // A log shows its newest lines.
     if (input.tagName === "TEXTAREA") input.scrollTop = input.scrollHeight;
