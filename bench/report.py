@@ -33,6 +33,11 @@ UPLOAD_TLS_RATIO = 1.1
 # Peak memory independent of the file size: the 256 MiB upload peaks within this much of a 1 MiB
 # one.
 UPLOAD_MEMORY_GROWTH_MIB = 1.0
+# A property read from a page through the bridge, to the reply: median of a run, ms.
+BRIDGE_ROUND_TRIP_MS = 0.2
+# The same upload started from a page through the bridge and from `velmaris run`: at most this
+# share of the latter's wall time.
+BRIDGE_UPLOAD_RATIO = 1.05
 
 
 def med(values):
@@ -246,6 +251,36 @@ def word_rows(page, r):
                  f"{other} | {ratio} | — | — |")
 
 
+def bridge_rows(page, r):
+    br = r["bridge"]
+    medians = [t["median_ms"] for t in br["round_trips"]]
+    p99s = [t["p99_ms"] for t in br["round_trips"]]
+    met = page.judge(f"bridge round trip at most {BRIDGE_ROUND_TRIP_MS} ms (median)",
+                     med(medians) <= BRIDGE_ROUND_TRIP_MS, f"{med(medians):.3f} ms")
+    timer = "" if br["isolated"] else " (page not cross-origin isolated: 100 µs timer steps)"
+    bare = [t["median_ms"] for t in br["bare_trips"]]
+    echo = [t["median_ms"] for t in br["echo_trips"]]
+    echo_p99s = [t["p99_ms"] for t in br["echo_trips"]]
+    page.add(f"| Bridge round trip, `await control.get(\"NewFileName\")` from a page in headless "
+             f"Chromium, {br['trips']:,} in a row, {len(medians)} runs{timer}: ms | median "
+             f"{span(medians, 3)}; p99 {span(p99s, 3)}; from a bare client, no browser: median "
+             f"{span(bare, 3)} | the same messages to a bare WebSocket "
+             f"echo (Chromium's own floor): median {span(echo, 3)}; p99 {span(echo_p99s, 3)} | "
+             f"{med(medians) / med(echo):.2f} (bridge / echo, medians) | median ≤ "
+             f"{BRIDGE_ROUND_TRIP_MS:g} ms | {met} |")
+    ours, theirs = br["bridge_upload_s"], br["run_upload_s"]
+    ratio = med(ours) / med(theirs)
+    pairs = [a / b for a, b in zip(ours, theirs)]
+    under = sum(p <= BRIDGE_UPLOAD_RATIO for p in pairs)
+    met = page.judge(f"upload from a page through the bridge at most {BRIDGE_UPLOAD_RATIO}× "
+                     f"`velmaris run`'s", ratio <= BRIDGE_UPLOAD_RATIO, f"{ratio:.3f}×")
+    page.add(f"| Upload {br['size_mib']} MiB to the native sink, `StartUpload` from a page in "
+             f"Chromium through the bridge, {len(pairs)} pairs alternating: wall time of the call, "
+             f"s | bridge {span(ours, 3)} | `velmaris run` page script {span(theirs, 3)} | "
+             f"{ratio:.3f} (bridge / velmaris run); pair by pair {span(pairs, 2)}, {under} of "
+             f"{len(pairs)} at most {BRIDGE_UPLOAD_RATIO} | ≤ {BRIDGE_UPLOAD_RATIO} | {met} |")
+
+
 def waited(r):
     wait = r.get("lock_wait_s", 0.0)
     return f"; {wait / 60:.1f} min of it waiting for the build lock" if wait >= 1 else ""
@@ -273,7 +308,7 @@ def render(r, samples):
              "| measure | VelmarisClient | what a user would pick instead | ratio | target | met |",
              "|---|---|---|---|---|---|")
     for name, rows in (("upload", upload_rows), ("clean", clean_rows), ("multi", multi_rows),
-                       ("word", word_rows)):
+                       ("word", word_rows), ("bridge", bridge_rows)):
         if name in r:
             rows(page, r)
     missed = [v for v in page.verdicts if not v[1]]
@@ -361,6 +396,28 @@ FINDINGS = """## Findings
   core, where a spinning wait would be at 100 %. Waiting for a deadline instead of counting ticks
   would bring the figure down to curl's, at the price of changing how the transfer measures its
   time-outs; not worth it.
+- **Bridge round trips: the 0.2 ms target is below what Chromium's own WebSocket takes on this
+  machine.** From the page, a property read through the bridge took a median 0.63–0.84 ms in
+  six runs of the part on 2026-12-08 (load average 4–8: other engineers' tests ran beside it);
+  the same messages to a bare echo on loopback took 0.58–0.71 ms in the same runs (bridge / echo
+  1.00–1.24; 1.15 and 1.16 in the last two, where the three took turns run by run), so most of it is the
+  browser's path from the page's script through its network service to the socket and back. The
+  bridge alone, from a bare client with no browser, answered in 0.10–0.16 ms, the client's own
+  Python included. Its cost is the two hops a call makes, from the network thread to the controls'
+  thread and back: `perf stat` on the bridge over 20,000 reads from the bare client counted about
+  78 µs of CPU and 4 context switches a read, and `perf record` put most of it in the kernel
+  (switching tasks, waking the controls' thread through its eventfd and the network thread
+  through `epoll_ctl`, re-arming a timer with `timerfd_settime`); the JSON, Beast's framing and
+  the control's own getter are under 1 % each. The p99 (1.4–4 ms) is the shared machine's
+  scheduling; the echo's is as large.
+- **Upload through the bridge** goes at the page host's pace: 0.83, 1.11, 0.99, 1.00, 0.94
+  and 0.91× `velmaris run`'s median in six runs on 2026-12-08 under the same load (12 pairs in the first
+  two, 24 after); the medians of the pairs' own ratios 0.94–1.01. Both sides run the same
+  control on the same loop; the bridge's call and reply cross one more WebSocket hop each (under
+  a ms together; a 1 KiB upload takes 0.4–4 ms in the page host, the first in a process no slower
+  than the next). On a machine this loaded the wall times spread 0.07–0.65 s for an upload that
+  takes about 0.06 s on a quiet one (the upload part's driver on the sink, which took 0.17–0.54 s
+  under this load), so the ratio's verdict moves from run to run; judge it on a quiet machine.
 - **Office start-up**: the import's office is polled for every 100 ms while it starts, so the
   "office started by the import" figure may carry up to 0.1 s of waiting beside `soffice`'s."""
 
@@ -423,7 +480,24 @@ METHOD = """## How each figure is taken
   another copy of the document open (so Writer and its filters are loaded, as for the driver);
   the command hands the conversion over through LibreOffice's single-instance pipe and returns
   once the file is written, its own short start-up included. The soffice figures convert only;
-  the import also cleans, uploads the pictures and posts the article."""
+  the import also cleans, uploads the pictures and posts the article.
+- **Bridge**: `bench/bridge_bench.py` registers the library in a private registry, serves
+  `bench/bridge_page.html` from a static server on 127.0.0.1 (cross-origin isolated, so Chromium's
+  `performance.now()` is precise to microseconds rather than 100 µs), starts `velmaris bridge
+  --port 0 --allow ORIGIN` for that origin and opens the page in headless Chromium
+  (`bench/bridge_page.mjs`, the browser tests' puppeteer-core). Round trips: after 1,000 untimed,
+  each run opens a connection, creates a `FileUpload` and times 10,000 `await
+  control.get("NewFileName")` one after the other with `performance.now()`; the row gives the
+  median of the runs' medians and of their p99s. Beside it, the same page sends as many messages
+  of the same text over a bare `WebSocket` to an echo on loopback (Python, in the benchmark's own
+  process), one after the other: what the browser's WebSocket costs with nothing behind it. And
+  the bridge alone: the same reads from `tests/browser/door.py`'s bare client (Python, no
+  browser), timed with `time.perf_counter()`. The three take turns, run by run. Upload: after one untimed pair, the same 256 MiB
+  file goes to the native sink, alternating from a fresh control in the page through the bridge and
+  from `velmaris run bench/bridge_upload.js` (a page script of the page host); both sides time the
+  `StartUpload` call alone with `performance.now()`, from just before the call to its reply, so
+  neither the browser's nor the process's start is counted (the bridge's figure includes the
+  WebSocket request and reply)."""
 
 
 def main():

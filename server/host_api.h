@@ -74,7 +74,7 @@ velmaris::com::HRESULT VelmarisAnswerFolder(const velmaris::com::OLECHAR* path);
 velmaris::com::HRESULT VelmarisMessages(velmaris::com::BSTR* json);
 // The state of child control `name` of a control's form, as a JSON object:
 // {"name","kind","caption","text","enabled","visible","value","checked","items":[..],
-//  "selected":[indexes],"listIndex","left","top","width","height","toolTip"}.
+//  "selected":[indexes],"listIndex","multiSelect","left","top","width","height","toolTip"}.
 // It also carries "container" (the frame it sits in, "" for the form) and "picture".
 velmaris::com::HRESULT VelmarisFormGet(velmaris::com::IUnknown* control,
                                        const velmaris::com::OLECHAR* name,
@@ -82,6 +82,17 @@ velmaris::com::HRESULT VelmarisFormGet(velmaris::com::IUnknown* control,
 // The names of every child control of a control's form, as a JSON array.
 velmaris::com::HRESULT VelmarisFormChildren(velmaris::com::IUnknown* control,
                                             velmaris::com::BSTR* json);
+// Watching a control's form, for a host that draws it itself: `form` gets the whole form now as
+// {"caption","width","height","children":[..]} (each child as VelmarisFormGet gives it), and `proc`
+// gets, once per pass of the thread's loop, a JSON array of the children that changed in that
+// pass, until VelmarisFormUnwatch. The watch holds a reference on the control. S_FALSE when it
+// replaced an earlier watch of the same form.
+typedef void (*VelmarisFormProc)(void* context, const velmaris::com::OLECHAR* json,
+                                 uint32_t length);
+velmaris::com::HRESULT VelmarisFormWatch(velmaris::com::IUnknown* control, VelmarisFormProc proc,
+                                         void* context, velmaris::com::BSTR* form);
+// Ends the watch (S_FALSE when there was none); `proc` is not called again.
+velmaris::com::HRESULT VelmarisFormUnwatch(velmaris::com::IUnknown* control);
 // Acts on a child control as a user would: action "click", "setText" (argument: text),
 // "select" (argument: index), "check" (argument: 0/1), "drop" (argument: JSON array of paths),
 // "hover" (argument: item index). Handlers run inside the call; errors inside a handler come
@@ -147,6 +158,8 @@ velmaris::com::HRESULT VelmarisScreenshot(velmaris::com::IUnknown* control,
   X(form_get, VelmarisFormGet)                           \
   X(form_children, VelmarisFormChildren)                 \
   X(form_act, VelmarisFormAct)                           \
+  X(form_watch, VelmarisFormWatch)                       \
+  X(form_unwatch, VelmarisFormUnwatch)                   \
   X(use_screen, VelmarisUseScreen)                       \
   X(show_form, VelmarisShowForm)                         \
   X(close_form, VelmarisCloseForm)                       \

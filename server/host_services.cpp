@@ -12,9 +12,11 @@
 #include "platform/forms.h"
 #include "server/bstr.h"
 #include "server/coerce.h"
+#include "server/control_access.h"
 #include "server/control_object.h"
 #include "server/exception.h"
 #include "server/export.h"
+#include "server/form_json.h"
 #include "server/host_api.h"
 #include "server/json.h"
 #include "server/module1.h"
@@ -39,31 +41,6 @@ HRESULT ReturnText(const std::u16string& text, BSTR* out) {
   return *out != nullptr ? com::S_OK : com::E_OUTOFMEMORY;
 }
 
-// The private interface of a control object, held for the length of one service call: a handler
-// may run the loop, where the page could let go of the control.
-class ControlAccess {
- public:
-  explicit ControlAccess(IUnknown* unknown) {
-    void* access = nullptr;
-    if (unknown != nullptr &&
-        unknown->QueryInterface(server::IID_IControlAccess, &access) == com::S_OK) {
-      m_access = static_cast<server::IControlAccess*>(access);
-    }
-  }
-  ~ControlAccess() {
-    if (m_access != nullptr) m_access->Release();
-  }
-  ControlAccess(const ControlAccess&) = delete;
-  ControlAccess& operator=(const ControlAccess&) = delete;
-
-  explicit operator bool() const { return m_access != nullptr; }
-  Form& GetForm() { return m_access->Instance().GetForm(); }
-  void Abandon() { m_access->Instance().Abandon(); }
-
- private:
-  server::IControlAccess* m_access = nullptr;
-};
-
 // A user reaches a control only while it and every frame around it are enabled and visible.
 bool Reachable(Form& form, const FormControl& control) {
   const FormControl* at = &control;
@@ -72,37 +49,6 @@ bool Reachable(Form& form, const FormControl& control) {
     at = at->Container().empty() ? nullptr : form.Find(at->Container());
   }
   return true;
-}
-
-void WriteControl(server::JsonWriter& json, const FormControl& control) {
-  const auto& rect = control.Geometry();
-  json.BeginObject();
-  json.Key("name").String(control.Name());
-  json.Key("kind").String(velmaris::AsciiToU16(velmaris::KindName(control.Kind())));
-  json.Key("container").String(control.Container());
-  // One text serves as caption or as contents, depending on the kind; both keys carry it.
-  json.Key("caption").String(control.Text());
-  json.Key("text").String(control.Text());
-  json.Key("enabled").Bool(control.Enabled());
-  json.Key("visible").Bool(control.Visible());
-  json.Key("value").Number(control.Value());
-  json.Key("checked").Number(control.Checked());
-  json.Key("items").BeginArray();
-  for (const auto& item : control.Items()) json.String(item);
-  json.EndArray();
-  json.Key("selected").BeginArray();
-  for (size_t i = 0; i < control.Items().size(); ++i) {
-    if (control.Selected(static_cast<int>(i))) json.Number(static_cast<double>(i));
-  }
-  json.EndArray();
-  json.Key("listIndex").Number(control.ListIndex());
-  json.Key("left").Number(rect.left);
-  json.Key("top").Number(rect.top);
-  json.Key("width").Number(rect.width);
-  json.Key("height").Number(rect.height);
-  json.Key("toolTip").String(control.ToolTip());
-  json.Key("picture").String(control.Picture());
-  json.EndObject();
 }
 
 // The argument of an action that takes an item index: one of the list's items.
@@ -192,7 +138,7 @@ VELMARIS_EXPORT HRESULT VelmarisMessageBox(const OLECHAR* text, const OLECHAR* c
 
 VELMARIS_EXPORT HRESULT VelmarisAbandon(IUnknown* control) {
   if (control == nullptr) return com::E_POINTER;
-  ControlAccess access(control);
+  server::ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   access.Abandon();
   return com::S_OK;
@@ -260,12 +206,12 @@ VELMARIS_EXPORT HRESULT VelmarisFormGet(IUnknown* control, const OLECHAR* name, 
   if (json == nullptr) return com::E_POINTER;
   *json = nullptr;
   if (control == nullptr || name == nullptr) return com::E_POINTER;
-  ControlAccess access(control);
+  server::ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   const FormControl* child = access.GetForm().Find(name);
   if (child == nullptr) return com::E_INVALIDARG;
   server::JsonWriter out;
-  WriteControl(out, *child);
+  server::WriteControl(out, *child);
   return ReturnText(out.Text(), json);
 }
 
@@ -273,7 +219,7 @@ VELMARIS_EXPORT HRESULT VelmarisFormChildren(IUnknown* control, BSTR* json) {
   if (json == nullptr) return com::E_POINTER;
   *json = nullptr;
   if (control == nullptr) return com::E_POINTER;
-  ControlAccess access(control);
+  server::ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   server::JsonWriter out;
   out.BeginArray();
@@ -286,7 +232,7 @@ VELMARIS_EXPORT HRESULT VelmarisFormAct(IUnknown* control, const OLECHAR* name,
                                         const OLECHAR* action, const VARIANT* argument,
                                         EXCEPINFO* excep) {
   if (control == nullptr || name == nullptr || action == nullptr) return com::E_POINTER;
-  ControlAccess access(control);
+  server::ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   Form& form = access.GetForm();
   FormControl* child = form.Find(name);
@@ -384,7 +330,7 @@ VELMARIS_EXPORT HRESULT VelmarisShowForm(IUnknown* control) {
   if (control == nullptr) return com::E_POINTER;
   auto* windows = server::Module1::Current().Windows();
   if (windows == nullptr) return com::E_UNEXPECTED;
-  ControlAccess access(control);
+  server::ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   Form& form = access.GetForm();
   if (windows->IsOpen(form)) return com::S_FALSE;
@@ -404,7 +350,7 @@ VELMARIS_EXPORT HRESULT VelmarisCloseForm(IUnknown* control) {
   if (control == nullptr) return com::E_POINTER;
   auto* windows = server::Module1::Current().Windows();
   if (windows == nullptr) return com::E_UNEXPECTED;
-  ControlAccess access(control);
+  server::ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   return windows->Close(access.GetForm()) ? com::S_OK : com::S_FALSE;
 }
@@ -424,7 +370,7 @@ VELMARIS_EXPORT HRESULT VelmarisScreenshot(IUnknown* control, const OLECHAR* pat
   if (control == nullptr || path == nullptr) return com::E_POINTER;
   auto* windows = server::Module1::Current().Windows();
   if (windows == nullptr) return com::E_UNEXPECTED;
-  ControlAccess access(control);
+  server::ControlAccess access(control);
   if (!access) return com::E_NOINTERFACE;
   try {
     return windows->Screenshot(access.GetForm(), path) ? com::S_OK : com::E_FAIL;

@@ -10,6 +10,7 @@
 
 #include "host/bridge/client_scripts.h"
 #include "host/bridge/network.h"
+#include "host/bridge/pictures.h"
 #include "host/bridge/site_lock.h"
 #include "host/bridge/system/autostart.h"
 #include "host/bridge/system/origin_store.h"
@@ -73,13 +74,17 @@ class TestPage final : public HostPage {
 // and every call on the controls' thread.
 class Bridge final : public Visitors {
  public:
-  Bridge(const ControlsThread& controls, SiteLock& lock, Calls& calls, bool serve_unknown_peers)
+  Bridge(const ControlsThread& controls, SiteLock& lock, PictureAddresses& pictures,
+         bool serve_unknown_peers)
       : m_controls(controls),
         m_lock(lock),
-        m_calls(calls),
+        m_pictures(pictures),
         m_serve_unknown_peers(serve_unknown_peers) {}
 
-  void Attach(Network& network) { m_network = &network; }
+  void Attach(Network& network, Calls& calls) {
+    m_network = &network;
+    m_calls = &calls;
+  }
 
   void Admit(ConnectionId connection, const Upgrade& upgrade,
              std::function<void(unsigned)> decide) override {
@@ -120,9 +125,24 @@ class Bridge final : public Visitors {
     });
   }
 
-  HttpAnswer Serve(std::string_view host, std::string_view target) override {
+  HttpAnswer Serve(std::string_view host, std::string_view origin,
+                   std::string_view target) override {
     if (!IsLoopbackHost(host, m_network->Port())) return HttpAnswer{403, "", ""};
     const std::string_view path = target.substr(0, target.find('?'));
+    if (auto picture = m_pictures.Take(path)) {
+      // Only the page the picture was shown to may have it.
+      auto normal = NormalizeOrigin(origin);
+      {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        auto owner = m_origin_of.find(picture->connection);
+        if (!normal || owner == m_origin_of.end() || owner->second != *normal) {
+          return HttpAnswer{403, "text/plain; charset=utf-8", "refused\n"};
+        }
+      }
+      auto file = ReadPicture(picture->path);
+      if (!file) return HttpAnswer{404, "text/plain; charset=utf-8", "not found\n"};
+      return HttpAnswer{200, std::move(file->content_type), std::move(file->bytes)};
+    }
     if (path == "/velmaris.js") return {200, "text/javascript; charset=utf-8", ClientScript()};
     if (path == "/velmaris.mjs") return {200, "text/javascript; charset=utf-8", ClientModule()};
     return HttpAnswer{404, "text/plain; charset=utf-8", "not found\n"};
@@ -130,14 +150,15 @@ class Bridge final : public Visitors {
 
   void Message(ConnectionId connection, std::string text) override {
     m_controls.Post([this, connection, text = std::move(text)] {
-      std::string reply = m_calls.Answer(connection, text);
+      std::string reply = m_calls->Answer(connection, text);
       m_network->Send(connection, std::move(reply));
     });
   }
 
   void Closed(ConnectionId connection) override {
     Forget(connection);
-    m_controls.Post([this, connection] { m_calls.Drop(connection); });
+    m_pictures.Forget(connection);
+    m_controls.Post([this, connection] { m_calls->Drop(connection); });
   }
 
  private:
@@ -151,7 +172,8 @@ class Bridge final : public Visitors {
 
   const ControlsThread& m_controls;
   SiteLock& m_lock;
-  Calls& m_calls;
+  PictureAddresses& m_pictures;
+  Calls* m_calls = nullptr;
   Network* m_network = nullptr;
   const bool m_serve_unknown_peers;
   std::mutex m_mutex;
@@ -280,17 +302,22 @@ int RunBridge(const BridgeOptions& options, BridgeSystem& system) {
         return SiteLock::Lists{std::move(lists.allowed), std::move(lists.refused)};
       },
       RememberOrigin, ask);
-  TestPage tester(*api);
-  Calls calls(system.make, options.answer_dialogs ? &tester : nullptr);
-  Bridge bridge(controls, lock, calls, system.serve_unknown_peers);
-
+  PictureAddresses pictures;
+  Bridge bridge(controls, lock, pictures, system.serve_unknown_peers);
   std::string error;
   auto network = Network::Listen(options.port, bridge, error);
   if (!network) {
     Say(stderr, "velmaris bridge: 无法监听 " + error);
     return 1;
   }
-  bridge.Attach(*network);
+  TestPage tester(*api);
+  Calls calls(
+      system.make, options.answer_dialogs ? &tester : nullptr,
+      [&network](ConnectionId connection, std::string message) {
+        network->Send(connection, std::move(message));
+      },
+      &pictures);
+  bridge.Attach(*network, calls);
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
   Say(stdout, "listening on 127.0.0.1:" + std::to_string(network->Port()));

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/bridge/pictures.h"
 #include "host/members_of.h"
 #include "host/text.h"
 
@@ -253,18 +254,58 @@ Json ErrorJson(const ScriptError& error) {
 
 }  // namespace
 
+struct Calls::FormFeed {
+  Calls& calls;
+  ConnectionId connection;
+  int64_t control;
+};
+
 struct Calls::Holdings {
   struct Control {
     IDispatch* object = nullptr;  // our reference
     const ComApi* api = nullptr;
     std::map<DISPID, MemberShape> members;
+    std::shared_ptr<FormFeed> feed;  // while its form is shown in the page
   };
+  // Ends the form's watch, if any: nothing of the page is left in the library.
+  static void HideForm(Control& control) {
+    if (!control.feed) return;
+    if (control.api->form_unwatch != nullptr) control.api->form_unwatch(control.object);
+    control.feed.reset();
+  }
   std::map<ConnectionId, std::map<int64_t, Control>> by_connection;
   int64_t next_control = 1;
 };
 
-Calls::Calls(Make make, HostPage* tester)
-    : m_make(std::move(make)), m_tester(tester), m_held(std::make_unique<Holdings>()) {}
+Calls::Calls(Make make, HostPage* tester, Push push, PictureAddresses* pictures)
+    : m_make(std::move(make)),
+      m_tester(tester),
+      m_push(std::move(push)),
+      m_pictures(pictures),
+      m_held(std::make_unique<Holdings>()) {}
+
+void Calls::AddressPictures(ConnectionId connection, Json& states) const {
+  for (auto& state : states) {
+    auto picture = state.find("picture");
+    if (picture == state.end() || !picture->is_string() ||
+        picture->get_ref<const std::string&>().empty()) {
+      continue;
+    }
+    *picture =
+        m_pictures != nullptr
+            ? m_pictures->Make(DecodeUtf8(picture->get_ref<const std::string&>()), connection)
+            : "";
+  }
+}
+
+void Calls::FormChanged(void* context, const char16_t* json, uint32_t length) {
+  auto& feed = *static_cast<FormFeed*>(context);
+  Json changes = Json::parse(Utf8(std::u16string_view(json, length)), nullptr, false);
+  if (!changes.is_array() || !feed.calls.m_push) return;
+  feed.calls.AddressPictures(feed.connection, changes);
+  Json event{{"event", "form"}, {"control", feed.control}, {"changes", std::move(changes)}};
+  feed.calls.m_push(feed.connection, event.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
 
 Calls::~Calls() {
   while (!m_held->by_connection.empty()) Drop(m_held->by_connection.begin()->first);
@@ -281,6 +322,7 @@ void Calls::Drop(ConnectionId connection) {
   auto controls = std::move(found->second);
   m_held->by_connection.erase(found);
   for (auto& [id, control] : controls) {
+    Holdings::HideForm(control);
     // The page is gone: a run it started must not go on for nobody.
     if (control.api->abandon != nullptr) control.api->abandon(control.object);
     control.object->Release();
@@ -321,7 +363,7 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
     auto [object, api] = std::get<MadeControl>(made);
     const int64_t id = m_held->next_control++;
     auto& control = m_held->by_connection[connection][id];
-    control = Holdings::Control{object, api, ReadMembers(object, *api)};
+    control = Holdings::Control{object, api, ReadMembers(object, *api), nullptr};
     fields["control"] = id;
     fields["methods"] = Json::array();
     fields["properties"] = Json::array();
@@ -341,8 +383,8 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
   }
 
   // The rest act on one of the connection's controls.
-  if (op != "call" && op != "get" && op != "set" && op != "release" &&
-      !(op == "form" && m_tester != nullptr)) {
+  if (op != "call" && op != "get" && op != "set" && op != "release" && op != "showForm" &&
+      op != "hideForm" && op != "gesture" && !(op == "form" && m_tester != nullptr)) {
     BadRequest(u"未知的操作 " + DecodeUtf8(op));
   }
   auto control_field = json.find("control");
@@ -354,9 +396,29 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
   }
   const int64_t id = control_field->get<int64_t>();
   if (op == "release") {
-    IDispatch* object = held->second[id].object;
+    auto control = std::move(held->second[id]);
     held->second.erase(id);
-    object->Release();
+    Holdings::HideForm(control);
+    control.object->Release();
+    return fields;
+  }
+  if (op == "showForm") {
+    auto& control = held->second[id];
+    if (control.api->form_watch == nullptr) BadRequest(u"控件库不能把窗体交给页面");
+    auto feed = std::make_shared<FormFeed>(FormFeed{*this, connection, id});
+    Bstr form(*control.api);
+    const HRESULT hr =
+        control.api->form_watch(control.object, &FormChanged, feed.get(), form.Out());
+    if (hr < 0) Refuse(AsScriptEngineReports(ErrorFromCall(hr, nullptr, *control.api)));
+    control.feed = std::move(feed);
+    Json shown = Json::parse(Utf8(form.Text()), nullptr, false);
+    if (!shown.is_object()) Refuse(HostError(E_FAIL));
+    AddressPictures(connection, shown["children"]);
+    fields["result"] = std::move(shown);
+    return fields;
+  }
+  if (op == "hideForm") {
+    Holdings::HideForm(held->second[id]);
     return fields;
   }
   // A copy, and a reference of the call's own: the loop runs inside the call, where the page may
@@ -369,6 +431,29 @@ Json Calls::Run(ConnectionId connection, const Json& json) {
     ~Hold() { object->Release(); }
   } hold{control.object};
 
+  if (op == "gesture") {
+    if (api.form_act == nullptr) BadRequest(u"控件库不能把窗体交给页面");
+    std::u16string child = DecodeUtf8(TextField(json, "name"));
+    std::u16string action = DecodeUtf8(TextField(json, "action"));
+    Arguments value(api, 1);
+    const VARIANT* argument = nullptr;
+    if (auto given = json.find("value"); given != json.end()) {
+      // A tick is 0 or 1 to the form, as a person's click makes it.
+      ToVariant(given->is_boolean() ? Json(given->get<bool>() ? 1 : 0) : *given, api,
+                value.Value(0));
+      argument = &value.Value(0);
+    }
+    EXCEPINFO excep{};
+    const HRESULT hr =
+        api.form_act(control.object, child.c_str(), action.c_str(), argument, &excep);
+    if (hr == E_ACCESSDENIED) {
+      Refuse(ScriptError{static_cast<int32_t>(0x800A0046u), u"拒绝的权限", kSource});
+    }
+    // No such child or action, or an item outside the list.
+    if (hr == E_INVALIDARG) Refuse(HostError(kInvalidArgument, kSource));
+    if (hr < 0) Refuse(AsScriptEngineReports(ErrorFromCall(hr, &excep, api)));
+    return fields;
+  }
   if (op == "form") {
     return RunHostMember(FindMember(FormMembers(), TextField(json, "name")), json, *m_tester,
                          ObjectArg{control.object, &api});

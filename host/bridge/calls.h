@@ -21,13 +21,18 @@ using ConnectionId = uint64_t;
 
 inline constexpr size_t kControlsPerConnection = 64;
 
+class PictureAddresses;
+
 class Calls {
  public:
   using Make = std::function<std::variant<MadeControl, ScriptError>(std::string_view progid)>;
+  // Sends a message the page did not ask for (a shown form's changes) on a connection.
+  using Push = std::function<void(ConnectionId connection, std::string message)>;
 
   // `tester` is the page that may answer boxes and drive forms ("host" and "form" requests);
-  // null refuses those requests.
-  Calls(Make make, HostPage* tester);
+  // null refuses those requests. Shown forms' changes go out through `push`, their pictures by
+  // addresses from `pictures`.
+  Calls(Make make, HostPage* tester, Push push = nullptr, PictureAddresses* pictures = nullptr);
   ~Calls();
   Calls(const Calls&) = delete;
   Calls& operator=(const Calls&) = delete;
@@ -44,12 +49,20 @@ class Calls {
   // The controls each connection made, by their ids.
   struct Holdings;
 
+  // A shown form's link from the library back to its page.
+  struct FormFeed;
+
   Make m_make;
   HostPage* m_tester;
+  Push m_push;
+  PictureAddresses* m_pictures;
   std::unique_ptr<Holdings> m_held;
 
   // The fields of the reply to a good request; a failure is thrown.
   nlohmann::json Run(ConnectionId connection, const nlohmann::json& request);
+  // A form's states with the pictures' paths replaced by one-time addresses.
+  void AddressPictures(ConnectionId connection, nlohmann::json& states) const;
+  static void FormChanged(void* feed, const char16_t* json, uint32_t length);
 };
 
 }  // namespace velmaris::host::bridge

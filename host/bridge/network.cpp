@@ -97,6 +97,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (request.method() == http::verb::get) {
       const auto target = request.target();
       answer = m_parts.visitors.Serve(Header(request, http::field::host),
+                                      Header(request, http::field::origin),
                                       std::string_view(target.data(), target.size()));
     } else if (request.method() == http::verb::options) {
       answer.status = 204;

@@ -39,8 +39,10 @@ class Visitors {
   // HTTP status to refuse with (0 to accept).
   virtual void Admit(ConnectionId connection, const Upgrade& upgrade,
                      std::function<void(unsigned status)> decide) = 0;
-  // A plain GET (the client script): `host` is its Host header.
-  virtual HttpAnswer Serve(std::string_view host, std::string_view target) = 0;
+  // A plain GET (the client scripts, a form's picture): its Host and Origin headers (empty when
+  // it has none) and its target.
+  virtual HttpAnswer Serve(std::string_view host, std::string_view origin,
+                           std::string_view target) = 0;
   // A text frame of an accepted connection.
   virtual void Message(ConnectionId connection, std::string text) = 0;
   // An accepted connection ended, whoever closed it.
