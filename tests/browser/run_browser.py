@@ -312,6 +312,9 @@ def main():
             lines = opened.stdout.strip().splitlines()
             result = json.loads(lines[-1]) if lines else {"ok": False, "error": "no report"}
             problems = [] if result.get("ok") else ["the page: %s" % result.get("error")]
+            facts = {k: v for k, v in result.items() if k != "ok"}
+            if result.get("ok") and facts:
+                print("the page saw: %s" % json.dumps(facts, ensure_ascii=False))
             if not problems and options.name in CHECKS:
                 try:
                     problems = judge(CHECKS[options.name](Stored(root), work, pictures))
