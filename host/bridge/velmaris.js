@@ -147,7 +147,7 @@
       // Changes pushed before the reply are older than the state it carries: until it is
       // built, the form ignores them.
       form.ready = this._send({op: "showForm", control: id}).then(function (reply) {
-        if (self._forms.get(id) === form) form.build(reply.result || {});
+        if (self._forms.get(id) === form) form.build(reply.result || {}, element.ownerDocument);
       }, function (error) {
         if (self._forms.get(id) === form) self._forms.delete(id);
         throw error;
@@ -155,7 +155,10 @@
     }
     return form.ready.then(function () {
       if (self._forms.get(id) !== form) return null;  // hidden or released meanwhile
-      if (form.root.parentNode !== element) element.appendChild(form.root);
+      if (form.root.parentNode !== element) {
+        injectStyle(element.ownerDocument);
+        element.appendChild(form.root);
+      }
       return form.root;
     });
   };
@@ -281,9 +284,9 @@
       "white-space:nowrap;overflow:hidden}",
     // Real check boxes and option buttons, drawn as the desktop draws them.
     ".vmf-form .vmf-checkbox input,.vmf-form .vmf-optionbutton input{-webkit-appearance:none;" +
-      "appearance:none;flex:none;width:13px;height:13px;margin:0 6px 0 1px;border:1px solid #8f8f8f;" +
+      "appearance:none;flex:none;width:13px;height:13px;margin:0 5px 0 1px;border:1px solid #8f8f8f;" +
       "border-radius:2px;background:#fff no-repeat center/11px 11px}",
-    ".vmf-form .vmf-optionbutton input{border-radius:50%}",
+    ".vmf-form .vmf-optionbutton input{border-radius:50%;margin-right:6px}",
     ".vmf-form .vmf-checkbox input:checked{background-image:url(\"data:image/svg+xml," +
       "%3Csvg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 11 11'%3E%3Cpath d='M2 5.5l2.5 3L9 2'" +
       " fill='none' stroke='%23000' stroke-width='1.6'/%3E%3C/svg%3E\")}",
@@ -317,7 +320,8 @@
     ".vmf-form .vmf-imagebox{object-fit:fill}",
     ".vmf-form .vmf-imagebox:not([src]){visibility:hidden}"
   ];
-  var styled = false;
+  // The documents the forms' style is in.
+  var styled = new WeakSet();
   var formCount = 0;
 
   // Twips to whole CSS pixels, rounded half up as the desktop forms round them.
@@ -328,12 +332,12 @@
   }
 
   function injectStyle(document) {
-    if (styled) return;
-    styled = true;
+    if (styled.has(document)) return;
+    styled.add(document);
     var style = document.createElement("style");
     style.setAttribute("data-velmaris", "forms");
     style.textContent = STYLE_RULES.join("\n");
-    document.head.appendChild(style);
+    (document.head || document.documentElement).appendChild(style);
   }
 
   // The form's "\r\n" line ends in the control, the browser's "\n" in the page.
@@ -357,8 +361,8 @@
     this.ready = null;
   }
 
-  WebForm.prototype.build = function (shown) {
-    var document = global.document;
+  WebForm.prototype.build = function (shown, document) {
+    this._document = document;
     injectStyle(document);
     this._prefix = "vmf" + (++formCount) + "-";
     var root = document.createElement("div");
@@ -403,7 +407,7 @@
   };
 
   WebForm.prototype._make = function (child) {
-    var document = global.document;
+    var document = this._document;
     var id = this._prefix + child.state.name;
     var element;
     switch (child.state.kind) {
