@@ -244,7 +244,7 @@
     });
   }
 
-  // --- Forms in the page --------------------------------------------------------------------------
+  // --- Forms in the page ------------------------------------------------------------------------
   // A control's form drawn with real HTML controls, laid out as on the desktop: its twips rounded
   // to CSS pixels one rectangle at a time, a frame's children placed inside it. What a person does
   // goes back as gestures; what the control changes comes pushed and is applied child by child.
@@ -262,10 +262,10 @@
   var LABEL_BELOW = 240;
   var LABELLED = ["TextBox", "ComboBox", "ListBox", "ProgressBar"];
   var STYLE_RULES = [
-    ".vmf-form{box-sizing:border-box;position:relative;display:inline-block;vertical-align:top;overflow:hidden;" +
-      "background:#efefef;color:#000;text-align:left;line-height:normal;" +
-      "font:12px \"WenQuanYi Micro Hei\",\"Microsoft YaHei\",\"PingFang SC\",\"Noto Sans CJK SC\"," +
-      "SimSun,sans-serif}",
+    ".vmf-form{box-sizing:border-box;position:relative;display:inline-block;vertical-align:top;" +
+      "overflow:hidden;background:#efefef;color:#000;text-align:left;line-height:normal;" +
+      "font:12px \"WenQuanYi Micro Hei\",\"Microsoft YaHei\",\"PingFang SC\"," +
+      "\"Noto Sans CJK SC\",SimSun,sans-serif}",
     ".vmf-form *{box-sizing:border-box;font:inherit;margin:0;letter-spacing:normal}",
     ".vmf-form [hidden]{display:none!important}",
     ".vmf-form .vmf-box{position:absolute}",
@@ -276,40 +276,44 @@
     ".vmf-form .vmf-button:active:not(:disabled){background:linear-gradient(#e2e2e2,#dadada)}",
     ".vmf-form .vmf-button:disabled{color:#bebebe;border-color:#c6c6c6;background:#efefef}",
     ".vmf-form .vmf-label{overflow:hidden;white-space:pre-wrap;overflow-wrap:anywhere;padding:0}",
-    ".vmf-form .vmf-textbox{border:1px solid #a6a6a6;border-radius:2px;background:#fff;color:#000;" +
-      "padding:0 3px}",
-    ".vmf-form textarea.vmf-textbox{padding:2px 3px;resize:none;overflow:auto;white-space:pre-wrap}",
+    ".vmf-form .vmf-textbox{border:1px solid #a6a6a6;border-radius:2px;background:#fff;" +
+      "color:#000;padding:0 3px}",
+    ".vmf-form textarea.vmf-textbox{padding:2px 3px;resize:none;overflow:auto;" +
+      "white-space:pre-wrap}",
     ".vmf-form .vmf-textbox:disabled{background:#efefef;color:#bebebe}",
     ".vmf-form .vmf-checkbox,.vmf-form .vmf-optionbutton{display:flex;align-items:center;" +
       "white-space:nowrap;overflow:hidden}",
     // Real check boxes and option buttons, drawn as the desktop draws them.
     ".vmf-form .vmf-checkbox input,.vmf-form .vmf-optionbutton input{-webkit-appearance:none;" +
-      "appearance:none;flex:none;width:13px;height:13px;margin:0 5px 0 1px;border:1px solid #8f8f8f;" +
-      "border-radius:2px;background:#fff no-repeat center/11px 11px}",
+      "appearance:none;flex:none;width:13px;height:13px;margin:0 5px 0 1px;" +
+      "border:1px solid #8f8f8f;border-radius:2px;background:#fff no-repeat center/11px 11px}",
     ".vmf-form .vmf-optionbutton input{border-radius:50%;margin-right:6px}",
     ".vmf-form .vmf-checkbox input:checked{background-image:url(\"data:image/svg+xml," +
-      "%3Csvg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 11 11'%3E%3Cpath d='M2 5.5l2.5 3L9 2'" +
-      " fill='none' stroke='%23000' stroke-width='1.6'/%3E%3C/svg%3E\")}",
+      "%3Csvg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 11 11'%3E" +
+      "%3Cpath d='M2 5.5l2.5 3L9 2' fill='none' stroke='%23000' stroke-width='1.6'/%3E" +
+      "%3C/svg%3E\")}",
     ".vmf-form .vmf-checkbox input:indeterminate{background:#fff linear-gradient(#8f8f8f,#8f8f8f)" +
       " no-repeat center/7px 7px}",
     ".vmf-form .vmf-optionbutton input:checked{background:#fff radial-gradient(#222 0 2.5px," +
       "transparent 3px)}",
     ".vmf-form .vmf-checkbox input:disabled,.vmf-form .vmf-optionbutton input:disabled" +
       "{background-color:#efefef;border-color:#c6c6c6}",
-    ".vmf-form .vmf-listbox{border:1px solid #b8b8b8;border-radius:2px;background:#fff;color:#000;" +
-      "padding:1px 0;overflow-y:auto}",
+    ".vmf-form .vmf-listbox{border:1px solid #b8b8b8;border-radius:2px;background:#fff;" +
+      "color:#000;padding:1px 0;overflow-y:auto}",
     ".vmf-form .vmf-listbox option{padding:0 3px;min-height:16px;line-height:16px}",
     ".vmf-form .vmf-listbox option:checked{color:#fff;" +
       "background:#308cc6 linear-gradient(#308cc6,#308cc6)}",
     ".vmf-form .vmf-combobox{-webkit-appearance:none;appearance:none;border:1px solid #ababab;" +
-      "border-radius:2px;color:#000;padding:0 16px 0 4px;background:no-repeat right 6px center/7px 4px" +
-      " url(\"data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 7 4'%3E" +
+      "border-radius:2px;color:#000;padding:0 16px 0 4px;" +
+      "background:no-repeat right 6px center/7px 4px url(\"data:image/svg+xml," +
+      "%3Csvg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 7 4'%3E" +
       "%3Cpath d='M0 0h7L3.5 4z'/%3E%3C/svg%3E\"),linear-gradient(#fdfdfd,#efefef)}",
     ".vmf-form .vmf-combobox:disabled{color:#bebebe;border-color:#c6c6c6;opacity:.6}",
     ".vmf-form .vmf-progressbar{-webkit-appearance:none;appearance:none;border:1px solid #ababab;" +
       "border-radius:2px;background:#fff;overflow:hidden}",
     ".vmf-form .vmf-progressbar::-webkit-progress-bar{background:#fff}",
-    ".vmf-form .vmf-progressbar::-webkit-progress-value{background:linear-gradient(#38a4e9,#3190cb)}",
+    ".vmf-form .vmf-progressbar::-webkit-progress-value{" +
+      "background:linear-gradient(#38a4e9,#3190cb)}",
     ".vmf-form .vmf-progressbar::-moz-progress-bar{background:linear-gradient(#38a4e9,#3190cb)}",
     ".vmf-form .vmf-frame{border:0;padding:0;min-width:0}",
     // The caption sits on the frame's top line: the children's twips leave room for it there.
@@ -645,6 +649,8 @@
   };
 
   // Brings the child's element to `next`, touching only what differs from `prev` (all when null).
+  // What a person changes (ticks, entries chosen, text) is compared with the page itself: a click
+  // the control undid within one pass comes as a state equal to the one before it.
   WebForm.prototype._show = function (child, prev, next) {
     function changed(key) {
       return prev === null || !same(prev[key], next[key]);
@@ -685,17 +691,15 @@
       case "CheckBox":
       case "OptionButton":
         if (child.caption.textContent !== text) child.caption.textContent = text;
-        if (changed("checked") || prev === null) {
-          input.checked = next.checked === 1;
-          input.indeterminate = next.kind === "CheckBox" && next.checked === 2;
-        }
+        if (input.checked !== (next.checked === 1)) input.checked = next.checked === 1;
+        input.indeterminate = next.kind === "CheckBox" && next.checked === 2;
         break;
       case "TextBox":
         this._showText(child, screenLines(text));
         break;
       case "ListBox":
       case "ComboBox":
-        this._showItems(child, prev, next);
+        this._showItems(child, next);
         break;
       case "ProgressBar":
         if (changed("value")) input.value = Math.max(0, Math.min(100, Number(next.value) || 0));
@@ -731,7 +735,7 @@
     if (input.tagName === "TEXTAREA") input.scrollTop = input.scrollHeight;
   };
 
-  WebForm.prototype._showItems = function (child, prev, next) {
+  WebForm.prototype._showItems = function (child, next) {
     var input = child.input;
     var document = input.ownerDocument;
     var items = Array.isArray(next.items) ? next.items : [];
@@ -745,7 +749,10 @@
       placeholder.hidden = true;
       input.appendChild(placeholder);
     }
-    if (prev === null || !same(prev.items, next.items)) {
+    var shown = Array.prototype.slice.call(input.options, first).map(function (option) {
+      return option.textContent;
+    });
+    if (!same(shown, items)) {
       while (input.options.length > first) input.remove(first);
       items.forEach(function (item, i) {
         var option = document.createElement("option");
@@ -788,7 +795,8 @@
         return response.blob();
       })
       .then(function (blob) {
-        if (turn === child.pictures && !self._gone) self._setPicture(child, URL.createObjectURL(blob));
+        if (turn !== child.pictures || self._gone) return;
+        self._setPicture(child, URL.createObjectURL(blob));
       })
       .catch(function () {
         // A picture that cannot be had shows an empty box, as one that cannot be read does.
