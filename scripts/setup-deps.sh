@@ -23,7 +23,7 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine64 locales
   # The browser tests: the bridge's client in a headless Chromium, driven from Node by
   # puppeteer-core (installed by npm in tests/browser, with no browser of its own).
-  chromium nodejs npm
+  chromium
 )
 
 missing=()
@@ -32,6 +32,12 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
+
+# Node and npm: a machine may have them from another source than Debian's packages (whose nodejs
+# then refuses Debian's npm); only when the commands are missing are Debian's installed.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  missing+=(nodejs npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"

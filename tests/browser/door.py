@@ -162,11 +162,18 @@ def usage(pid):
     return fds, rss
 
 
-def run(bridge_port, bridge_pid, server_port, work):
-    """Every check of the door; returns what failed, one text each."""
+def run(bridge_port, bridge_pid, server_port, work, wine=False):
+    """Every check of the door; returns what failed, one text each. `work` is the run's folder as
+    the bridge's system names it; `wine` says the bridge is velmaris.exe under Wine."""
     problems = []
     origin = "http://127.0.0.1:%d" % server_port
     server = origin
+    # Under Wine each upgrade waits on two look-ups of who owns the connection (the TCP table with
+    # its owners), a tenth of a second or more each: seconds on a busy machine.
+    timeout = 60.0 if wine else 10.0
+
+    def connect(who=origin, host=None):
+        return Client(bridge_port, who, host, timeout)
 
     def expect(actual, expected, what):
         if actual != expected:
@@ -184,7 +191,7 @@ def run(bridge_port, bridge_pid, server_port, work):
     ]
     for what, who, host, status in ways_in:
         try:
-            Client(bridge_port, who, host).close()
+            connect(who, host).close()
             got = "101"
         except Refused as e:
             got = e.status
@@ -204,7 +211,7 @@ def run(bridge_port, bridge_pid, server_port, work):
         c.close()
 
     # Messages that are not requests: an error reply, or the connection closed with a code.
-    client = Client(bridge_port, origin)
+    client = connect()
     for text, reply_id in (("not json", None), ("[1,2]", None), ('{"id":5,"op":"nope"}', 5),
                            ('{"op":"call"}', None)):
         client.send(OP_TEXT, text.encode())
@@ -213,7 +220,7 @@ def run(bridge_port, bridge_pid, server_port, work):
     client.close()
     for what, opcode, payload, code in (("binary frame", OP_BINARY, b"\x01\x02", 1003),
                                         ("message over 1 MiB", OP_TEXT, b" " * ((1 << 20) + 1), 1009)):
-        client = Client(bridge_port, origin)
+        client = connect()
         try:
             client.send(opcode, payload)
         except OSError:
@@ -223,7 +230,7 @@ def run(bridge_port, bridge_pid, server_port, work):
 
     # A page gone while its upload waits for a server that never answers: the bridge lets go of
     # the server's connection and goes on serving.
-    client = Client(bridge_port, origin)
+    client = connect()
     control = client.request({"op": "create", "progId": "VelmarisClient.FileUpload"}).get("control")
     source = os.path.join(work, "说明.txt")
     client.send(OP_TEXT, json.dumps({"id": 99, "op": "call", "control": control, "name": "StartUpload",
@@ -233,7 +240,7 @@ def run(bridge_port, bridge_pid, server_port, work):
     client.sock.close()
     expect(wait_for(lambda: established_to(server_port) == 0, 10), True,
            "the server's connection let go once the page went away")
-    client = Client(bridge_port, origin)
+    client = connect()
     reply = client.request({"op": "create", "progId": "VelmarisClient.FileUpload"})
     expect("control" in reply, True, "a new connection after the page went away: %r" % reply)
     client.close()
@@ -241,7 +248,7 @@ def run(bridge_port, bridge_pid, server_port, work):
     # Connections come and go, each leaving a control behind for the bridge to release.
     def cycle(times):
         for _ in range(times):
-            c = Client(bridge_port, origin)
+            c = connect()
             c.request({"op": "create", "progId": "VelmarisClient.FileUpload"})
             c.close()
 

@@ -3,7 +3,7 @@
 the reference content server serving tests/browser/pages, `velmaris bridge` allowing that server's
 origin, and the page opened in a headless Chromium (puppeteer-core, see open_page.mjs).
 
-    run_browser.py --host VELMARIS --library LIB --source-dir ROOT NAME
+    run_browser.py --host VELMARIS --library LIB --source-dir ROOT [--wine] NAME
 
 NAME is a page, pages/NAME.html, or `door` (door.py: the bridge tried with raw WebSocket
 requests, no browser). The page is opened as
@@ -18,11 +18,18 @@ documents a page names in a script line `// office-document: SOURCE FORMAT NAME`
 do (see tests/pages/run_page.py). Screenshots a page asks for (see open_page.mjs) go to
 $VELMARIS_SCREENS, by default screens/ beside the host, where the desktop forms' are.
 
-Exits 0 on success, 1 on failure, 77 when Chromium or Node is missing.
+With --wine the host is velmaris.exe and the library VelmarisClient.dll, run under Wine on the
+prefix WINEPREFIX names (tests/windows/browser.sh makes one for all tests), as run_page.py --wine
+runs them: the page gets its folders as Windows paths, and a page that needs what the Windows build
+does not have is skipped. Chromium and the door's client reach the bridge on the machine's loopback.
+
+Exits 0 on success, 1 on failure, 77 when Chromium or Node is missing or the page cannot run on
+the Windows build.
 """
 import argparse
 import fcntl
 import json
+import ntpath
 import os
 import shutil
 import subprocess
@@ -91,21 +98,22 @@ def field(record, name):
     return next((v for k, v in record["fields"] if k == name), None)
 
 
-# What each page must have left on the server: (actual, expected, what) for each check.
+# What each page must have left on the server: (actual, expected, what) for each check. `work` and
+# `pictures` are the folders the page was given, `join` how the host's system names a file in one.
 
-def check_file_upload(s, work, pictures):
+def check_file_upload(s, work, pictures, join):
     ups = s.uploads()
     up = ups[0] if ups else {"fields": [], "files": [{}]}
     return [
         (len(ups), 1, "one upload"),
         (up["fields"], [["curPath", "资料/2008/"], ["contentid", "7"]], "fields, read as GBK"),
         (up["files"][0].get("name"), "说明.txt", "part name"),
-        (up["files"][0].get("filename"), os.path.join(work, "说明.txt"), "part filename"),
+        (up["files"][0].get("filename"), join(work, "说明.txt"), "part filename"),
         (s.file("资料/2008/说明.txt") == SOURCE_BYTES, True, "stored byte for byte"),
     ]
 
 
-def check_multi_upload(s, work, pictures):
+def check_multi_upload(s, work, pictures, join):
     ups = s.uploads()
     return [
         ([(u["fields"], u["files"][0]["stored"]) for u in ups],
@@ -114,7 +122,7 @@ def check_multi_upload(s, work, pictures):
     ]
 
 
-def check_import_txt(s, work, pictures):
+def check_import_txt(s, work, pictures, join):
     a = s.article(1)
     return [
         (a["title"], "春季报告", "title"),
@@ -124,7 +132,7 @@ def check_import_txt(s, work, pictures):
     ]
 
 
-def check_word_import(s, work, pictures):
+def check_word_import(s, work, pictures, join):
     a = s.article(1)
     ups = s.uploads()
     texts = ["第一页：春天的故事", "第二页：夏天的故事", "第三页：秋天的故事"]
@@ -139,7 +147,7 @@ def check_word_import(s, work, pictures):
     ]
 
 
-def check_picture_batch(s, work, pictures):
+def check_picture_batch(s, work, pictures, join):
     ups = s.uploads()
     fields = [["curpath", "2008"], ["contentid", "-1"], ["author", "编辑"], ["thumbnail", "Yes"],
               ["thumbnailalt", "Click"], ["thumbnailtarget", "about:blank"], ["watermark", "Yes"],
@@ -151,7 +159,7 @@ def check_picture_batch(s, work, pictures):
         a = s.article(i + 1)
         checks += [
             (up["fields"], fields, name + " fields"),
-            (up["files"][0].get("filename"), os.path.join(pictures, name), name + " part filename"),
+            (up["files"][0].get("filename"), join(pictures, name), name + " part filename"),
             ((a["n"], a["fields"]), (2 * i + 2, [["columnid", "5"], ["issueid", "0"], ["objecttype", "1"],
                                                  ["title", "T"], ["content", "/files/" + name + SEP],
                                                  ["author", "编辑"]]), name + " article"),
@@ -159,7 +167,7 @@ def check_picture_batch(s, work, pictures):
     return checks
 
 
-def check_errors(s, work, pictures):
+def check_errors(s, work, pictures, join):
     return [((len(s.uploads()), s.articles()), (0, 0), "nothing stored")]
 
 
@@ -228,12 +236,13 @@ def ensure_node_modules():
 
 
 def start_bridge(host, env, origin):
-    bridge = subprocess.Popen([host, "bridge", "--port", "0", "--allow", origin, "--answer-dialogs"],
+    bridge = subprocess.Popen(host + ["bridge", "--port", "0", "--allow", origin, "--answer-dialogs"],
                               env=env, stdout=subprocess.PIPE, text=True)
     line = [None]
     reader = threading.Thread(target=lambda: line.__setitem__(0, bridge.stdout.readline()), daemon=True)
     reader.start()
     reader.join(20)
+    # Under Wine the line ends in \r\n.
     words = (line[0] or "").split()
     if words[:2] != ["listening", "on"] or ":" not in words[-1]:
         bridge.kill()
@@ -250,11 +259,18 @@ def main():
     parser.add_argument("--library", required=True)
     parser.add_argument("--source-dir", required=True)
     parser.add_argument("--timeout", type=float, default=90)
+    parser.add_argument("--wine", action="store_true",
+                        help="velmaris.exe and the DLL under Wine, on the prefix WINEPREFIX names")
     parser.add_argument("name")
     options = parser.parse_args()
     pictures = os.path.join(os.path.abspath(options.source_dir), "tests", "data", "image")
     page = os.path.join(HERE, "pages", options.name + ".html")
     in_browser = options.name != "door"
+    if options.wine and in_browser:
+        reason = run_page.windows_skip(page)
+        if reason:
+            print("skipped: %s" % reason)
+            return 77
     chromium = os.environ.get("CHROMIUM") or shutil.which("chromium")
     if in_browser and not (chromium and shutil.which("node") and shutil.which("npm")):
         print("skipped: Chromium, node or npm is missing (scripts/setup-deps.sh installs them)")
@@ -291,18 +307,25 @@ def main():
             if failure:
                 print("page %s: %s" % (options.name, failure), file=sys.stderr)
                 return 1
-        if subprocess.run([options.host, "register", os.path.abspath(options.library)],
-                          env=env).returncode != 0:
+        host = [options.host]
+        library = os.path.abspath(options.library)
+        # What the page and the door hand the controls: the names the host's system uses.
+        page_work, page_pictures = work, pictures
+        if options.wine:
+            host = ["wine", options.host]
+            library, page_work, page_pictures = run_page.windows_paths([library, work, pictures])
+        if subprocess.run(host + ["register", library], env=env,
+                          stdout=subprocess.DEVNULL if options.wine else None).returncode != 0:
             print("registration failed", file=sys.stderr)
             return 1
         server, server_port = run_page.start_server(
             options.source_dir, root, ["--pages", os.path.join(HERE, "pages")])
         origin = "http://127.0.0.1:%d" % server_port
-        bridge, bridge_port = start_bridge(options.host, env, origin)
+        bridge, bridge_port = start_bridge(host, env, origin)
 
         if in_browser:
-            query = {"bridge": bridge_port, "server": origin, "folder": work,
-                     "pictures": pictures}
+            query = {"bridge": bridge_port, "server": origin, "folder": page_work,
+                     "pictures": page_pictures}
             url = "%s/pages/%s.html?%s" % (origin, options.name,
                                            "&".join("%s=%s" % (k, urllib.parse.quote(str(v)))
                                                     for k, v in query.items()))
@@ -317,11 +340,13 @@ def main():
                 print("the page saw: %s" % json.dumps(facts, ensure_ascii=False))
             if not problems and options.name in CHECKS:
                 try:
-                    problems = judge(CHECKS[options.name](Stored(root), work, pictures))
+                    problems = judge(CHECKS[options.name](
+                        Stored(root), page_work, page_pictures,
+                        ntpath.join if options.wine else os.path.join))
                 except (OSError, LookupError, ValueError, TypeError) as e:
                     problems = ["what the server stored: %r" % e]
         else:
-            problems = door.run(bridge_port, bridge.pid, server_port, work)
+            problems = door.run(bridge_port, bridge.pid, server_port, page_work, options.wine)
         if bridge.poll() is not None:
             problems.append("the bridge ended (status %d) during the test" % bridge.returncode)
         for problem in problems:
