@@ -171,12 +171,12 @@ def check_errors(s, work, pictures, join):
     return [((len(s.uploads()), s.articles()), (0, 0), "nothing stored")]
 
 
-def check_office_form(s, work, pictures):
+def check_office_form(s, work, pictures, join):
     return [((s.article(1)["title"], s.article(2)["title"]), ("第一篇", "第二篇"), "both articles"),
             (s.articles(), 2, "no more articles")]
 
 
-def check_multi_form(s, work, pictures):
+def check_multi_form(s, work, pictures, join):
     ups = s.uploads()
     return [
         (sorted((u["fields"], u["files"][0]["name"]) for u in ups),
@@ -186,7 +186,7 @@ def check_multi_form(s, work, pictures):
     ]
 
 
-def check_image_form(s, work, pictures):
+def check_image_form(s, work, pictures, join):
     ups = s.uploads()
     fields = [["curpath", "2008"], ["contentid", "-1"], ["author", "编辑"], ["thumbnail", "No"],
               ["watermark", "Yes"], ["wmtext", "水印"], ["wmposition", "16"],
@@ -202,15 +202,15 @@ def check_image_form(s, work, pictures):
 
 
 CHECKS = {
-    "office_form": check_office_form,
-    "multi_form": check_multi_form,
-    "image_form": check_image_form,
     "file_upload": check_file_upload,
     "multi_upload": check_multi_upload,
     "import_txt": check_import_txt,
     "word_import": check_word_import,
     "picture_batch": check_picture_batch,
     "errors": check_errors,
+    "office_form": check_office_form,
+    "multi_form": check_multi_form,
+    "image_form": check_image_form,
 }
 
 
