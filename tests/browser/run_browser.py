@@ -13,8 +13,10 @@ requests, no browser). The page is opened as
 and reports by setting window.__result to {ok: true} or {ok: false, error: TEXT}. A page cannot
 read what the server stored, so the runner then checks that (CHECKS below). Every run's folder
 holds the same files: 说明.txt (every byte value, then GBK text) and a tree, tree/a.txt,
-tree/Thumbs.db, tree/s/b.txt; and the office documents a page names in a script line
-`// office-document: SOURCE FORMAT NAME`, as page scripts do (see tests/pages/run_page.py).
+tree/Thumbs.db, tree/s/b.txt; the files of the page's own (FIXTURES below); and the office
+documents a page names in a script line `// office-document: SOURCE FORMAT NAME`, as page scripts
+do (see tests/pages/run_page.py). Screenshots a page asks for (see open_page.mjs) go to
+$VELMARIS_SCREENS, by default screens/ beside the host, where the desktop forms' are.
 
 With --wine the host is velmaris.exe and the library VelmarisClient.dll, run under Wine on the
 prefix WINEPREFIX names (tests/windows/browser.sh makes one for all tests), as run_page.py --wine
@@ -45,12 +47,19 @@ import door  # noqa: E402
 SEP = "----abcdefghijklmnopqrstuvwxyz----"
 SOURCE_BYTES = bytes(range(256)) * 16 + "中文内容\r\n".encode("gbk")
 TREE = {"tree/a.txt": b"A", "tree/Thumbs.db": b"cache", "tree/s/b.txt": b"B"}
+BIG_FILE = 10 * 1024 * 1024
+# A page's own files: big/ is 100 MB in ten files, so a run lasts long enough to be watched.
+FIXTURES = {
+    "office_form": {"a.txt": "第一篇\r\n作者：甲\r\n正文一\r\n".encode("utf-8"),
+                    "b.txt": "第二篇\r\n作者：乙\r\n正文二\r\n".encode("utf-8")},
+    "multi_form": {"big/%d.bin" % i: bytes([i]) * BIG_FILE for i in range(10)},
+}
 
 
-def make_fixtures(work):
+def make_fixtures(work, page):
     with open(os.path.join(work, "说明.txt"), "wb") as f:
         f.write(SOURCE_BYTES)
-    for name, data in TREE.items():
+    for name, data in dict(TREE, **FIXTURES.get(page, {})).items():
         path = os.path.join(work, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
@@ -162,6 +171,36 @@ def check_errors(s, work, pictures, join):
     return [((len(s.uploads()), s.articles()), (0, 0), "nothing stored")]
 
 
+def check_office_form(s, work, pictures, join):
+    return [((s.article(1)["title"], s.article(2)["title"]), ("第一篇", "第二篇"), "both articles"),
+            (s.articles(), 2, "no more articles")]
+
+
+def check_multi_form(s, work, pictures, join):
+    ups = s.uploads()
+    return [
+        (sorted((u["fields"], u["files"][0]["name"]) for u in ups),
+         [([["path", "big/"]], "%d.bin" % i) for i in range(10)], "the tree"),
+        ([s.file("big/%d.bin" % i) == bytes([i]) * BIG_FILE for i in range(10)], [True] * 10,
+         "stored contents"),
+    ]
+
+
+def check_image_form(s, work, pictures, join):
+    ups = s.uploads()
+    fields = [["curpath", "2008"], ["contentid", "-1"], ["author", "编辑"], ["thumbnail", "No"],
+              ["watermark", "Yes"], ["wmtext", "水印"], ["wmposition", "16"],
+              ["wmcolor", "-16776961"], ["imgstamp", "No"]]
+    checks = [(len(ups), 3, "uploads")]
+    for i, name in enumerate(["a", "c"]):
+        checks += [(ups[i]["fields"] if i < len(ups) else None, fields, name + " fields"),
+                   (s.article(i + 1)["title"], name, name + " title from its name")]
+    last = ups[2]["fields"] if len(ups) > 2 else []
+    checks.append(([field({"fields": last}, k) for k in ("thumbnailwidth", "thumbnailheight")],
+                   ["320", "240"], "the typed size"))
+    return checks
+
+
 CHECKS = {
     "file_upload": check_file_upload,
     "multi_upload": check_multi_upload,
@@ -169,6 +208,9 @@ CHECKS = {
     "word_import": check_word_import,
     "picture_batch": check_picture_batch,
     "errors": check_errors,
+    "office_form": check_office_form,
+    "multi_form": check_multi_form,
+    "image_form": check_image_form,
 }
 
 
@@ -251,7 +293,9 @@ def main():
     root = os.path.join(scratch, "srv")
     for folder in (env["TEMP"], work, root, env["XDG_CONFIG_HOME"]):
         os.makedirs(folder)
-    make_fixtures(work)
+    make_fixtures(work, options.name)
+    env.setdefault("VELMARIS_SCREENS",
+                   os.path.join(os.path.dirname(os.path.abspath(options.host)), "screens"))
     status = 1
     server = bridge = None
     try:
@@ -291,6 +335,9 @@ def main():
             lines = opened.stdout.strip().splitlines()
             result = json.loads(lines[-1]) if lines else {"ok": False, "error": "no report"}
             problems = [] if result.get("ok") else ["the page: %s" % result.get("error")]
+            facts = {k: v for k, v in result.items() if k != "ok"}
+            if result.get("ok") and facts:
+                print("the page saw: %s" % json.dumps(facts, ensure_ascii=False))
             if not problems and options.name in CHECKS:
                 try:
                     problems = judge(CHECKS[options.name](

@@ -58,3 +58,37 @@ function run(test) {
     }
   });
 }
+
+// Waits until `test()` gives something truthy, which it returns; fails naming `what` after
+// `seconds`.
+async function waitFor(test, what, seconds = 30) {
+  const end = Date.now() + seconds * 1000;
+  for (;;) {
+    const value = await test();
+    if (value) return value;
+    if (Date.now() > end) throw new Error("timed out waiting for " + what);
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  }
+}
+
+// The element of a form's child, by its name.
+function child(root, name) {
+  return root.querySelector('[data-name="' + name + '"]');
+}
+
+// Types into a text box as a person would: its value changes and the page hears an input.
+function type(root, name, text) {
+  const box = child(root, name);
+  box.focus();
+  box.value = text;
+  box.dispatchEvent(new Event("input", {bubbles: true}));
+}
+
+// Chooses entries of a drop-down or list in the page, as a person's pick tells the page.
+function pick(root, name, indexes) {
+  const list = child(root, name);
+  Array.from(list.options).forEach((option) => {
+    option.selected = indexes.includes(Number(option.value)) && option.value !== "";
+  });
+  list.dispatchEvent(new Event("change", {bubbles: true}));
+}
