@@ -213,7 +213,8 @@ TEST_F(HostServices, FormStateAsJson) {
             u"{\"name\":\"Label1\",\"kind\":\"Label\",\"container\":\"\","
             u"\"caption\":\"say \\\"hi\\\"\\\\\\n\\t错误\\u0001\","
             u"\"text\":\"say \\\"hi\\\"\\\\\\n\\t错误\\u0001\",\"enabled\":true,\"visible\":true,"
-            u"\"value\":0,\"checked\":0,\"items\":[],\"selected\":[],\"listIndex\":-1,\"multiSelect\":false,\"left\":1,"
+            u"\"value\":0,\"checked\":0,\"items\":[],\"selected\":[],\"listIndex\":-1,"
+            u"\"multiSelect\":false,\"left\":1,"
             u"\"top\":2,\"width\":3,\"height\":4,\"toolTip\":\"\",\"picture\":\"\"}");
 
   Variant two(int32_t{2});
