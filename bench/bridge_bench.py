@@ -2,7 +2,7 @@
 """The browser bridge measured from a page in headless Chromium.
 
   python3 bench/bridge_bench.py [--build build] [--runs 5] [--trips 10000] [--pairs 20]
-                                [--size-mib 256] [--json]
+                                [--size-mib 256] [--form-changes 500] [--json]
 
 The library registered in a private registry, `velmaris bridge --port 0 --allow ORIGIN` started
 for the origin of a static server on 127.0.0.1 that serves bench/bridge_page.html cross-origin
@@ -13,6 +13,9 @@ bench/bridge_page.mjs. Then:
     as many messages of the same size, one after the other, to a bare WebSocket echo (Python, on
     loopback), which is what the browser's own WebSocket costs; and the same reads from a bare
     client (Python, tests/browser/door.py's), which is what the bridge costs without a browser;
+  - form changes: --runs times, ImageUpload's form shown in the page (velmaris.js showForm),
+    --form-changes clicks on its watermark box, each timed from the click until the control's
+    answer (its watermark text box enabled or disabled) shows in the page's DOM;
   - upload: after one untimed pair, --pairs pairs alternating of a --size-mib upload to the native
     sink (velmaris-sink, as bench/upload_bench.py runs it) started from the page through the bridge
     and from `velmaris run bench/bridge_upload.js`, each a fresh FileUpload; both time the
@@ -189,6 +192,7 @@ def main():
     parser.add_argument("--trips", type=int, default=10000)
     parser.add_argument("--pairs", type=int, default=20)
     parser.add_argument("--size-mib", type=int, default=256)
+    parser.add_argument("--form-changes", type=int, default=500)
     parser.add_argument("--json", action="store_true", help="print the samples as JSON")
     args = parser.parse_args()
     host = os.path.join(args.build, "velmaris")
@@ -224,6 +228,10 @@ def main():
                 bare.append(trip_run(bare_trips(port, origin, args.trips)))
                 echoes.append(trip_run(page.evaluate(f"echoTrips({echo_port}, {args.trips})")))
 
+            # A change in a form shown in the page, from the editor's click to the page's DOM.
+            forms = [trip_run(page.evaluate(f"formChanges({args.form_changes})"))
+                     for _ in range(args.runs)]
+
             sink, sink_port = upload_bench.start_sink(args.build)
             url = f"http://127.0.0.1:{sink_port}/upload.asp"
             call = f"uploadOnce({json.dumps(url)}, {json.dumps(big)})"
@@ -251,7 +259,7 @@ def main():
             server.shutdown()
 
     results = {"trips": args.trips, "isolated": isolated, "round_trips": trips, "echo_trips": echoes, "bare_trips": bare,
-               "size_mib": args.size_mib, "bridge_upload_s": ours, "run_upload_s": theirs}
+               "form_changes": forms, "size_mib": args.size_mib, "bridge_upload_s": ours, "run_upload_s": theirs}
     if args.json:
         json.dump(results, sys.stdout, indent=1)
         print()
@@ -269,6 +277,11 @@ def main():
         print(f"The same {label}: median {statistics.median(medians):.3f} ms "
               f"({min(medians):.3f}–{max(medians):.3f}), p99 {statistics.median(p99s):.3f} ms "
               f"({min(p99s):.3f}–{max(p99s):.3f})")
+    medians = [t["median_ms"] for t in forms]
+    p99s = [t["p99_ms"] for t in forms]
+    print(f"A form's change in the page, click to DOM, {args.form_changes} a run: median "
+          f"{statistics.median(medians):.3f} ms ({min(medians):.3f}–{max(medians):.3f}), p99 "
+          f"{statistics.median(p99s):.3f} ms (target median ≤ 16 ms, one frame)")
     ratio = statistics.median(ours) / statistics.median(theirs)
     print(f"Upload of {args.size_mib} MiB to the native sink, {args.pairs} pairs: through the "
           f"bridge {upload_bench.summary(ours)} s, velmaris run {upload_bench.summary(theirs)} s; "
