@@ -186,6 +186,10 @@ def check_multi_form(s, work, pictures, join):
     ]
 
 
+def check_cancel_form(s, work, pictures, join):
+    return [(s.articles(), 1, "the article of the picture under way, no more")]
+
+
 def check_image_form(s, work, pictures, join):
     ups = s.uploads()
     fields = [["curpath", "2008"], ["contentid", "-1"], ["author", "编辑"], ["thumbnail", "No"],
@@ -211,6 +215,7 @@ CHECKS = {
     "office_form": check_office_form,
     "multi_form": check_multi_form,
     "image_form": check_image_form,
+    "cancel_form": check_cancel_form,
 }
 
 
