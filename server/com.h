@@ -394,6 +394,9 @@ inline constexpr GUID IID_IPersistStream = {
 // {37D84F60-42CB-11CE-8135-00AA004BB851}
 inline constexpr GUID IID_IPersistPropertyBag = {
     0x37D84F60, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+// {7FD52380-4E07-101B-AE2D-08002B2EC713}
+inline constexpr GUID IID_IPersistStreamInit = {
+    0x7FD52380, 0x4E07, 0x101B, {0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13}};
 inline constexpr GUID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 }  // namespace velmaris::com

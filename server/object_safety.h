@@ -1,7 +1,10 @@
 // The answers every control gives through IObjectSafety: safe for scripting on its dispatch
-// interfaces, safe for initialising on its persistence interfaces. Nothing is stored per control:
-// the answers depend only on the interface asked about and the thread's two library-wide flags.
+// interface, safe for initialising on its persistence interfaces, and nothing for an interface
+// the control does not implement. Nothing is stored per control: the answers depend only on the
+// interface asked about, whether the object has it, and the thread's two library-wide flags.
 #pragma once
+
+#include <functional>
 
 #include "server/com.h"
 
@@ -15,9 +18,12 @@ struct SafetyFlags {
   bool SafeForInitializing = false;
 };
 
-com::HRESULT GetSafetyOptions(const SafetyFlags& flags, const com::IID* riid, uint32_t* supported,
-                              uint32_t* enabled);
-com::HRESULT SetSafetyOptions(const SafetyFlags& flags, const com::IID* riid, uint32_t mask,
-                              uint32_t enabled);
+// Whether the object answers QueryInterface for `riid`.
+using Implements = std::function<bool(const com::IID& riid)>;
+
+com::HRESULT GetSafetyOptions(const SafetyFlags& flags, const Implements& implements,
+                              const com::IID* riid, uint32_t* supported, uint32_t* enabled);
+com::HRESULT SetSafetyOptions(const SafetyFlags& flags, const Implements& implements,
+                              const com::IID* riid, uint32_t mask, uint32_t enabled);
 
 }  // namespace velmaris::server
