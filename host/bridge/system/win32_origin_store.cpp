@@ -4,58 +4,27 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <iterator>
-#include <utility>
-
 #include "host/bridge/system/win32_text.h"
+#include "platform/win32/origin_lists.h"
 
 namespace velmaris::host::bridge {
 namespace {
 
-constexpr wchar_t kBridgeKey[] = L"Software\\VelmarisClient\\Bridge\\";
-
 std::wstring ListKey(bool allowed) {
-  return std::wstring(kBridgeKey) + (allowed ? L"AllowedOrigins" : L"RefusedOrigins");
+  return std::wstring(win32::kOriginListsKey) + (allowed ? L"AllowedOrigins" : L"RefusedOrigins");
 }
 
-// Appends the key's origins to `list`, skipping those already on it. A DWORD 0 lets an admin
-// keep an origin written down but off.
-void ReadList(HKEY root, REGSAM view, bool allowed, std::vector<std::string>& list) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, ListKey(allowed).c_str(), 0, KEY_QUERY_VALUE | view, &key) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  // The longest name a value may have, and its end.
-  wchar_t name[16384];
-  for (DWORD index = 0;; ++index) {
-    DWORD name_size = static_cast<DWORD>(std::size(name));
-    DWORD type = 0, data = 1, data_size = sizeof data;
-    const LONG result = RegEnumValueW(key, index, name, &name_size, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(&data), &data_size);
-    if (result == ERROR_NO_MORE_ITEMS) break;
-    if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) continue;
-    if (name_size == 0 || (type == REG_DWORD && result == ERROR_SUCCESS && data == 0)) continue;
-    std::string origin = Utf8Text(std::wstring_view(name, name_size));
-    if (std::find(list.begin(), list.end(), origin) == list.end())
-      list.push_back(std::move(origin));
-  }
-  RegCloseKey(key);
+std::vector<std::string> Utf8List(const std::vector<std::wstring>& list) {
+  std::vector<std::string> out;
+  for (const auto& origin : list) out.push_back(Utf8Text(origin));
+  return out;
 }
 
 }  // namespace
 
 OriginLists ReadOriginLists() {
-  OriginLists lists;
-  // The machine's key as a 64-bit installer wrote it, whatever this build's width.
-  const std::pair<HKEY, REGSAM> roots[] = {{HKEY_CURRENT_USER, 0},
-                                           {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY}};
-  for (const auto& [root, view] : roots) {
-    ReadList(root, view, true, lists.allowed);
-    ReadList(root, view, false, lists.refused);
-  }
-  return lists;
+  const win32::RegistryOrigins lists = win32::ReadRegistryOrigins();
+  return {Utf8List(lists.allowed), Utf8List(lists.refused)};
 }
 
 bool RememberOrigin(const std::string& origin, bool allowed, std::string& error) {
