@@ -3,8 +3,11 @@
 #include <atomic>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "base/error.h"
+#include "server/control_extension.h"
 #include "server/exception.h"
 #include "server/invoke.h"
 #include "server/module1.h"
@@ -22,6 +25,20 @@ namespace {
 
 std::atomic<long> g_module_refs{0};
 
+std::u16string Utf16(const char* ascii) {
+  return std::u16string(ascii, ascii + std::char_traits<char>::length(ascii));
+}
+
+// The members a container keeps: every property the interface both reads and writes.
+std::vector<PersistedProperty> PersistedProperties(const Interface& iface) {
+  std::vector<PersistedProperty> properties;
+  for (const auto& member : iface.members) {
+    if (member.kind == Kind::kPropertyGet && iface.Find(member.id, Kind::kPropertyPut) != nullptr)
+      properties.push_back({Utf16(member.name), member.id});
+  }
+  return properties;
+}
+
 class ControlObject final : public com::IDispatch,
                             public com::IObjectSafety,
                             public IControlAccess {
@@ -33,6 +50,9 @@ class ControlObject final : public com::IDispatch,
         m_binding(binding),
         m_instance(std::move(instance)) {
     ModuleAddRef();
+    m_extension = MakeControlExtension({static_cast<com::IDispatch*>(this), &info.clsid,
+                                        &info.events_iid, &kLibraryId, Utf16(info.name),
+                                        m_instance->GetForm(), PersistedProperties(m_interface)});
   }
 
   // IUnknown
@@ -46,7 +66,8 @@ class ControlObject final : public com::IDispatch,
     } else if (riid == IID_IControlAccess) {
       *object = static_cast<IControlAccess*>(this);
     } else {
-      return com::E_NOINTERFACE;
+      return m_extension != nullptr && m_extension->Query(&riid, object) ? com::S_OK
+                                                                         : com::E_NOINTERFACE;
     }
     AddRef();
     return com::S_OK;
@@ -80,6 +101,14 @@ class ControlObject final : public com::IDispatch,
     if (!(riid == com::IID_NULL)) return com::DISP_E_UNKNOWNINTERFACE;
     // A handler may run the message loop, where the page can let go of this object.
     AddRef();
+    if (m_extension != nullptr) {
+      if (std::u16string site = m_extension->RefusedSite(); !site.empty()) {
+        Release();
+        // Nothing of the control runs for a page that may not use it.
+        return RunGuarded(
+            excep, [&] { Raise(err::kPermissionDenied, kLibrarySource, u"拒绝的权限：" + site); });
+      }
+    }
     HRESULT hr = InvokeMember(m_interface, m_binding, *m_instance, id, flags, params, result, excep,
                               arg_err);
     Release();
@@ -89,24 +118,37 @@ class ControlObject final : public com::IDispatch,
   // IObjectSafety
   HRESULT GetInterfaceSafetyOptions(const com::IID* riid, uint32_t* supported,
                                     uint32_t* enabled) override {
-    return GetSafetyOptions(Module1::Current().Safety(), riid, supported, enabled);
+    return GetSafetyOptions(Module1::Current().Safety(), Implemented(), riid, supported, enabled);
   }
   HRESULT SetInterfaceSafetyOptions(const com::IID* riid, uint32_t mask,
                                     uint32_t enabled) override {
-    return SetSafetyOptions(Module1::Current().Safety(), riid, mask, enabled);
+    return SetSafetyOptions(Module1::Current().Safety(), Implemented(), riid, mask, enabled);
   }
 
   // IControlAccess
   ControlInstance& Instance() override { return *m_instance; }
 
  private:
-  ~ControlObject() { ModuleRelease(); }
+  ~ControlObject() {
+    m_extension.reset();  // it may hold the control's window and its form
+    ModuleRelease();
+  }
+
+  Implements Implemented() {
+    return [this](const com::IID& riid) {
+      void* object = nullptr;
+      if (QueryInterface(riid, &object) != com::S_OK) return false;
+      static_cast<com::IUnknown*>(object)->Release();
+      return true;
+    };
+  }
 
   std::atomic<ULONG> m_refs{1};
   const ClassInfo& m_info;
   const Interface& m_interface;
   const ControlBinding& m_binding;
   std::unique_ptr<ControlInstance> m_instance;
+  std::unique_ptr<ControlExtension> m_extension;
 };
 
 class ClassFactory final : public StaticObject<com::IClassFactory, com::IID_IClassFactory> {
