@@ -5,6 +5,10 @@
 
 #include <oleauto.h>
 
+#include <string>
+
+#include "server/win32/misc_status.h"
+
 namespace velmaris::win32 {
 
 namespace {
@@ -31,12 +35,92 @@ bool SetValue(const std::u16string& key, const wchar_t* name, const std::u16stri
   return set;
 }
 
+bool CreateKey(const std::u16string& key) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(handle);
+  return true;
+}
+
+bool KeyExists(const std::u16string& key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+bool HasValue(const std::u16string& key, const wchar_t* name) {
+  return RegGetValueW(HKEY_CLASSES_ROOT, Wide(key), name, RRF_RT_ANY, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
+}
+
 bool DeleteTree(const std::u16string& key) {
   const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key));
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return false;
   // RegDeleteTree empties the key; the key itself goes with RegDeleteKey.
   const LSTATUS gone = RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key));
   return gone == ERROR_SUCCESS || gone == ERROR_FILE_NOT_FOUND;
+}
+
+// The categories every control implements, with the description a category's key carries.
+struct Category {
+  const char16_t* catid;
+  const char16_t* description;
+};
+constexpr Category kCategories[] = {
+    {u"{40FC6ED4-2438-11CF-A3DB-080036F12502}", u"Controls"},
+    {u"{7DD95801-9882-11CF-9FA9-00AA006C42C4}", u"Controls that are safely scriptable"},
+    {u"{7DD95802-9882-11CF-9FA9-00AA006C42C4}",
+     u"Controls safely initializable from persistent data"},
+};
+
+// Marks a category key this library made, so that unregistering removes only those.
+constexpr wchar_t kMadeBy[] = L"VelmarisClient";
+
+std::u16string CategoryKey(const Category& category) {
+  return std::u16string(u"Component Categories\\") + category.catid;
+}
+
+bool RegisterCategories() {
+  for (const auto& category : kCategories) {
+    const std::u16string key = CategoryKey(category);
+    if (KeyExists(key)) continue;
+    if (!SetValue(key, L"409", category.description) || !SetValue(key, kMadeBy, u"1")) return false;
+  }
+  return true;
+}
+
+bool UnregisterCategories() {
+  bool removed = true;
+  for (const auto& category : kCategories) {
+    const std::u16string key = CategoryKey(category);
+    if (HasValue(key, kMadeBy)) removed = DeleteTree(key) && removed;
+  }
+  return removed;
+}
+
+// The keys a container reads before it embeds a control.
+bool RegisterControlKeys(const std::u16string& module, const ClassKeys& c) {
+  const std::u16string key = u"CLSID\\" + c.clsid;
+  const std::wstring number = std::to_wstring(server::win32::kMiscStatus);
+  const std::u16string misc(number.begin(), number.end());
+  if (!CreateKey(key + u"\\Control") || !SetValue(key + u"\\MiscStatus", nullptr, misc) ||
+      !SetValue(key + u"\\MiscStatus\\1", nullptr, misc) ||
+      // The bitmap resource the library carries for toolboxes.
+      !SetValue(key + u"\\ToolboxBitmap32", nullptr, module + u", 1") ||
+      !SetValue(key + u"\\Version", nullptr, u"1.0") ||
+      // The ProgIDs carry no version: each is its own version-independent one.
+      !SetValue(key + u"\\VersionIndependentProgID", nullptr, c.progid)) {
+    return false;
+  }
+  for (const auto& category : kCategories) {
+    if (!CreateKey(key + u"\\Implemented Categories\\" + category.catid)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -112,10 +196,11 @@ bool RegisterServer(const std::u16string& module, const std::vector<ClassKeys>& 
         !SetValue(key + u"\\InprocServer32", L"ThreadingModel", u"Apartment") ||
         !SetValue(key + u"\\ProgID", nullptr, c.progid) ||
         !SetValue(key + u"\\TypeLib", nullptr, libid) || !SetValue(c.progid, nullptr, c.name) ||
-        !SetValue(c.progid + u"\\CLSID", nullptr, c.clsid)) {
+        !SetValue(c.progid + u"\\CLSID", nullptr, c.clsid) || !RegisterControlKeys(module, c)) {
       return false;
     }
   }
+  if (!RegisterCategories()) return false;
   // The type library is a resource of the module; loading it this way registers it.
   ITypeLib* library = nullptr;
   if (FAILED(LoadTypeLibEx(Wide(module), REGKIND_REGISTER, &library))) return false;
@@ -130,6 +215,7 @@ bool UnregisterServer(const std::vector<ClassKeys>& classes, const void* libid, 
     removed = DeleteTree(u"CLSID\\" + c.clsid) && removed;
     removed = DeleteTree(c.progid) && removed;
   }
+  removed = UnregisterCategories() && removed;
   const HRESULT hr =
       UnRegisterTypeLib(*static_cast<const GUID*>(libid), major, minor, LOCALE_NEUTRAL, SYS_WIN64);
   return removed && (SUCCEEDED(hr) || hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_CANTLOADLIBRARY);

@@ -33,10 +33,13 @@ struct ClassKeys {
   std::u16string name;
 };
 // Writes the classes' keys (CLSID with InprocServer32, apartment threading, ProgID and type
-// library; the ProgID's CLSID) and registers the type library embedded in `module`.
+// library; the ProgID's CLSID), the keys a container looks for (Control, MiscStatus, the
+// toolbox bitmap, version, version-independent ProgID, and the categories: control, safe for
+// scripting, safe for initialising) and registers the type library embedded in `module`.
 bool RegisterServer(const std::u16string& module, const std::vector<ClassKeys>& classes,
                     const std::u16string& libid);
-// Removes exactly those keys and the type library's registration.
+// Removes exactly those keys and the type library's registration; a category's own key only
+// when registration made it.
 bool UnregisterServer(const std::vector<ClassKeys>& classes, const void* libid, uint16_t major,
                       uint16_t minor);
 
