@@ -58,3 +58,12 @@ target_link_options(windows_trust_authority PRIVATE -static -static-libgcc -stat
   -municode)
 set_target_properties(windows_trust_authority PROPERTIES RUNTIME_OUTPUT_DIRECTORY
   ${CMAKE_BINARY_DIR})
+
+# The controls in Wine's ATL container, run by tests/windows/run.sh after registration.
+add_executable(windows_activex_container ${VELMARIS_TEST_DIR}/windows/activex_container.cpp)
+target_link_libraries(windows_activex_container PRIVATE ole32 oleaut32 uuid user32 gdi32)
+target_compile_options(windows_activex_container PRIVATE -Wno-non-virtual-dtor)
+target_link_options(windows_activex_container PRIVATE -static -static-libgcc -static-libstdc++
+  -municode)
+set_target_properties(windows_activex_container PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+  ${CMAKE_BINARY_DIR})

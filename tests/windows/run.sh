@@ -4,14 +4,16 @@
 # through velmaris.exe (pages.sh), the browser tests against `velmaris.exe bridge` (browser.sh),
 # then the DLL as Windows clients use it: regsvr32 registers it, cscript runs the JScript and
 # VBScript files here against the reference content server on loopback, and regsvr32 /u must
-# take away every key it wrote. Usage: run.sh [BUILD_DIR] (default build-windows/, built first).
+# take away every key it wrote; between the two, Wine's ATL container embeds the controls
+# (activex_container.cpp) on a display of its own (Xvfb).
+# Usage: run.sh [BUILD_DIR] (default build-windows/, built first).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build-windows}
 bash "$root/scripts/build-windows.sh" "$build" >/dev/null
 cmake --build "$build" -j"${VELMARIS_JOBS:-2}" --target windows_unit_tests windows_socket_suite \
-  windows_platform_test windows_trust_authority velmaris >/dev/null
+  windows_platform_test windows_trust_authority windows_activex_container velmaris >/dev/null
 bash "$here/unit_tests.sh" "$build" --gtest_brief=1
 sh "$here/platform_test.sh" "$build"
 bash "$here/pages.sh" "$build"
@@ -33,13 +35,36 @@ cp "$dll" "$scratch/VelmarisClient.dll"
 # A prefix just made may still be starting its services: Wine then fails to start regsvr32 itself
 # ("ShellExecuteEx" in its message, before the DLL is loaded), so that one start is tried again.
 register() { wine regsvr32 /s "$@" "$(win "$scratch/VelmarisClient.dll")"; }
-register || { sleep 2; register; } || { echo "regsvr32 failed"; exit 1; }
 keys=("HKCR\\VelmarisClient.FileUpload\\CLSID" "HKCR\\VelmarisClient.OfficeImport\\CLSID"
-  "HKCR\\CLSID\\{952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4}\\InprocServer32"
   "HKCR\\TypeLib\\{EA2D348B-F52D-416F-AAEF-73465E9D7620}")
-for key in "${keys[@]}"; do
+clsids=({952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4} {FF621A23-F3AE-4A5A-830B-8DA89EB81FD6}
+  {FFBA539E-C62C-4484-9202-40A879CD56A7} {3C7CF215-3189-4F36-8616-263A314E5DC5}
+  {92115915-A83E-4F7A-AB82-80B57B5046F5})
+catids=({40FC6ED4-2438-11CF-A3DB-080036F12502} {7DD95801-9882-11CF-9FA9-00AA006C42C4}
+  {7DD95802-9882-11CF-9FA9-00AA006C42C4})
+# The categories' own keys stay after /u when they were there before registration.
+made_categories=()
+for catid in "${catids[@]}"; do
+  wine reg query "HKCR\\Component Categories\\$catid" >/dev/null 2>&1 ||
+    made_categories+=("HKCR\\Component Categories\\$catid")
+done
+register || { sleep 2; register; } || { echo "regsvr32 failed"; exit 1; }
+for key in "${keys[@]}" "${made_categories[@]}"; do
   wine reg query "$key" >/dev/null 2>&1 || { echo "not registered: $key"; failed=1; }
 done
+# What a container looks for, on every control: one query per class lists its keys.
+for clsid in "${clsids[@]}"; do
+  listed=$(wine reg query "HKCR\\CLSID\\$clsid" /s 2>/dev/null | tr -d '\r' | grep '^HKEY' || true)
+  for sub in InprocServer32 Control MiscStatus 'MiscStatus\1' ToolboxBitmap32 Version \
+    VersionIndependentProgID "${catids[@]/#/Implemented Categories\\}"; do
+    grep -qixF "HKEY_CLASSES_ROOT\\CLSID\\$clsid\\$sub" <<< "$listed" ||
+      { echo "not registered: $clsid\\$sub"; failed=1; }
+  done
+done
+value() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | awk 'NF >= 3 { print $NF }'; }
+misc="HKCR\\CLSID\\{952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4}\\MiscStatus"
+[ "$(value "$misc")" = 131473 ] && [ "$(value "$misc\\1")" = 131473 ] ||
+  { echo "MiscStatus is not the control's: $(value "$misc")"; failed=1; }
 
 for script in "$here"/*.js "$here"/*.vbs; do
   copy=$scratch/$(basename "$script")
@@ -53,8 +78,32 @@ for script in "$here"/*.js "$here"/*.vbs; do
   fi
 done
 
+# The container on a display of its own; its screenshots are kept in the build's screens/.
+display=90
+while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do
+  display=$((display + 1))
+done
+Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+servers="$servers $!"
+for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
+mkdir -p "$scratch/screens" "$build/screens"
+cp "$root/tests/data/image/a.jpg" "$scratch/work/a.jpg"
+started=$(date +%s.%N)
+output=$(DISPLAY=:$display wine "$build/windows_activex_container.exe" \
+  "$(win "$scratch/VelmarisClient.dll")" "$server" "$(win "$scratch/srv")" \
+  "$(win "$scratch/work")" "$(win "$scratch/screens")" "$(win "$scratch/work/a.jpg")" 2>&1 |
+  tr -d '\r') || true
+if [ "$(echo "$output" | tail -1)" = "PASS" ]; then
+  echo "ok   activex_container ($(echo "$(date +%s.%N) - $started" | bc | cut -c1-4) s)"
+else
+  echo "FAIL activex_container"; echo "$output" | sed 's/^/     /'; failed=1
+fi
+for shot in "$scratch"/screens/*.bmp; do
+  [ -e "$shot" ] && convert "$shot" "$build/screens/$(basename "${shot%.bmp}").png"
+done
+
 register /u || { echo "regsvr32 /u failed"; failed=1; }
-for key in "${keys[@]}" "HKCR\\CLSID\\{952E4E7D-EC4D-4C77-BBEE-3D65D3D748F4}"; do
+for key in "${keys[@]}" "${made_categories[@]}" "${clsids[@]/#/HKCR\\CLSID\\}"; do
   if wine reg query "$key" >/dev/null 2>&1; then echo "left behind: $key"; failed=1; fi
 done
 exit $failed
