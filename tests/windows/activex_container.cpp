@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -96,7 +97,7 @@ std::wstring GetText(IDispatch* object, const wchar_t* name) {
 }
 
 std::string ReadFile(const std::wstring& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -108,7 +109,12 @@ bool Screenshot(HWND window, const std::wstring& path) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
@@ -117,7 +123,7 @@ bool Screenshot(HWND window, const std::wstring& path) {
   const DWORD size = ((width * 3 + 3) & ~3) * height;
   BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info.bmiHeader + size), 0,
                         0, sizeof file + sizeof info.bmiHeader};
-  std::ofstream out(path, std::ios::binary);
+  std::ofstream out(std::filesystem::path(path), std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
   out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
   out.write(static_cast<const char*>(bits), size);
@@ -129,8 +135,9 @@ bool Screenshot(HWND window, const std::wstring& path) {
 
 struct Found {
   std::vector<std::wstring> captions;  // the buttons'
-  HWND add = nullptr;                  // the button captioned "添加"
-  HWND list = nullptr;                 // the first list box
+  std::vector<std::wstring> classes;
+  HWND add = nullptr;   // the button captioned "添加"
+  HWND list = nullptr;  // the first list box
 };
 
 BOOL CALLBACK Collect(HWND window, LPARAM context) {
@@ -138,15 +145,17 @@ BOOL CALLBACK Collect(HWND window, LPARAM context) {
   wchar_t type[64] = {}, text[256] = {};
   GetClassNameW(window, type, 64);
   GetWindowTextW(window, text, 256);
+  found.classes.push_back(type);
   if (_wcsicmp(type, L"Button") == 0 && text[0] != 0) found.captions.push_back(text);
   if (_wcsicmp(type, L"Button") == 0 && std::wcscmp(text, L"添加") == 0) found.add = window;
   if (_wcsicmp(type, L"ListBox") == 0 && found.list == nullptr) found.list = window;
   return TRUE;
 }
 
-bool HasChinese(const std::wstring& text) {
-  for (wchar_t c : text) {
-    if (c >= 0x4E00 && c <= 0x9FFF) return true;
+template <class T>
+bool Has(const std::vector<T>& list, const T& item) {
+  for (const auto& entry : list) {
+    if (_wcsicmp(entry.c_str(), item.c_str()) == 0) return true;
   }
   return false;
 }
@@ -255,6 +264,11 @@ class ParamBag final : public IPropertyBag {
   std::vector<std::wstring> asked;
 };
 
+template <class F>
+F Proc(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 IDispatch* MakeFileUpload() {
   CLSID clsid;
   IDispatch* object = nullptr;
@@ -281,18 +295,16 @@ int wmain(int argc, wchar_t** argv) {
   HMODULE library = LoadLibraryW(argv[1]);
   using Simple = HRESULT(WINAPI*)();
   using AnswerFile = HRESULT(WINAPI*)(const wchar_t*, UINT);
-  auto use_answers =
-      reinterpret_cast<Simple>(GetProcAddress(library, "VelmarisUseAnsweredDialogs"));
-  auto answer_file =
-      reinterpret_cast<AnswerFile>(GetProcAddress(library, "VelmarisAnswerFileDialog"));
+  auto use_answers = Proc<Simple>(library, "VelmarisUseAnsweredDialogs");
+  auto answer_file = Proc<AnswerFile>(library, "VelmarisAnswerFileDialog");
   Check(use_answers != nullptr && answer_file != nullptr && use_answers() == S_OK,
         "the host answers the dialogs");
 
   HMODULE atl = LoadLibraryW(L"atl.dll");
   using AxInit = BOOL(WINAPI*)();
   using AxGetControl = HRESULT(WINAPI*)(HWND, IUnknown**);
-  auto ax_init = reinterpret_cast<AxInit>(GetProcAddress(atl, "AtlAxWinInit"));
-  auto ax_get = reinterpret_cast<AxGetControl>(GetProcAddress(atl, "AtlAxGetControl"));
+  auto ax_init = Proc<AxInit>(atl, "AtlAxWinInit");
+  auto ax_get = Proc<AxGetControl>(atl, "AtlAxGetControl");
   if (ax_init == nullptr || ax_get == nullptr || !ax_init()) {
     std::printf("FAIL atl.dll has no AtlAxWinInit\n");
     return 1;
@@ -300,9 +312,18 @@ int wmain(int argc, wchar_t** argv) {
 
   HWND top = CreateWindowExW(0, L"STATIC", L"container", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                              720, 560, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  const wchar_t* names[] = {L"FileUpload", L"MultiUpload", L"OfficeImport", L"ImageUpload",
-                            L"ImageImport"};
-  for (const wchar_t* name : names) {
+  // Each control, and a window its form must show: a button by its caption, or (FileUpload,
+  // which has none) its progress bar by class.
+  const struct {
+    const wchar_t* name;
+    const wchar_t* button;
+    const wchar_t* window_class;
+  } controls[] = {
+      {L"FileUpload", nullptr, L"msctls_progress32"}, {L"MultiUpload", L"开始上传", nullptr},
+      {L"OfficeImport", L"开始导入", nullptr},        {L"ImageUpload", L"添加", nullptr},
+      {L"ImageImport", L"开始导入", nullptr},
+  };
+  for (const auto& [name, button, window_class] : controls) {
     const std::string what = Narrow(name);
     const std::wstring progid = std::wstring(L"VelmarisClient.") + name;
     RECT client;
@@ -328,17 +349,15 @@ int wmain(int argc, wchar_t** argv) {
     EnumChildWindows(ax, Collect, reinterpret_cast<LPARAM>(&found));
     std::wstring captions;
     for (const auto& caption : found.captions) captions += caption + L" ";
-    Check(!found.captions.empty() && HasChinese(found.captions.front()),
-          what + ": buttons " + Narrow(captions));
-    Pump(300);
-    Check(Screenshot(top, screens + L"\\activex-" + name + L".bmp"), what + ": screenshot");
-
+    Check(button != nullptr ? Has(found.captions, std::wstring(button))
+                            : Has(found.classes, std::wstring(window_class)),
+          what + ": the form's windows (buttons: " + Narrow(captions) + ")");
     IDispatch* script = nullptr;
     control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&script));
     if (std::wcscmp(name, L"FileUpload") == 0 && script != nullptr) {
       // Scripted as a page would, in the container: the file reaches the server.
       const std::wstring path = work + L"\\ax.txt";
-      std::ofstream(path) << "hello from the container";
+      std::ofstream(std::filesystem::path(path)) << "hello from the container";
       const HRESULT hr = Call(script, L"StartUpload", DISPATCH_METHOD,
                               {Text(L"ax"), Text(server + L"/upload.asp"), Text(path), Number(7)});
       Check(hr == S_OK && GetText(script, L"NewFileName") == L"/files/ax/ax.txt" &&
@@ -354,6 +373,10 @@ int wmain(int argc, wchar_t** argv) {
                 SendMessageW(found.list, LB_GETCOUNT, 0, 0) == 1,
             what + ": the add button's dialog fills the list");
     }
+    // After what the control did above: the list filled, the progress bar full.
+    Pump(300);
+    Check(Screenshot(top, screens + L"\\activex-" + name + L".bmp"), what + ": screenshot");
+
     if (script != nullptr) script->Release();
     control->Release();
     DestroyWindow(ax);
@@ -423,7 +446,7 @@ int wmain(int argc, wchar_t** argv) {
     PageSite site(c.page);
     ole->SetClientSite(&site);
     const std::wstring path = work + L"\\lock.txt";
-    std::ofstream(path) << "locked?";
+    std::ofstream(std::filesystem::path(path)) << "locked?";
     EXCEPINFO excep{};
     const HRESULT hr = Call(upload, L"StartUpload", DISPATCH_METHOD,
                             {Text(c.folder), Text(server + L"/upload.asp"), Text(path), Number(7)},
