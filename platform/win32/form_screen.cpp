@@ -237,10 +237,17 @@ bool Win32FormScreen::Screenshot(Form& form, std::u16string_view path) {
   if (Shown* shown = Find(form)) {
     window = shown->window.get();
   } else {
-    // Drawn without a window on screen, and without following the form after.
+    // Drawn in a window of its own that nobody sees (all but transparent, never active) and
+    // that follows the form no longer after.
     unseen = Make(form, {});
     if (!unseen) return false;
     window = unseen->window.get();
+    SetWindowLongPtrW(unseen->frame, GWL_EXSTYLE,
+                      GetWindowLongPtrW(unseen->frame, GWL_EXSTYLE) | WS_EX_LAYERED |
+                          WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE);
+    SetLayeredWindowAttributes(unseen->frame, 0, 1, LWA_ALPHA);
+    ShowWindow(unseen->frame, SW_SHOWNOACTIVATE);
+    UpdateWindow(unseen->frame);
   }
   const SIZE size = window->PixelSize();
   BITMAPINFO info{};

@@ -210,6 +210,14 @@ bool FormWindow::Build(HWND parent, POINT position) {
   if (!UseClass(&Procedure)) return false;
   m_dpi = ScreenDpi();
   m_font = MakeFont(m_dpi);
+  m_shown_font = m_font != nullptr ? m_font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  if (HDC screen = GetDC(nullptr)) {
+    HGDIOBJ old = SelectObject(screen, m_shown_font);
+    TEXTMETRICW metrics{};
+    if (GetTextMetricsW(screen, &metrics)) m_line_height = metrics.tmHeight;
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+  }
   const SIZE size = PixelSize();
   // WS_EX_CONTROLPARENT: a dialog around it tabs into the form's controls.
   m_window = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, W(m_form.Caption()).c_str(),
@@ -226,7 +234,7 @@ bool FormWindow::Build(HWND parent, POINT position) {
                       WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr, OwnModule(), nullptr);
   if (m_tooltips != nullptr) {
-    SendMessageW(m_tooltips, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    SendMessageW(m_tooltips, WM_SETFONT, reinterpret_cast<WPARAM>(m_shown_font), FALSE);
     // Long tips (a file's whole path) wrap rather than run off the screen.
     SendMessageW(m_tooltips, TTM_SETMAXTIPWIDTH, 0, 600);
   }
@@ -341,7 +349,8 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
       extended = WS_EX_CLIENTEDGE;
       style |= WS_TABSTOP | ES_LEFT;
       if (model.Geometry().height >= kMultiLineTwips) {
-        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL;
+        // Its scroll bar shows only when the text needs it (ShowScrollBars).
+        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
       } else {
         style |= ES_AUTOHSCROLL;
       }
@@ -375,9 +384,9 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
       extended = WS_EX_CONTROLPARENT;
       break;
     case ControlKind::kImageBox:
-      // The picture fills its box: it is stretched to the box's size before it is shown.
+      // Painted here (ChildProcedure): the picture stretched to fill the box, or the box empty.
       window_class = WC_STATICW;
-      style |= SS_BITMAP | SS_CENTERIMAGE | SS_NOTIFY;
+      style |= SS_NOTIFY;
       break;
   }
   HWND window = CreateWindowExW(extended, window_class, L"", style, Pixels(geometry.left),
@@ -387,7 +396,7 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
   if (window == nullptr) return nullptr;
   // The order of the siblings is the Tab order: the model's.
   SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(m_shown_font), FALSE);
   switch (model.Kind()) {
     case ControlKind::kProgressBar:
       SendMessageW(window, PBM_SETRANGE32, 0, 100);
@@ -403,6 +412,7 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
       SetWindowSubclass(window, ChildProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
       break;
     case ControlKind::kFrame:
+    case ControlKind::kImageBox:
       SetWindowSubclass(window, ChildProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
       break;
     default:
@@ -464,14 +474,39 @@ LRESULT CALLBACK FormWindow::ChildProcedure(HWND window, UINT message, WPARAM wp
     case WM_CTLCOLORLISTBOX:
       return SendMessageW(self->m_window, message, wparam, lparam);
     case WM_ERASEBKGND: {
-      if (Child* child = self->FindWindow(window);
-          child == nullptr || child->model->Kind() != ControlKind::kFrame) {
-        break;
-      }
+      Child* child = self->FindWindow(window);
+      if (child == nullptr) break;
+      if (child->model->Kind() == ControlKind::kImageBox) return 1;  // painted whole
+      if (child->model->Kind() != ControlKind::kFrame) break;
       RECT area;
       GetClientRect(window, &area);
       FillRect(reinterpret_cast<HDC>(wparam), &area, GetSysColorBrush(COLOR_BTNFACE));
       return 1;
+    }
+    case WM_PAINT:
+    case WM_PRINTCLIENT: {
+      Child* child = self->FindWindow(window);
+      if (child == nullptr) break;
+      const ControlKind kind = child->model->Kind();
+      // A frame without a caption is drawn here too: Wine leaves a gap in its top line.
+      if (kind != ControlKind::kImageBox &&
+          !(kind == ControlKind::kFrame && child->model->Text().empty())) {
+        break;
+      }
+      PAINTSTRUCT paint{};
+      HDC dc = message == WM_PAINT ? BeginPaint(window, &paint) : reinterpret_cast<HDC>(wparam);
+      if (kind == ControlKind::kImageBox) {
+        self->PaintPicture(*child, dc);
+      } else {
+        RECT area;
+        GetClientRect(window, &area);
+        FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+        // The line where a caption's middle would be, as the captioned frames have it.
+        area.top += self->m_line_height / 2;
+        DrawEdge(dc, &area, EDGE_ETCHED, BF_RECT);
+      }
+      if (message == WM_PAINT) EndPaint(window, &paint);
+      return 0;
     }
     case WM_MOUSEMOVE:
       if (Child* child = self->FindWindow(window)) {
@@ -623,8 +658,11 @@ void FormWindow::Show(Child& child) {
         const std::wstring lines = ScreenLines(model.Text());
         if (WindowText(window) != lines) {
           SetWindowTextW(window, lines.c_str());
+          ShowScrollBars(child);
           // A log shows its newest lines.
           SendMessageW(window, WM_VSCROLL, SB_BOTTOM, 0);
+        } else {
+          ShowScrollBars(child);  // the user's own typing
         }
       } else {
         SetText(window, text);
@@ -758,10 +796,34 @@ void FormWindow::ShowPicture(Child& child) {
       bitmap = nullptr;  // a picture that cannot be read shows an empty box
     }
   }
-  SendMessageW(child.window, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
   if (child.bitmap != nullptr) DeleteObject(child.bitmap);
   child.bitmap = bitmap;
   InvalidateRect(child.window, nullptr, TRUE);
+}
+
+void FormWindow::PaintPicture(const Child& child, HDC dc) {
+  RECT area;
+  GetClientRect(child.window, &area);
+  FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+  if (child.bitmap == nullptr) return;
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, child.bitmap);
+  BITMAP size{};
+  GetObjectW(child.bitmap, sizeof size, &size);
+  BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+void FormWindow::ShowScrollBars(const Child& child) {
+  RECT area;
+  GetClientRect(child.window, &area);
+  const LRESULT lines = SendMessageW(child.window, EM_GETLINECOUNT, 0, 0);
+  const bool shown = (GetWindowLongW(child.window, GWL_STYLE) & WS_VSCROLL) != 0;
+  // The client area narrows while the bar shows: it goes only once the text fits without it.
+  const int visible = m_line_height > 0 ? (area.bottom - area.top) / m_line_height : 1;
+  const bool needed = lines > visible;
+  if (needed != shown) ShowScrollBar(child.window, SB_VERT, needed);
 }
 
 void FormWindow::Detach() {
@@ -851,9 +913,19 @@ void FormWindow::Draw(HDC dc, const RECT& bounds) {
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  RECT whole{0, 0, size.cx, size.cy};
-  FillRect(memory, &whole, GetSysColorBrush(COLOR_BTNFACE));
-  DrawChildren(m_window, memory, POINT{0, 0});
+  if (IsWindowVisible(m_window)) {
+    // On screen the controls draw themselves exactly: their pixels are copied, children included.
+    RedrawWindow(m_window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    HDC own = GetDCEx(m_window, nullptr, DCX_CACHE);
+    BitBlt(memory, 0, 0, size.cx, size.cy, own, 0, 0, SRCCOPY);
+    ReleaseDC(m_window, own);
+  } else {
+    // Hidden, each control prints itself as far as it can.
+    RECT whole{0, 0, size.cx, size.cy};
+    FillRect(memory, &whole, GetSysColorBrush(COLOR_BTNFACE));
+    DrawChildren(m_window, memory, POINT{0, 0});
+  }
   SetStretchBltMode(dc, HALFTONE);
   SetBrushOrgEx(dc, 0, 0, nullptr);
   StretchBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,

@@ -74,7 +74,7 @@ class FormWindow {
     int hovered = -1;
     std::u16string tooltip;    // the tip shown for it now
     std::u16string picture;    // the picture an image box shows now
-    HBITMAP bitmap = nullptr;  // which it owns
+    HBITMAP bitmap = nullptr;  // the picture at the box's size, owned
   };
 
   FormWindow(Form& form, std::shared_ptr<void> owner);
@@ -85,6 +85,9 @@ class FormWindow {
   void ShowItems(Child& child);
   void ShowPicture(Child& child);
   void ShowToolTip(Child& child);
+  void PaintPicture(const Child& child, HDC dc);
+  // A multi-line box's scroll bar, shown only while its text is longer than the box.
+  void ShowScrollBars(const Child& child);
   void Deliver(Child& child, const std::function<void()>& action);
   void OnCommand(Child& child, int code);
   void OnListSelection(Child& child);
@@ -102,8 +105,10 @@ class FormWindow {
   std::shared_ptr<void> m_owner;
   HWND m_window = nullptr;
   HWND m_tooltips = nullptr;
-  HFONT m_font = nullptr;
+  HFONT m_font = nullptr;        // owned
+  HFONT m_shown_font = nullptr;  // it, or the system's when there is no Chinese font
   int m_dpi = 96;
+  int m_line_height = 0;
   bool m_attached = true;
   int m_handlers = 0;
   int m_showing = 0;  // the model is being shown: the controls' notices are not input
