@@ -1,15 +1,44 @@
 // The in-place form on the Win32 renderer.
 #include "server/win32/form_view.h"
 
+#include <map>
+
 #include "platform/win32/form_window.h"
 
 namespace velmaris::server::win32 {
 
 namespace {
 
+// Windows whose view went while a handler they started still ran, by the timer that ends them.
+std::map<UINT_PTR, FormWindow*>& Retired() {
+  static thread_local std::map<UINT_PTR, FormWindow*> retired;
+  return retired;
+}
+
+void CALLBACK EndRetired(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  auto& retired = Retired();
+  if (auto found = retired.find(timer); found != retired.end()) {
+    FormWindow* window = found->second;
+    retired.erase(found);
+    delete window;
+  }
+}
+
 class WindowView final : public FormView {
  public:
   explicit WindowView(std::unique_ptr<FormWindow> window) : m_window(std::move(window)) {}
+  ~WindowView() override {
+    if (!m_window->Busy()) return;
+    // The window's handler is still on the stack: the window stays, hidden and no longer
+    // following the form, and goes once the handler returned, outside its own call.
+    ShowWindow(m_window->Window(), SW_HIDE);
+    FormWindow* window = m_window.release();
+    window->on_idle = [window] {
+      if (UINT_PTR timer = SetTimer(nullptr, 0, 0, EndRetired)) Retired()[timer] = window;
+    };
+    window->Detach();
+  }
 
   HWND Window() const override { return m_window->Window(); }
   void Place(const RECT& position) override { m_window->Place(position); }
@@ -23,8 +52,10 @@ class WindowView final : public FormView {
 
 }  // namespace
 
-std::unique_ptr<FormView> MakeFormView(Form& form, HWND parent, const RECT& position) {
-  auto window = FormWindow::Create(form, parent, POINT{position.left, position.top});
+std::unique_ptr<FormView> MakeFormView(Form& form, HWND parent, const RECT& position,
+                                       std::shared_ptr<void> owner) {
+  auto window =
+      FormWindow::Create(form, parent, POINT{position.left, position.top}, std::move(owner));
   if (window == nullptr) return nullptr;
   // The container's box, not the form's own size, is what shows.
   if (position.right > position.left && position.bottom > position.top) window->Place(position);

@@ -22,8 +22,11 @@ class FormView {
   virtual void FocusFirst() = 0;
 };
 
-// The form as a child window of `parent` at `position`; null when it cannot be made.
-std::unique_ptr<FormView> MakeFormView(Form& form, HWND parent, const RECT& position);
+// The form as a child window of `parent` at `position`; null when it cannot be made. `owner`
+// (the control) is held while the view lives and while a handler its window started runs: a
+// click may run a batch that outlasts the container's hold on the control.
+std::unique_ptr<FormView> MakeFormView(Form& form, HWND parent, const RECT& position,
+                                       std::shared_ptr<void> owner);
 
 // The form drawn into `dc` within `bounds` without a window of its own.
 void DrawForm(Form& form, HDC dc, const RECT& bounds);

@@ -30,7 +30,12 @@ HRESULT ActiveXControl::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRE
     const bool have_context =
         SUCCEEDED(m_in_place_site->GetWindowContext(&frame, &document, &position, &clip, &info));
     if (!have_context && rect != nullptr) position = *rect;
-    m_view = MakeFormView(m_subject.form, window, position);
+    // The view holds the control until it is deactivated (Close does so): a handler its window
+    // started keeps the control while it runs.
+    Outer()->AddRef();
+    std::shared_ptr<void> owner(Outer(),
+                                [](void* held) { static_cast<IDispatch*>(held)->Release(); });
+    m_view = MakeFormView(m_subject.form, window, position, std::move(owner));
     if (frame != nullptr) frame->Release();
     if (document != nullptr) document->Release();
     if (m_view == nullptr) {

@@ -18,6 +18,8 @@ SIZEL ActiveXControl::FormHimetric() const {
 }
 
 STDMETHODIMP ActiveXControl::SetClientSite(IOleClientSite* site) {
+  // Without its site the control is no longer in place.
+  if (site == nullptr) InPlaceDeactivate();
   if (site != nullptr) site->AddRef();
   if (m_site != nullptr) m_site->Release();
   m_site = site;
