@@ -121,6 +121,8 @@ class ActiveXControl final : public ControlExtension,
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect, bool ui_active);
   // The control's persisted values by name, as text; SetProperty answers the member's failure.
   bool GetProperty(const PersistedProperty& property, std::u16string& value);
+  // The persisted properties' values now, in the subject's order.
+  std::vector<std::u16string> Values();
   HRESULT SetProperty(const PersistedProperty& property, const VARIANT& value);
 
   ExtensionSubject m_subject;
@@ -132,7 +134,7 @@ class ActiveXControl final : public ControlExtension,
   DWORD m_view_flags = 0;
   std::unique_ptr<FormView> m_view;
   bool m_ui_active = false;
-  bool m_dirty = false;
+  std::vector<std::u16string> m_clean;  // the values as last loaded or saved
   bool m_frozen_events = false;
   SIZEL m_extent{};  // HIMETRIC, as the container last set it; zero for the form's own
   std::unique_ptr<ConnectionPoint> m_events;

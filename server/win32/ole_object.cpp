@@ -39,7 +39,7 @@ STDMETHODIMP ActiveXControl::SetHostNames(LPCOLESTR, LPCOLESTR) {
 }
 
 STDMETHODIMP ActiveXControl::Close(DWORD save_option) {
-  if (m_dirty && m_site != nullptr &&
+  if (m_site != nullptr && IsDirty() == S_OK &&
       (save_option == OLECLOSE_SAVEIFDIRTY || save_option == OLECLOSE_PROMPTSAVE)) {
     m_site->SaveObject();
   }

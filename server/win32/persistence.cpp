@@ -65,6 +65,16 @@ bool ActiveXControl::GetProperty(const PersistedProperty& property, std::u16stri
   return true;
 }
 
+std::vector<std::u16string> ActiveXControl::Values() {
+  std::vector<std::u16string> values;
+  for (const auto& property : m_subject.properties) {
+    std::u16string value;
+    GetProperty(property, value);
+    values.push_back(std::move(value));
+  }
+  return values;
+}
+
 HRESULT ActiveXControl::SetProperty(const PersistedProperty& property, const VARIANT& value) {
   VARIANT argument = value;
   DISPID named = DISPID_PROPERTYPUT;
@@ -80,12 +90,13 @@ STDMETHODIMP ActiveXControl::GetClassID(CLSID* clsid) {
 }
 
 STDMETHODIMP ActiveXControl::IsDirty() {
-  return m_dirty ? S_OK : S_FALSE;
+  // A script may have set a property since: the values themselves say.
+  return Values() != m_clean ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP ActiveXControl::InitNew() {
   // A new control starts as its class makes it.
-  m_dirty = false;
+  m_clean = Values();
   return S_OK;
 }
 
@@ -109,7 +120,7 @@ STDMETHODIMP ActiveXControl::Load(LPSTREAM stream) {
       if (FAILED(hr)) return hr;
     }
   }
-  m_dirty = false;
+  m_clean = Values();
   return S_OK;
 }
 
@@ -127,7 +138,7 @@ STDMETHODIMP ActiveXControl::Save(LPSTREAM stream, BOOL clear_dirty) {
     if (HRESULT hr = WriteText(stream, name); FAILED(hr)) return hr;
     if (HRESULT hr = WriteText(stream, value); FAILED(hr)) return hr;
   }
-  if (clear_dirty) m_dirty = false;
+  if (clear_dirty) m_clean = Values();
   return S_OK;
 }
 
@@ -155,7 +166,7 @@ STDMETHODIMP ActiveXControl::Load(IPropertyBag* bag, IErrorLog* log) {
       if (FAILED(hr)) return hr;
     }
   }
-  m_dirty = false;
+  m_clean = Values();
   return S_OK;
 }
 
@@ -171,7 +182,7 @@ STDMETHODIMP ActiveXControl::Save(IPropertyBag* bag, BOOL clear_dirty, BOOL) {
     VariantClear(&value);
     if (FAILED(hr)) return hr;
   }
-  if (clear_dirty) m_dirty = false;
+  if (clear_dirty) m_clean = Values();
   return S_OK;
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <exdisp.h>
+#include <objsafe.h>
 #include <ocidl.h>
 #include <olectl.h>
 #include <servprov.h>
@@ -16,12 +17,17 @@
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace {
 
 int g_failures = 0;
+
+// IDispatchEx, which the system's import libraries do not define.
+constexpr IID kDispatchEx = {
+    0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 
 void Check(bool ok, const std::string& what) {
   std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
@@ -415,6 +421,123 @@ int wmain(int argc, wchar_t** argv) {
     upload->Release();
   } else {
     Check(false, "FileUpload made by CoCreateInstance");
+  }
+
+  // What a container asks of a control before it is active: its interfaces (and none it lacks),
+  // its extent, the safety of its persistence, its coclass and source interface, a drawing of
+  // its form, and whether a script changed what it keeps.
+  if (IDispatch* upload = MakeFileUpload()) {
+    const struct {
+      const char* what;
+      IID iid;
+      bool has;
+    } interfaces[] = {
+        {"IOleObject", IID_IOleObject, true},
+        {"IOleInPlaceObject", IID_IOleInPlaceObject, true},
+        {"IOleInPlaceActiveObject", IID_IOleInPlaceActiveObject, true},
+        {"IOleControl", IID_IOleControl, true},
+        {"IViewObject2", IID_IViewObject2, true},
+        {"IPersistStreamInit", IID_IPersistStreamInit, true},
+        {"IPersistPropertyBag", IID_IPersistPropertyBag, true},
+        {"IProvideClassInfo2", IID_IProvideClassInfo2, true},
+        {"IConnectionPointContainer", IID_IConnectionPointContainer, true},
+        {"IPersistStorage", IID_IPersistStorage, false},
+        {"IOleInPlaceObjectWindowless", IID_IOleInPlaceObjectWindowless, false},
+        {"IDispatchEx", kDispatchEx, false},
+    };
+    std::string wrong;
+    for (const auto& c : interfaces) {
+      IUnknown* got = reinterpret_cast<IUnknown*>(1);
+      const HRESULT hr = upload->QueryInterface(c.iid, reinterpret_cast<void**>(&got));
+      if ((hr == S_OK) != c.has || (hr != S_OK && got != nullptr))
+        wrong += std::string(" ") + c.what;
+      if (hr == S_OK) got->Release();
+    }
+    Check(wrong.empty(), "FileUpload: the interfaces a container asks for" + wrong);
+
+    IOleObject* ole = nullptr;
+    upload->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
+    SIZEL extent{};
+    const bool sized = ole != nullptr && ole->GetExtent(DVASPECT_CONTENT, &extent) == S_OK;
+    // The form's 5475 x 420 twips in HIMETRIC, rounded.
+    Check(sized && extent.cx == 9657 && extent.cy == 741, "FileUpload: its extent in HIMETRIC (" +
+                                                              std::to_string(extent.cx) + " x " +
+                                                              std::to_string(extent.cy) + ")");
+    if (ole != nullptr) ole->Release();
+
+    IObjectSafety* safety = nullptr;
+    upload->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety));
+    DWORD supported = 0, enabled = 0, storage_enabled = 0;
+    Check(safety != nullptr &&
+              safety->GetInterfaceSafetyOptions(IID_IPersistPropertyBag, &supported, &enabled) ==
+                  S_OK &&
+              enabled == INTERFACESAFE_FOR_UNTRUSTED_DATA &&
+              safety->GetInterfaceSafetyOptions(IID_IPersistStorage, &supported,
+                                                &storage_enabled) == E_NOINTERFACE,
+          "FileUpload: safe for initialising on the property bag, silent on IPersistStorage");
+    if (safety != nullptr) safety->Release();
+
+    IProvideClassInfo2* class_info = nullptr;
+    IConnectionPointContainer* points = nullptr;
+    upload->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&class_info));
+    upload->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points));
+    GUID source{};
+    ITypeInfo* coclass = nullptr;
+    TYPEATTR* attributes = nullptr;
+    IConnectionPoint* point = nullptr;
+    CLSID clsid{};
+    CLSIDFromProgID(L"VelmarisClient.FileUpload", &clsid);
+    const bool described = class_info != nullptr && points != nullptr &&
+                           class_info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source) == S_OK &&
+                           points->FindConnectionPoint(source, &point) == S_OK &&
+                           class_info->GetClassInfo(&coclass) == S_OK &&
+                           coclass->GetTypeAttr(&attributes) == S_OK &&
+                           attributes->typekind == TKIND_COCLASS && attributes->guid == clsid;
+    Check(described, "FileUpload: its coclass and its source interface's connection point");
+    if (attributes != nullptr) coclass->ReleaseTypeAttr(attributes);
+    for (IUnknown* held : std::initializer_list<IUnknown*>{coclass, point, points, class_info}) {
+      if (held != nullptr) held->Release();
+    }
+
+    // Drawn while not active: the form's own pixels over what the container had there.
+    IViewObject2* view = nullptr;
+    upload->QueryInterface(IID_IViewObject2, reinterpret_cast<void**>(&view));
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 360;
+    info.bmiHeader.biHeight = 30;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    DWORD* pixels = nullptr;
+    HBITMAP bitmap =
+        CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels), nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    for (int i = 0; i < 360 * 30; ++i) pixels[i] = 0xFF00FF;
+    const RECTL bounds{0, 0, 360, 30};
+    const bool drew = view != nullptr && view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr,
+                                                    dc, &bounds, nullptr, nullptr, 0) == S_OK;
+    GdiFlush();
+    int changed = 0;
+    for (int i = 0; i < 360 * 30; ++i) changed += (pixels[i] & 0xFFFFFF) != 0xFF00FF;
+    Check(drew && changed > 360 * 30 / 2, "FileUpload: IViewObject2::Draw of the inactive form (" +
+                                              std::to_string(changed) + " pixels drawn)");
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    if (view != nullptr) view->Release();
+
+    IPersistStreamInit* persist = nullptr;
+    upload->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist));
+    bool dirty_follows =
+        persist != nullptr && persist->InitNew() == S_OK && persist->IsDirty() == S_FALSE;
+    dirty_follows =
+        dirty_follows &&
+        Call(upload, L"NewFileName", DISPATCH_PROPERTYPUT, {Text(L"/files/b.txt")}) == S_OK &&
+        persist->IsDirty() == S_OK;
+    Check(dirty_follows, "FileUpload: IsDirty after a script set NewFileName");
+    if (persist != nullptr) persist->Release();
+    upload->Release();
   }
 
   // The site lock: a page of an allowed origin (written as an editor might) uploads; a page of

@@ -119,4 +119,5 @@ for key in "${keys[@]}" "${made_categories[@]}" "${clsids[@]/#/HKCR\\CLSID\\}"; 
 done
 # The prefix's programs go before the display does.
 wineserver -k 2>/dev/null || true
+wineserver -w
 exit $failed
