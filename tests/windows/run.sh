@@ -58,19 +58,27 @@ wine64=/usr/lib/wine/wine64
 # Wine's desktop takes the display it starts with, and the prefix runs without one (so that a box
 # a script would show cannot wait for a click): the prefix's processes end before and after.
 container() {
-  local dir=$scratch/container display_file=$scratch/display started output shot
+  local dir=$scratch/container started output shot
   start_server "$dir"
   mkdir -p "$dir/screens" "$build/screens"
   cp "$root/tests/data/image/a.jpg" "$dir/work/a.jpg"
   started=$(date +%s%N)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+  # A display number no one uses (a low one may be another X server's, seen only through its
+  # abstract socket).
+  local display=90
+  while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do
+    display=$((display + 1))
+  done
+  Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   local xvfb=$!
-  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
+  # The arguments first: the first program after the restart starts the desktop, on its display.
+  local args=("$(win "$scratch/VelmarisClient.dll")" "$server" "$(win "$dir/srv")"
+    "$(win "$dir/work")" "$(win "$dir/screens")" "$(win "$dir/work/a.jpg")")
   wineserver -k 2>/dev/null || true
   wineserver -w
-  output=$(DISPLAY=:$(head -1 "$display_file") "$wine64" "$build/windows_activex_container.exe" \
-    "$(win "$scratch/VelmarisClient.dll")" "$server" "$(win "$dir/srv")" "$(win "$dir/work")" \
-    "$(win "$dir/screens")" "$(win "$dir/work/a.jpg")" 2>&1 | tr -d '\r') || true
+  output=$(DISPLAY=:$display wine "$build/windows_activex_container.exe" "${args[@]}" 2>&1 |
+    tr -d '\r') || true
   wineserver -k 2>/dev/null || true
   wineserver -w
   kill $xvfb 2>/dev/null || true
@@ -80,7 +88,7 @@ container() {
     echo "FAIL system32 activex_container"; echo "$output" | sed 's/^/     /'; failed=1
   fi
   for shot in "$dir"/screens/*.bmp; do
-    [ -e "$shot" ] && convert "$shot" "$build/screens/$(basename "${shot%.bmp}").png"
+    if [ -e "$shot" ]; then convert "$shot" "$build/screens/$(basename "${shot%.bmp}").png"; fi
   done
 }
 
