@@ -360,8 +360,10 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
       style |= BS_3STATE | WS_TABSTOP;
       break;
     case ControlKind::kOptionButton:
-      // The model decides which option of a frame is chosen.
-      style |= BS_RADIOBUTTON | WS_TABSTOP;
+      // The model decides which option of a frame is chosen. Tab stops at a group once, on its
+      // chosen option (TabTarget): an option the focus lands on is chosen.
+      style |= BS_RADIOBUTTON;
+      if (group != 0) style |= WS_TABSTOP;
       break;
     case ControlKind::kListBox:
       window_class = WC_LISTBOXW;
@@ -437,9 +439,10 @@ LRESULT CALLBACK FormWindow::Procedure(HWND window, UINT message, WPARAM wparam,
         break;
       case WM_NEXTDLGCTL: {
         // As a dialog does it, for IsDialogMessage and our own Tab.
-        HWND next = LOWORD(lparam) != 0
-                        ? reinterpret_cast<HWND>(wparam)
-                        : GetNextDlgTabItem(window, GetFocus(), wparam != 0 ? TRUE : FALSE);
+        HWND next =
+            LOWORD(lparam) != 0
+                ? reinterpret_cast<HWND>(wparam)
+                : TabTarget(GetNextDlgTabItem(window, GetFocus(), wparam != 0 ? TRUE : FALSE));
         if (next != nullptr) {
           SetFocus(next);
           if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
@@ -834,8 +837,21 @@ void FormWindow::Detach() {
   auto owner = std::move(m_owner);
 }
 
+HWND FormWindow::TabTarget(HWND control) {
+  if (control == nullptr || !(SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON)) {
+    return control;
+  }
+  // The chosen option of the group, if one is.
+  HWND option = control;
+  do {
+    if (SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED) return option;
+    option = GetNextDlgGroupItem(GetParent(control), option, FALSE);
+  } while (option != nullptr && option != control);
+  return control;
+}
+
 void FormWindow::FocusFirst() {
-  HWND first = GetNextDlgTabItem(m_window, nullptr, FALSE);
+  HWND first = TabTarget(GetNextDlgTabItem(m_window, nullptr, FALSE));
   if (first != nullptr && IsChild(m_window, first)) SetFocus(first);
 }
 

@@ -94,6 +94,8 @@ class FormWindow {
   void Hover(Child& child, int row);
   Child* Find(std::u16string_view name) const;
   Child* FindWindow(HWND window) const;
+  // Where Tab lands on `control`: in a group of options, on the chosen one.
+  static HWND TabTarget(HWND control);
   void DrawChildren(HWND parent, HDC dc, POINT origin);
 
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The Windows build under Wine: the portable unit tests as a Windows program (unit_tests.sh), the
 # platform set against reference servers over HTTP and HTTPS (platform_test.sh), the page tests
-# through velmaris.exe (pages.sh), the browser tests against `velmaris.exe bridge` (browser.sh),
+# through velmaris.exe (pages.sh), the forms on screen on an X server of their own (screens.sh,
+# screenshots in BUILD_DIR/screens/), the browser tests against `velmaris.exe bridge` (browser.sh),
 # then the DLL as Windows clients use it: regsvr32 registers it, cscript runs the JScript and
 # VBScript files here against the reference content server on loopback, and regsvr32 /u must
 # take away every key it wrote. Usage: run.sh [BUILD_DIR] (default build-windows/, built first).
@@ -15,6 +16,7 @@ cmake --build "$build" -j"${VELMARIS_JOBS:-2}" --target windows_unit_tests windo
 bash "$here/unit_tests.sh" "$build" --gtest_brief=1
 sh "$here/platform_test.sh" "$build"
 bash "$here/pages.sh" "$build"
+bash "$here/screens.sh" "$build"
 bash "$here/browser.sh" "$build"
 dll=$build/VelmarisClient.dll
 
