@@ -341,8 +341,11 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
       break;
     case ControlKind::kLabel:
       // Labels wrap at their width and start at the top left, and never read '&' as a mnemonic.
+      // They are see-through, as Qt's are: a label whose box reaches over the control below it
+      // leaves that control's edge showing.
       window_class = WC_STATICW;
       style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+      extended = WS_EX_TRANSPARENT;
       break;
     case ControlKind::kTextBox:
       window_class = WC_EDITW;
@@ -437,6 +440,13 @@ LRESULT CALLBACK FormWindow::Procedure(HWND window, UINT message, WPARAM wparam,
           return 0;
         }
         break;
+      case WM_CTLCOLORSTATIC: {
+        const LRESULT brush = DefWindowProcW(window, message, wparam, lparam);
+        Child* child = self->FindWindow(reinterpret_cast<HWND>(lparam));
+        if (child == nullptr || child->model->Kind() != ControlKind::kLabel) return brush;
+        SetBkMode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+      }
       case WM_NEXTDLGCTL: {
         // As a dialog does it, for IsDialogMessage and our own Tab.
         HWND next =
@@ -652,9 +662,18 @@ void FormWindow::Show(Child& child) {
   const std::wstring text = W(model.Text());
   switch (model.Kind()) {
     case ControlKind::kButton:
-    case ControlKind::kLabel:
     case ControlKind::kFrame:
       SetText(window, text);
+      break;
+    case ControlKind::kLabel:
+      if (WindowText(window) != text) {
+        SetWindowTextW(window, text.c_str());
+        // A see-through label's old text goes only with what lies beneath it drawn again.
+        RECT area;
+        GetWindowRect(window, &area);
+        MapWindowPoints(nullptr, child.parent, reinterpret_cast<POINT*>(&area), 2);
+        RedrawWindow(child.parent, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      }
       break;
     case ControlKind::kTextBox:
       if (GetWindowLongW(window, GWL_STYLE) & ES_MULTILINE) {
