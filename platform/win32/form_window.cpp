@@ -208,6 +208,7 @@ std::unique_ptr<FormWindow> FormWindow::Create(Form& form, HWND parent, POINT po
 
 bool FormWindow::Build(HWND parent, POINT position) {
   if (!UseClass(&Procedure)) return false;
+  m_built = true;
   m_dpi = ScreenDpi();
   m_font = MakeFont(m_dpi);
   m_shown_font = m_font != nullptr ? m_font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -225,6 +226,7 @@ bool FormWindow::Build(HWND parent, POINT position) {
                              size.cx, size.cy, parent, nullptr, OwnModule(), this);
   if (m_window == nullptr) {
     DropClass();
+    m_built = false;
     if (m_font != nullptr) DeleteObject(m_font);
     m_font = nullptr;
     return false;
@@ -261,8 +263,8 @@ FormWindow::~FormWindow() {
   if (m_window != nullptr) {
     SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
     DestroyWindow(m_window);
-    DropClass();
   }
+  if (m_built) DropClass();
   for (auto& child : m_children) {
     if (child->bitmap != nullptr) DeleteObject(child->bitmap);
   }
@@ -464,6 +466,12 @@ LRESULT CALLBACK FormWindow::Procedure(HWND window, UINT message, WPARAM wparam,
       case WM_SETFOCUS:
         self->FocusFirst();
         return 0;
+      case WM_NCDESTROY:
+        // Its parent went first: the model is shown no more, and nothing is destroyed twice.
+        self->m_window = nullptr;
+        self->m_tooltips = nullptr;
+        for (auto& child : self->m_children) child->window = nullptr;
+        break;
       default:
         break;
     }

@@ -111,6 +111,7 @@ class FormWindow {
   HFONT m_shown_font = nullptr;  // it, or the system's when there is no Chinese font
   int m_dpi = 96;
   int m_line_height = 0;
+  bool m_built = false;  // holds the window class
   bool m_attached = true;
   int m_handlers = 0;
   int m_showing = 0;  // the model is being shown: the controls' notices are not input
