@@ -18,13 +18,21 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
   # The fuzz targets: clang and its libFuzzer and sanitizer runtimes.
   clang libclang-rt-dev
-  # The Windows DLL: MinGW-w64 (C++, widl, zlib) cross-builds it; Wine runs its registration and
-  # the Windows script hosts against it, on a Chinese locale (code page 936).
-  g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine64 locales
+  # The Windows DLL: MinGW-w64 (C++, widl, zlib) cross-builds it for x86-64 and 32-bit x86; Wine
+  # runs its registration and the Windows script hosts against it, on a Chinese locale (code page
+  # 936), the 32-bit DLL through Wine's 32-bit half (wine32, of the i386 architecture, below).
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev wine wine64 locales
   # The browser tests: the bridge's client in a headless Chromium, driven from Node by
   # puppeteer-core (installed by npm in tests/browser, with no browser of its own).
   chromium
 )
+
+# Wine's 32-bit half is a package of the i386 architecture, which dpkg must know first.
+foreign=()
+if [ "$(dpkg --print-architecture)" = amd64 ]; then
+  packages+=(wine32:i386)
+  dpkg --print-foreign-architectures | grep -qx i386 || foreign+=(i386)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -46,6 +54,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
   fi
   export DEBIAN_FRONTEND=noninteractive
+  for architecture in "${foreign[@]}"; do dpkg --add-architecture "$architecture"; done
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,11 +1,19 @@
 // The COM binary layout the library and its hosts share: IUnknown, IDispatch, IClassFactory,
 // IObjectSafety, ITypeInfo, BSTR, VARIANT, DISPPARAMS, EXCEPINFO and the type descriptions, laid
-// out as the 64-bit ABI lays them out, so the same sources can later build as a Windows
-// in-process server.
+// out as the system's ABI lays them out, so the same sources build the Windows in-process server
+// for x86-64 and for 32-bit x86.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+// 32-bit Windows calls COM methods and the system's OLE functions __stdcall (the callee pops its
+// arguments); everywhere else there is one convention.
+#if defined(_WIN32) && !defined(_WIN64)
+#define VELMARIS_STDCALL __stdcall
+#else
+#define VELMARIS_STDCALL
+#endif
 
 namespace velmaris::com {
 
@@ -161,7 +169,8 @@ struct VARIANT {
   };
 };
 using VARIANTARG = VARIANT;
-static_assert(sizeof(VARIANT) == 24, "VARIANT must keep its binary layout");
+static_assert(sizeof(VARIANT) == (sizeof(void*) == 8 ? 24 : 16),
+              "VARIANT must keep its binary layout");
 
 struct DISPPARAMS {
   VARIANTARG* rgvarg;  // arguments in reverse order
@@ -178,7 +187,7 @@ struct EXCEPINFO {
   BSTR bstrHelpFile;
   uint32_t dwHelpContext;
   void* pvReserved;
-  HRESULT (*pfnDeferredFillIn)(EXCEPINFO*);
+  HRESULT(VELMARIS_STDCALL* pfnDeferredFillIn)(EXCEPINFO*);
   HRESULT scode;
 };
 
@@ -289,11 +298,15 @@ struct TYPEATTR {
   IDLDESC idldescType;
 };
 
-static_assert(sizeof(TYPEDESC) == 16 && sizeof(ELEMDESC) == 32,
+inline constexpr bool k64BitLayout = sizeof(void*) == 8;
+static_assert(sizeof(TYPEDESC) == (k64BitLayout ? 16 : 8) &&
+                  sizeof(ELEMDESC) == (k64BitLayout ? 32 : 16),
               "type descriptions keep their layout");
-static_assert(sizeof(FUNCDESC) == 88 && offsetof(FUNCDESC, elemdescFunc) == 48,
+static_assert(sizeof(FUNCDESC) == (k64BitLayout ? 88 : 52) &&
+                  offsetof(FUNCDESC, elemdescFunc) == (k64BitLayout ? 48 : 32),
               "FUNCDESC must keep its binary layout");
-static_assert(sizeof(TYPEATTR) == 96 && offsetof(TYPEATTR, cFuncs) == 48,
+static_assert(sizeof(TYPEATTR) == (k64BitLayout ? 96 : 76) &&
+                  offsetof(TYPEATTR, cFuncs) == (k64BitLayout ? 48 : 44),
               "TYPEATTR must keep its binary layout");
 
 struct VARDESC;
@@ -304,21 +317,22 @@ struct ITypeInfo;
 // Interfaces: pure virtual, no virtual destructor, so each object starts with a pointer to a
 // table of function pointers in declaration order, exactly as COM lays it out.
 struct IUnknown {
-  virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
+  virtual HRESULT VELMARIS_STDCALL QueryInterface(REFIID riid, void** object) = 0;
+  virtual ULONG VELMARIS_STDCALL AddRef() = 0;
+  virtual ULONG VELMARIS_STDCALL Release() = 0;
 
  protected:
   ~IUnknown() = default;
 };
 
 struct IDispatch : IUnknown {
-  virtual HRESULT GetTypeInfoCount(uint32_t* count) = 0;
-  virtual HRESULT GetTypeInfo(uint32_t index, LCID lcid, ITypeInfo** info) = 0;
-  virtual HRESULT GetIDsOfNames(REFIID riid, OLECHAR** names, uint32_t count, LCID lcid,
-                                DISPID* ids) = 0;
-  virtual HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, uint16_t flags, DISPPARAMS* params,
-                         VARIANT* result, EXCEPINFO* excep, uint32_t* arg_err) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetTypeInfoCount(uint32_t* count) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetTypeInfo(uint32_t index, LCID lcid, ITypeInfo** info) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetIDsOfNames(REFIID riid, OLECHAR** names, uint32_t count,
+                                                 LCID lcid, DISPID* ids) = 0;
+  virtual HRESULT VELMARIS_STDCALL Invoke(DISPID id, REFIID riid, LCID lcid, uint16_t flags,
+                                          DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                          uint32_t* arg_err) = 0;
 
  protected:
   ~IDispatch() = default;
@@ -326,45 +340,50 @@ struct IDispatch : IUnknown {
 
 // Slots in the order of the system's own declaration; a caller may hold any of them.
 struct ITypeInfo : IUnknown {
-  virtual HRESULT GetTypeAttr(TYPEATTR** attr) = 0;
-  virtual HRESULT GetTypeComp(ITypeComp** comp) = 0;
-  virtual HRESULT GetFuncDesc(uint32_t index, FUNCDESC** desc) = 0;
-  virtual HRESULT GetVarDesc(uint32_t index, VARDESC** desc) = 0;
-  virtual HRESULT GetNames(MEMBERID id, BSTR* names, uint32_t max_names, uint32_t* count) = 0;
-  virtual HRESULT GetRefTypeOfImplType(uint32_t index, HREFTYPE* type) = 0;
-  virtual HRESULT GetImplTypeFlags(uint32_t index, int32_t* flags) = 0;
-  virtual HRESULT GetIDsOfNames(OLECHAR** names, uint32_t count, MEMBERID* ids) = 0;
-  virtual HRESULT Invoke(void* instance, MEMBERID id, uint16_t flags, DISPPARAMS* params,
-                         VARIANT* result, EXCEPINFO* excep, uint32_t* arg_err) = 0;
-  virtual HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, uint32_t* help_context,
-                                   BSTR* help_file) = 0;
-  virtual HRESULT GetDllEntry(MEMBERID id, INVOKEKIND kind, BSTR* dll, BSTR* name,
-                              uint16_t* ordinal) = 0;
-  virtual HRESULT GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) = 0;
-  virtual HRESULT AddressOfMember(MEMBERID id, INVOKEKIND kind, void** address) = 0;
-  virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
-  virtual HRESULT GetMops(MEMBERID id, BSTR* mops) = 0;
-  virtual HRESULT GetContainingTypeLib(ITypeLib** lib, uint32_t* index) = 0;
-  virtual void ReleaseTypeAttr(TYPEATTR* attr) = 0;
-  virtual void ReleaseFuncDesc(FUNCDESC* desc) = 0;
-  virtual void ReleaseVarDesc(VARDESC* desc) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetTypeAttr(TYPEATTR** attr) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetTypeComp(ITypeComp** comp) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetFuncDesc(uint32_t index, FUNCDESC** desc) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetVarDesc(uint32_t index, VARDESC** desc) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetNames(MEMBERID id, BSTR* names, uint32_t max_names,
+                                            uint32_t* count) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetRefTypeOfImplType(uint32_t index, HREFTYPE* type) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetImplTypeFlags(uint32_t index, int32_t* flags) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetIDsOfNames(OLECHAR** names, uint32_t count,
+                                                 MEMBERID* ids) = 0;
+  virtual HRESULT VELMARIS_STDCALL Invoke(void* instance, MEMBERID id, uint16_t flags,
+                                          DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                          uint32_t* arg_err) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc,
+                                                    uint32_t* help_context, BSTR* help_file) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetDllEntry(MEMBERID id, INVOKEKIND kind, BSTR* dll, BSTR* name,
+                                               uint16_t* ordinal) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetRefTypeInfo(HREFTYPE type, ITypeInfo** info) = 0;
+  virtual HRESULT VELMARIS_STDCALL AddressOfMember(MEMBERID id, INVOKEKIND kind,
+                                                   void** address) = 0;
+  virtual HRESULT VELMARIS_STDCALL CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetMops(MEMBERID id, BSTR* mops) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetContainingTypeLib(ITypeLib** lib, uint32_t* index) = 0;
+  virtual void VELMARIS_STDCALL ReleaseTypeAttr(TYPEATTR* attr) = 0;
+  virtual void VELMARIS_STDCALL ReleaseFuncDesc(FUNCDESC* desc) = 0;
+  virtual void VELMARIS_STDCALL ReleaseVarDesc(VARDESC* desc) = 0;
 
  protected:
   ~ITypeInfo() = default;
 };
 
 struct IClassFactory : IUnknown {
-  virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
-  virtual HRESULT LockServer(int32_t lock) = 0;
+  virtual HRESULT VELMARIS_STDCALL CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
+  virtual HRESULT VELMARIS_STDCALL LockServer(int32_t lock) = 0;
 
  protected:
   ~IClassFactory() = default;
 };
 
 struct IObjectSafety : IUnknown {
-  virtual HRESULT GetInterfaceSafetyOptions(const IID* riid, uint32_t* supported,
-                                            uint32_t* enabled) = 0;
-  virtual HRESULT SetInterfaceSafetyOptions(const IID* riid, uint32_t mask, uint32_t enabled) = 0;
+  virtual HRESULT VELMARIS_STDCALL GetInterfaceSafetyOptions(const IID* riid, uint32_t* supported,
+                                                             uint32_t* enabled) = 0;
+  virtual HRESULT VELMARIS_STDCALL SetInterfaceSafetyOptions(const IID* riid, uint32_t mask,
+                                                             uint32_t enabled) = 0;
 
  protected:
   ~IObjectSafety() = default;

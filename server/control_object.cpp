@@ -36,7 +36,7 @@ class ControlObject final : public com::IDispatch,
   }
 
   // IUnknown
-  HRESULT QueryInterface(REFIID riid, void** object) override {
+  HRESULT VELMARIS_STDCALL QueryInterface(REFIID riid, void** object) override {
     if (object == nullptr) return com::E_POINTER;
     *object = nullptr;
     if (riid == com::IID_IUnknown || riid == com::IID_IDispatch || riid == m_info.iid) {
@@ -51,32 +51,33 @@ class ControlObject final : public com::IDispatch,
     AddRef();
     return com::S_OK;
   }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
+  ULONG VELMARIS_STDCALL AddRef() override { return ++m_refs; }
+  ULONG VELMARIS_STDCALL Release() override {
     ULONG left = --m_refs;
     if (left == 0) delete this;
     return left;
   }
 
   // IDispatch
-  HRESULT GetTypeInfoCount(uint32_t* count) override {
+  HRESULT VELMARIS_STDCALL GetTypeInfoCount(uint32_t* count) override {
     if (count == nullptr) return com::E_INVALIDARG;
     *count = 1;
     return com::S_OK;
   }
-  HRESULT GetTypeInfo(uint32_t index, com::LCID, com::ITypeInfo** info) override {
+  HRESULT VELMARIS_STDCALL GetTypeInfo(uint32_t index, com::LCID, com::ITypeInfo** info) override {
     if (info == nullptr) return com::E_POINTER;
     *info = nullptr;
     if (index != 0) return com::DISP_E_BADINDEX;
     return GetInterfaceTypeInfo(m_info.id, info);
   }
-  HRESULT GetIDsOfNames(REFIID riid, com::OLECHAR** names, uint32_t count, com::LCID,
-                        DISPID* ids) override {
+  HRESULT VELMARIS_STDCALL GetIDsOfNames(REFIID riid, com::OLECHAR** names, uint32_t count,
+                                         com::LCID, DISPID* ids) override {
     if (!(riid == com::IID_NULL)) return com::DISP_E_UNKNOWNINTERFACE;
     return LookupNames(m_interface, names, count, ids);
   }
-  HRESULT Invoke(DISPID id, REFIID riid, com::LCID, uint16_t flags, com::DISPPARAMS* params,
-                 com::VARIANT* result, com::EXCEPINFO* excep, uint32_t* arg_err) override {
+  HRESULT VELMARIS_STDCALL Invoke(DISPID id, REFIID riid, com::LCID, uint16_t flags,
+                                  com::DISPPARAMS* params, com::VARIANT* result,
+                                  com::EXCEPINFO* excep, uint32_t* arg_err) override {
     if (!(riid == com::IID_NULL)) return com::DISP_E_UNKNOWNINTERFACE;
     // A handler may run the message loop, where the page can let go of this object.
     AddRef();
@@ -87,12 +88,12 @@ class ControlObject final : public com::IDispatch,
   }
 
   // IObjectSafety
-  HRESULT GetInterfaceSafetyOptions(const com::IID* riid, uint32_t* supported,
-                                    uint32_t* enabled) override {
+  HRESULT VELMARIS_STDCALL GetInterfaceSafetyOptions(const com::IID* riid, uint32_t* supported,
+                                                     uint32_t* enabled) override {
     return GetSafetyOptions(Module1::Current().Safety(), riid, supported, enabled);
   }
-  HRESULT SetInterfaceSafetyOptions(const com::IID* riid, uint32_t mask,
-                                    uint32_t enabled) override {
+  HRESULT VELMARIS_STDCALL SetInterfaceSafetyOptions(const com::IID* riid, uint32_t mask,
+                                                     uint32_t enabled) override {
     return SetSafetyOptions(Module1::Current().Safety(), riid, mask, enabled);
   }
 
@@ -113,13 +114,14 @@ class ClassFactory final : public StaticObject<com::IClassFactory, com::IID_ICla
  public:
   explicit ClassFactory(ClassId id) : m_id(id) {}
 
-  HRESULT CreateInstance(com::IUnknown* outer, REFIID riid, void** object) override {
+  HRESULT VELMARIS_STDCALL CreateInstance(com::IUnknown* outer, REFIID riid,
+                                          void** object) override {
     if (object == nullptr) return com::E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return com::CLASS_E_NOAGGREGATION;
     return CreateControl(m_id, riid, object);
   }
-  HRESULT LockServer(int32_t lock) override {
+  HRESULT VELMARIS_STDCALL LockServer(int32_t lock) override {
     if (lock) {
       ModuleAddRef();
     } else {

@@ -35,7 +35,7 @@ bool ModuleInUse();
 template <class I, const com::IID& kIid>
 class StaticObject : public I {
  public:
-  com::HRESULT QueryInterface(com::REFIID riid, void** object) override {
+  com::HRESULT VELMARIS_STDCALL QueryInterface(com::REFIID riid, void** object) override {
     if (object == nullptr) return com::E_POINTER;
     *object = nullptr;
     if (!(riid == com::IID_IUnknown || riid == kIid)) return com::E_NOINTERFACE;
@@ -43,11 +43,11 @@ class StaticObject : public I {
     AddRef();
     return com::S_OK;
   }
-  com::ULONG AddRef() override {
+  com::ULONG VELMARIS_STDCALL AddRef() override {
     ModuleAddRef();
     return 2;
   }
-  com::ULONG Release() override {
+  com::ULONG VELMARIS_STDCALL Release() override {
     ModuleRelease();
     return 1;
   }

@@ -1,4 +1,4 @@
-// The four entry points of an in-process server.
+// The four entry points of an in-process server, in the system's calling convention.
 #include "server/class_table.h"
 #include "server/control_object.h"
 #include "server/export.h"
@@ -14,7 +14,8 @@ namespace server = velmaris::server;
 
 extern "C" {
 
-VELMARIS_EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void** object) {
+VELMARIS_EXPORT HRESULT VELMARIS_STDCALL DllGetClassObject(const CLSID& clsid, const IID& iid,
+                                                           void** object) {
   if (object == nullptr) return velmaris::com::E_POINTER;
   *object = nullptr;
   server::Module1::Current();  // the library's first use on this thread starts its module
@@ -23,15 +24,15 @@ VELMARIS_EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, vo
   return server::GetClassFactory(info->id, iid, object);
 }
 
-VELMARIS_EXPORT HRESULT DllCanUnloadNow() {
+VELMARIS_EXPORT HRESULT VELMARIS_STDCALL DllCanUnloadNow() {
   return server::ModuleInUse() ? velmaris::com::S_FALSE : velmaris::com::S_OK;
 }
 
-VELMARIS_EXPORT HRESULT DllRegisterServer() {
+VELMARIS_EXPORT HRESULT VELMARIS_STDCALL DllRegisterServer() {
   return server::RegisterClasses();
 }
 
-VELMARIS_EXPORT HRESULT DllUnregisterServer() {
+VELMARIS_EXPORT HRESULT VELMARIS_STDCALL DllUnregisterServer() {
   return server::UnregisterClasses();
 }
 

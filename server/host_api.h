@@ -15,21 +15,23 @@ inline constexpr HRESULT E_NO_SCREEN_MODULE = static_cast<HRESULT>(0x8007007Eu);
 extern "C" {
 
 // The standard entry points (declared here for hosts; defined by the library).
-velmaris::com::HRESULT DllGetClassObject(const velmaris::com::CLSID& clsid,
-                                         const velmaris::com::IID& iid, void** object);
-velmaris::com::HRESULT DllCanUnloadNow();
-velmaris::com::HRESULT DllRegisterServer();
-velmaris::com::HRESULT DllUnregisterServer();
+velmaris::com::HRESULT VELMARIS_STDCALL DllGetClassObject(const velmaris::com::CLSID& clsid,
+                                                          const velmaris::com::IID& iid,
+                                                          void** object);
+velmaris::com::HRESULT VELMARIS_STDCALL DllCanUnloadNow();
+velmaris::com::HRESULT VELMARIS_STDCALL DllRegisterServer();
+velmaris::com::HRESULT VELMARIS_STDCALL DllUnregisterServer();
 
-// Strings and variants.
-velmaris::com::BSTR SysAllocString(const velmaris::com::OLECHAR* text);
-velmaris::com::BSTR SysAllocStringLen(const velmaris::com::OLECHAR* text, uint32_t length);
-void SysFreeString(velmaris::com::BSTR text);
-uint32_t SysStringLen(velmaris::com::BSTR text);
-void VariantInit(velmaris::com::VARIANT* variant);
-velmaris::com::HRESULT VariantClear(velmaris::com::VARIANT* variant);
-velmaris::com::HRESULT VariantCopy(velmaris::com::VARIANT* destination,
-                                   const velmaris::com::VARIANT* source);
+// Strings and variants: on Windows the system's own (oleaut32), in its calling convention.
+velmaris::com::BSTR VELMARIS_STDCALL SysAllocString(const velmaris::com::OLECHAR* text);
+velmaris::com::BSTR VELMARIS_STDCALL SysAllocStringLen(const velmaris::com::OLECHAR* text,
+                                                       uint32_t length);
+void VELMARIS_STDCALL SysFreeString(velmaris::com::BSTR text);
+uint32_t VELMARIS_STDCALL SysStringLen(velmaris::com::BSTR text);
+void VELMARIS_STDCALL VariantInit(velmaris::com::VARIANT* variant);
+velmaris::com::HRESULT VELMARIS_STDCALL VariantClear(velmaris::com::VARIANT* variant);
+velmaris::com::HRESULT VELMARIS_STDCALL VariantCopy(velmaris::com::VARIANT* destination,
+                                                    const velmaris::com::VARIANT* source);
 
 // Host services. Each returns S_OK or a failure HRESULT.
 // Runs the library's message loop on this thread for `milliseconds`.

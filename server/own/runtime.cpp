@@ -109,32 +109,32 @@ using velmaris::com::VARIANT;
 
 extern "C" {
 
-VELMARIS_EXPORT BSTR SysAllocString(const OLECHAR* text) {
+VELMARIS_EXPORT BSTR VELMARIS_STDCALL SysAllocString(const OLECHAR* text) {
   if (text == nullptr) return nullptr;
   return velmaris::com::AllocBstr(std::u16string_view(text));
 }
 
-VELMARIS_EXPORT BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length) {
+VELMARIS_EXPORT BSTR VELMARIS_STDCALL SysAllocStringLen(const OLECHAR* text, uint32_t length) {
   return velmaris::com::AllocBstr(text, length);
 }
 
-VELMARIS_EXPORT void SysFreeString(BSTR text) {
+VELMARIS_EXPORT void VELMARIS_STDCALL SysFreeString(BSTR text) {
   velmaris::com::FreeBstr(text);
 }
 
-VELMARIS_EXPORT uint32_t SysStringLen(BSTR text) {
+VELMARIS_EXPORT uint32_t VELMARIS_STDCALL SysStringLen(BSTR text) {
   return velmaris::com::BstrLength(text);
 }
 
-VELMARIS_EXPORT void VariantInit(VARIANT* variant) {
+VELMARIS_EXPORT void VELMARIS_STDCALL VariantInit(VARIANT* variant) {
   if (variant != nullptr) velmaris::com::InitVariant(variant);
 }
 
-VELMARIS_EXPORT HRESULT VariantClear(VARIANT* variant) {
+VELMARIS_EXPORT HRESULT VELMARIS_STDCALL VariantClear(VARIANT* variant) {
   return velmaris::com::ClearVariant(variant);
 }
 
-VELMARIS_EXPORT HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
+VELMARIS_EXPORT HRESULT VELMARIS_STDCALL VariantCopy(VARIANT* destination, const VARIANT* source) {
   return velmaris::com::CopyVariant(destination, source);
 }
 

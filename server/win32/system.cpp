@@ -130,8 +130,10 @@ bool UnregisterServer(const std::vector<ClassKeys>& classes, const void* libid, 
     removed = DeleteTree(u"CLSID\\" + c.clsid) && removed;
     removed = DeleteTree(c.progid) && removed;
   }
+  // The registration LoadTypeLibEx made is under the type library's own platform: this build's.
+  constexpr SYSKIND platform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
   const HRESULT hr =
-      UnRegisterTypeLib(*static_cast<const GUID*>(libid), major, minor, LOCALE_NEUTRAL, SYS_WIN64);
+      UnRegisterTypeLib(*static_cast<const GUID*>(libid), major, minor, LOCALE_NEUTRAL, platform);
   return removed && (SUCCEEDED(hr) || hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_CANTLOADLIBRARY);
 }
 

@@ -154,6 +154,15 @@ def wait_for(condition, seconds):
     return True
 
 
+def sanitized(pid):
+    """Whether the process runs with AddressSanitizer's runtime."""
+    try:
+        with open("/proc/%d/maps" % pid) as f:
+            return any("libasan" in line for line in f)
+    except OSError:
+        return False
+
+
 def usage(pid):
     """The bridge's open descriptors and resident memory in kB."""
     fds = len(os.listdir("/proc/%d/fd" % pid))
@@ -257,6 +266,10 @@ def run(bridge_port, bridge_pid, server_port, work, wine=False):
     cycle(200)
     fds_after, rss_after = usage(bridge_pid)
     expect(fds_after - fds <= 2, True, "descriptors after 200 connections: %d, then %d" % (fds, fds_after))
-    # A control left to the bridge costs some 4 kB: 200 of them not released would show.
-    expect(rss_after - rss <= 512, True, "resident kB after 200 connections: %d, then %d" % (rss, rss_after))
+    # A control left to the bridge costs some 4 kB: 200 of them not released would show. Under
+    # AddressSanitizer freed memory is held in quarantine, so resident memory grows whatever the
+    # bridge does; its leak check at exit stands in for this one there.
+    if not sanitized(bridge_pid):
+        expect(rss_after - rss <= 512, True,
+               "resident kB after 200 connections: %d, then %d" % (rss, rss_after))
     return problems
