@@ -33,4 +33,16 @@ bool UseAnsweredDialogs(const ComApi& api) {
   return api.use_answered_dialogs == nullptr || api.use_answered_dialogs() >= 0;
 }
 
+int32_t UseScreen(const ComApi& api) {
+  return api.use_screen != nullptr ? api.use_screen() : com::E_NOTIMPL;
+}
+
+void ShowForm(const ComApi& api, void* control) {
+  if (api.show_form != nullptr) api.show_form(static_cast<com::IUnknown*>(control));
+}
+
+void RunUntilFormsClosed(const ComApi& api) {
+  if (api.run_until_forms_closed != nullptr) api.run_until_forms_closed();
+}
+
 }  // namespace velmaris::host

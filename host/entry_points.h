@@ -3,6 +3,7 @@
 // include the system's headers, uses it as the Linux host does.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,5 +28,14 @@ bool CanUnload(const ComApi& api);
 // Has the library let the host answer this thread's message boxes and dialogs; false when it
 // refuses. A library without the service answers them so already.
 bool UseAnsweredDialogs(const ComApi& api);
+
+// Puts the library's forms on screen for this thread: its answer (an HRESULT), E_NOTIMPL
+// (0x80004001) for a library without the service.
+int32_t UseScreen(const ComApi& api);
+// Shows the form of `control` (an IUnknown of the library's) in a window of its own; a control
+// without a form, or a library without windows, is left as it is.
+void ShowForm(const ComApi& api, void* control);
+// Runs the library's loop until every window of the thread's forms is closed.
+void RunUntilFormsClosed(const ComApi& api);
 
 }  // namespace velmaris::host

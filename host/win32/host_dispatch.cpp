@@ -146,6 +146,9 @@ class Arguments {
 // A form's members follow the host's in the ids.
 constexpr DISPID kFormIds = 0x100;
 constexpr wchar_t kFormPrefix[] = L"form.";
+// Shows a control's form in a window of its own, for the prelude of a page run with --gui.
+constexpr DISPID kShowFormId = 0x200;
+constexpr wchar_t kShowFormName[] = L"showForm";
 
 // A failure as the script sees it: number, description and source.
 HRESULT Raise(const ScriptError& error, EXCEPINFO* excep) {
@@ -177,6 +180,7 @@ class HostDispatch final : public ComObject<IDispatch> {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* excep, UINT*) override {
+    if (id == kShowFormId) return ShowForm(Arguments(params));
     const bool form = id > kFormIds;
     const auto members = form ? FormMembers() : HostMembers();
     const DISPID index = id - (form ? kFormIds : 0) - 1;
@@ -196,6 +200,7 @@ class HostDispatch final : public ComObject<IDispatch> {
 
  private:
   static DISPID Find(std::wstring_view name) {
+    if (name == kShowFormName) return kShowFormId;
     std::span<const Member> members = HostMembers();
     DISPID base = 0;
     if (name.starts_with(kFormPrefix)) {
@@ -207,6 +212,19 @@ class HostDispatch final : public ComObject<IDispatch> {
       if (Units(name) == DecodeUtf8(members[i].name)) return base + static_cast<DISPID>(i) + 1;
     }
     return DISPID_UNKNOWN;
+  }
+
+  // A control without a form, or a library without windows, is left as it is.
+  HRESULT ShowForm(const Arguments& given) {
+    IDispatch* control = given.Object(0);
+    if (control == nullptr || m_page.services == nullptr) return S_OK;
+    IUnknown* identity = nullptr;
+    if (FAILED(control->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) {
+      return S_OK;
+    }
+    host::ShowForm(*m_page.services, identity);
+    identity->Release();
+    return S_OK;
   }
 
   void Call(const Member& member, bool form, const Arguments& given, VARIANT* result) {

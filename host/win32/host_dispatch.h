@@ -28,6 +28,8 @@ struct Page final : HostPage {
   std::shared_ptr<const ComApi> services;
   std::u16string services_error;  // why there are none
   Engine* engine = nullptr;
+  // Run with --gui: each control's form in a window of its own.
+  bool gui = false;
 };
 
 // Loads the library registered for the controls' classes into `page` (it stays loaded until
@@ -42,5 +44,7 @@ IDispatch* NewHostDispatch(Page& page);
 // The native object's name, and the prelude run over it before the page.
 extern const wchar_t kNativeName[];
 std::wstring Prelude();
+// Run after the prelude with --gui: every control the page makes shows its form.
+std::wstring GuiPrelude();
 
 }  // namespace velmaris::host::win32

@@ -1,10 +1,12 @@
 // velmaris.exe: the page host on Windows.
 //   velmaris register [LIB]      calls the library's DllRegisterServer (as regsvr32 does)
 //   velmaris unregister [LIB]    calls its DllUnregisterServer
-//   velmaris run PAGE.js [args...]
+//   velmaris run PAGE.js [--gui] [args...]
 //   velmaris bridge [--port N] [--allow ORIGIN]... [--install | --uninstall]
 // Pages run on the system's JScript and create controls by ProgID through the registry; message
-// boxes and file dialogs are answered by the page (host.answer*), not shown.
+// boxes and file dialogs are answered by the page (host.answer*), not shown. With --gui each
+// control's form is a window of its own, the dialogs are the system's, and the run ends once the
+// page's last window is closed.
 #include <objbase.h>
 #include <objsafe.h>
 #include <windows.h>
@@ -33,7 +35,7 @@ int Usage() {
   WriteLine(true,
             L"usage: velmaris register [LIB]\n"
             L"       velmaris unregister [LIB]\n"
-            L"       velmaris run PAGE.js [args...]\n"
+            L"       velmaris run PAGE.js [--gui] [args...]\n"
             L"       velmaris bridge [--port N] [--allow ORIGIN]... [--install | --uninstall]");
   return 2;
 }
@@ -75,6 +77,31 @@ int Register(const wchar_t* given, bool unregister) {
   return 0;
 }
 
+// Asks the library to put its forms on screen; false, with the reason, when it cannot.
+bool StartScreen(Page& page) {
+  if (page.services == nullptr) {
+    WriteLine(true,
+              L"velmaris: " + std::wstring(page.services_error.begin(), page.services_error.end()));
+    return false;
+  }
+  const HRESULT hr = UseScreen(*page.services);
+  if (hr == E_NOTIMPL) {
+    WriteLine(true, L"velmaris: " + page.library + L" 不能把窗体显示在屏幕上");
+    return false;
+  }
+  if (hr == E_FAIL) {
+    WriteLine(true, L"velmaris: 没有可用的桌面，无法显示窗体");
+    return false;
+  }
+  if (FAILED(hr)) {
+    wchar_t code[16];
+    swprintf(code, 16, L"0x%08X", static_cast<unsigned>(hr));
+    WriteLine(true, L"velmaris: 无法把窗体显示在屏幕上，错误代码 " + std::wstring(code));
+    return false;
+  }
+  return true;
+}
+
 int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
   const auto bytes = ReadScriptSource(std::filesystem::path(page_path));
   if (!bytes) {
@@ -85,8 +112,14 @@ int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
 
   page.folder = std::filesystem::path(FullPath(page_path)).parent_path();
   LoadServices(page);
-  // The host answers the dialogs; asked before the page makes a control on this thread.
-  if (page.services != nullptr && !UseAnsweredDialogs(*page.services)) {
+  // The host answers the dialogs, or the forms go on screen; asked before the page makes a
+  // control on this thread.
+  if (page.gui) {
+    if (!StartScreen(page)) {
+      FreeServices(page);
+      return 1;
+    }
+  } else if (page.services != nullptr && !UseAnsweredDialogs(*page.services)) {
     WriteLine(true, L"velmaris: 无法由宿主应答对话框");
   }
 
@@ -101,7 +134,10 @@ int RunPage(const std::wstring& page_path, Page& page, bool require_unload) {
   }
   page.engine = engine.get();
   bool ran = engine->Run(Prelude(), L"prelude") &&
+             (!page.gui || engine->Run(GuiPrelude(), L"prelude")) &&
              engine->Run(std::wstring(source.begin(), source.end()), page_path);
+  // The page's windows live on after its script, and host.later callbacks with them.
+  if (ran && page.gui) RunUntilFormsClosed(*page.services);
   // A host.later callback still queued in the library's loop does nothing from now on.
   ForgetLaterCalls(page);
   // Closing the engine releases every control the page still held; only then may the library
@@ -126,8 +162,8 @@ int Run(int argc, wchar_t** argv) {
   Page page;
   for (int i = 3; i < argc; ++i) {
     if (std::wstring(argv[i]) == L"--gui") {
-      WriteLine(true, L"velmaris: Windows 版本没有屏幕上的窗体（--gui）");
-      return 1;
+      page.gui = true;
+      continue;
     }
     const std::wstring arg(argv[i]);
     page.args.emplace_back(arg.begin(), arg.end());

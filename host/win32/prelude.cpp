@@ -82,4 +82,14 @@ std::wstring Prelude() {
          std::wstring(members.begin(), members.end()) + L", this);\n";
 }
 
+std::wstring GuiPrelude() {
+  // The engine's own ActiveXObject makes the control; `new` on a function that returns an object
+  // gives that object.
+  return L"ActiveXObject = (function (make, native) {\n"
+         L"  return function (progid) { var control = new make(progid); native.showForm(control);"
+         L" return control; };\n"
+         L"})(ActiveXObject, " +
+         std::wstring(kNativeName) + L");\n";
+}
+
 }  // namespace velmaris::host::win32

@@ -112,6 +112,8 @@ bool WindowLoop::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void WindowLoop::Dispatch(const MSG& msg) {
   if (IsInput(msg.message)) ++m_handled;
+  MSG copy = msg;
+  if (before_dispatch && before_dispatch(copy)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }

@@ -8,6 +8,7 @@
 #include <winsock2.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,10 @@ class WindowLoop : public MessageLoop {
   void Post(Callback callback) override;
 
   HWND Window() const { return m_window; }
+
+  // Sees every message before it is dispatched (the forms' keyboard); true when it handled the
+  // message, which is then not dispatched.
+  std::function<bool(MSG& message)> before_dispatch;
 
  private:
   struct Watch {

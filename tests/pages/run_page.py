@@ -37,8 +37,9 @@ and the page then passes iff the run ends in failure (status 1) having reported 
 errors ("错误 NUMBER: DESCRIPTION" on its error output, whatever the number) and nothing else.
 
 With --screens DIR the page runs with its forms on screen (`velmaris run PAGE.js --gui`), Qt
-drawing off screen unless QT_QPA_PLATFORM says otherwise; host.args[1] is DIR, for its
-screenshots, and the run must also end by itself (the script ended and its last window closed).
+drawing off screen unless QT_QPA_PLATFORM says otherwise (under Wine, on the X display DISPLAY
+names); host.args[1] is DIR, for its screenshots, and the run must also end by itself (the script
+ended and its last window closed).
 
 With --wine the host is velmaris.exe and the library VelmarisClient.dll, run under Wine on the
 prefix WINEPREFIX names (tests/windows/pages.sh makes one for all pages): the page, its folders
@@ -252,9 +253,12 @@ def main():
     host = [options.host]
     if options.wine:
         host = ["wine", options.host]
-        folders = [os.path.abspath(options.page), work, root, library, env.get("VELMARIS_PICTURES", "/")]
-        page, work, root_name, library, pictures = windows_paths(folders)
+        folders = [os.path.abspath(options.page), work, root, library,
+                   env.get("VELMARIS_PICTURES", "/"), os.path.abspath(options.screens or "/")]
+        page, work, root_name, library, pictures, screens = windows_paths(folders)
         command = host + ["run", page, work]
+        if options.screens:
+            command = host + ["run", page, "--gui", work, screens]
         env["VELMARIS_PAGE_LIBRARY"] = library
         if "VELMARIS_PICTURES" in env:
             env["VELMARIS_PICTURES"] = pictures
