@@ -24,6 +24,7 @@ add_executable(windows_unit_tests
   ${VELMARIS_WINDOWS_UNIT_TESTS}
   ${VELMARIS_TEST_DIR}/unit/platform/filesystem_test.cpp
   ${VELMARIS_TEST_DIR}/unit/platform/office_automation_test.cpp
+  ${VELMARIS_TEST_DIR}/windows/form_window_test.cpp
   ${VELMARIS_TEST_DIR}/support/fake_loop.cpp
   ${VELMARIS_TEST_DIR}/support/fake_office.cpp
   ${VELMARIS_TEST_DIR}/support/fake_socket.cpp

@@ -119,9 +119,23 @@ LRESULT CALLBACK Win32FormScreen::Procedure(HWND window, UINT message, WPARAM wp
       case WM_CLOSE:
         self->Closed(window);
         return 0;
+      case WM_ACTIVATE:
+        // The control that had the focus gets it back when the window is active again.
+        if (LOWORD(wparam) == WA_INACTIVE) {
+          for (const auto& shown : self->m_open) {
+            if (shown->frame == window && IsChild(window, GetFocus())) shown->focus = GetFocus();
+          }
+        }
+        break;
       case WM_SETFOCUS:
         for (const auto& shown : self->m_open) {
-          if (shown->frame == window) shown->window->FocusFirst();
+          if (shown->frame != window) continue;
+          if (shown->focus != nullptr && IsChild(window, shown->focus) &&
+              IsWindowVisible(shown->focus) && IsWindowEnabled(shown->focus)) {
+            SetFocus(shown->focus);
+          } else {
+            shown->window->FocusFirst();
+          }
         }
         return 0;
       default:

@@ -43,6 +43,7 @@ class Win32FormScreen : public FormScreen {
     const Form* form;
     HWND frame;
     std::unique_ptr<FormWindow> window;
+    HWND focus = nullptr;  // the control focused when the window was last left
   };
 
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -208,6 +208,7 @@ std::unique_ptr<FormWindow> FormWindow::Create(Form& form, HWND parent, POINT po
 
 bool FormWindow::Build(HWND parent, POINT position) {
   if (!UseClass(&Procedure)) return false;
+  m_built = true;
   m_dpi = ScreenDpi();
   m_font = MakeFont(m_dpi);
   m_shown_font = m_font != nullptr ? m_font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -225,6 +226,7 @@ bool FormWindow::Build(HWND parent, POINT position) {
                              size.cx, size.cy, parent, nullptr, OwnModule(), this);
   if (m_window == nullptr) {
     DropClass();
+    m_built = false;
     if (m_font != nullptr) DeleteObject(m_font);
     m_font = nullptr;
     return false;
@@ -261,8 +263,8 @@ FormWindow::~FormWindow() {
   if (m_window != nullptr) {
     SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
     DestroyWindow(m_window);
-    DropClass();
   }
+  if (m_built) DropClass();
   for (auto& child : m_children) {
     if (child->bitmap != nullptr) DeleteObject(child->bitmap);
   }
@@ -341,8 +343,11 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
       break;
     case ControlKind::kLabel:
       // Labels wrap at their width and start at the top left, and never read '&' as a mnemonic.
+      // They are see-through, as Qt's are: a label whose box reaches over the control below it
+      // leaves that control's edge showing.
       window_class = WC_STATICW;
       style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+      extended = WS_EX_TRANSPARENT;
       break;
     case ControlKind::kTextBox:
       window_class = WC_EDITW;
@@ -360,8 +365,10 @@ HWND FormWindow::MakeControl(Child& child, HWND parent, int group) {
       style |= BS_3STATE | WS_TABSTOP;
       break;
     case ControlKind::kOptionButton:
-      // The model decides which option of a frame is chosen.
-      style |= BS_RADIOBUTTON | WS_TABSTOP;
+      // The model decides which option of a frame is chosen. Tab stops at a group once, on its
+      // chosen option (TabTarget): an option the focus lands on is chosen.
+      style |= BS_RADIOBUTTON;
+      if (group != 0) style |= WS_TABSTOP;
       break;
     case ControlKind::kListBox:
       window_class = WC_LISTBOXW;
@@ -435,11 +442,19 @@ LRESULT CALLBACK FormWindow::Procedure(HWND window, UINT message, WPARAM wparam,
           return 0;
         }
         break;
+      case WM_CTLCOLORSTATIC: {
+        const LRESULT brush = DefWindowProcW(window, message, wparam, lparam);
+        Child* child = self->FindWindow(reinterpret_cast<HWND>(lparam));
+        if (child == nullptr || child->model->Kind() != ControlKind::kLabel) return brush;
+        SetBkMode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+      }
       case WM_NEXTDLGCTL: {
         // As a dialog does it, for IsDialogMessage and our own Tab.
-        HWND next = LOWORD(lparam) != 0
-                        ? reinterpret_cast<HWND>(wparam)
-                        : GetNextDlgTabItem(window, GetFocus(), wparam != 0 ? TRUE : FALSE);
+        HWND next =
+            LOWORD(lparam) != 0
+                ? reinterpret_cast<HWND>(wparam)
+                : TabTarget(GetNextDlgTabItem(window, GetFocus(), wparam != 0 ? TRUE : FALSE));
         if (next != nullptr) {
           SetFocus(next);
           if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
@@ -451,6 +466,12 @@ LRESULT CALLBACK FormWindow::Procedure(HWND window, UINT message, WPARAM wparam,
       case WM_SETFOCUS:
         self->FocusFirst();
         return 0;
+      case WM_NCDESTROY:
+        // Its parent went first: the model is shown no more, and nothing is destroyed twice.
+        self->m_window = nullptr;
+        self->m_tooltips = nullptr;
+        for (auto& child : self->m_children) child->window = nullptr;
+        break;
       default:
         break;
     }
@@ -649,9 +670,18 @@ void FormWindow::Show(Child& child) {
   const std::wstring text = W(model.Text());
   switch (model.Kind()) {
     case ControlKind::kButton:
-    case ControlKind::kLabel:
     case ControlKind::kFrame:
       SetText(window, text);
+      break;
+    case ControlKind::kLabel:
+      if (WindowText(window) != text) {
+        SetWindowTextW(window, text.c_str());
+        // A see-through label's old text goes only with what lies beneath it drawn again.
+        RECT area;
+        GetWindowRect(window, &area);
+        MapWindowPoints(nullptr, child.parent, reinterpret_cast<POINT*>(&area), 2);
+        RedrawWindow(child.parent, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      }
       break;
     case ControlKind::kTextBox:
       if (GetWindowLongW(window, GWL_STYLE) & ES_MULTILINE) {
@@ -834,8 +864,21 @@ void FormWindow::Detach() {
   auto owner = std::move(m_owner);
 }
 
+HWND FormWindow::TabTarget(HWND control) {
+  if (control == nullptr || !(SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON)) {
+    return control;
+  }
+  // The chosen option of the group, if one is.
+  HWND option = control;
+  do {
+    if (SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED) return option;
+    option = GetNextDlgGroupItem(GetParent(control), option, FALSE);
+  } while (option != nullptr && option != control);
+  return control;
+}
+
 void FormWindow::FocusFirst() {
-  HWND first = GetNextDlgTabItem(m_window, nullptr, FALSE);
+  HWND first = TabTarget(GetNextDlgTabItem(m_window, nullptr, FALSE));
   if (first != nullptr && IsChild(m_window, first)) SetFocus(first);
 }
 

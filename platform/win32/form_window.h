@@ -94,6 +94,8 @@ class FormWindow {
   void Hover(Child& child, int row);
   Child* Find(std::u16string_view name) const;
   Child* FindWindow(HWND window) const;
+  // Where Tab lands on `control`: in a group of options, on the chosen one.
+  static HWND TabTarget(HWND control);
   void DrawChildren(HWND parent, HDC dc, POINT origin);
 
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -109,6 +111,7 @@ class FormWindow {
   HFONT m_shown_font = nullptr;  // it, or the system's when there is no Chinese font
   int m_dpi = 96;
   int m_line_height = 0;
+  bool m_built = false;  // holds the window class
   bool m_attached = true;
   int m_handlers = 0;
   int m_showing = 0;  // the model is being shown: the controls' notices are not input

@@ -80,7 +80,9 @@ check(JSON.stringify(uploads()[0].fields), JSON.stringify([["path", "u\0p/"]]), 
 localFile("t/b.txt", "B");
 shown = host.messages.length;
 pick(work + "/t");
-control.StartUpload("up", url);
+// Each file answered slowly, so the walk spans many of the timer's turns however coarse the
+// system's timers are.
+control.StartUpload("up", server + "/_fault/slow-150/upload.asp");
 // The walk owns its package from start to end: a timer's edits are refused all along.
 var edits = editDuring(function (k) { control.addFormData("x" + k, "v"); });
 form.click("Command2");

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The Windows build under Wine: the portable unit tests as a Windows program (unit_tests.sh), the
 # platform set against reference servers over HTTP and HTTPS (platform_test.sh), the page tests
-# through velmaris.exe (pages.sh), the browser tests against `velmaris.exe bridge` (browser.sh),
+# through velmaris.exe (pages.sh), the forms on screen on an X server of their own (screens.sh,
+# screenshots in BUILD_DIR/screens/), the browser tests against `velmaris.exe bridge` (browser.sh),
 # then the DLL as Windows clients use it, the x86-64 build and then the 32-bit one (which 32-bit
 # hosts load) in the same WoW64 prefix: regsvr32 registers it, cscript runs the JScript and
 # VBScript files here against the reference content server on loopback, and regsvr32 /u must
@@ -23,6 +24,7 @@ cmake --build "$build" -j"${VELMARIS_JOBS:-2}" --target windows_unit_tests windo
 bash "$here/unit_tests.sh" "$build" --gtest_brief=1
 sh "$here/platform_test.sh" "$build"
 bash "$here/pages.sh" "$build"
+bash "$here/screens.sh" "$build"
 bash "$here/browser.sh" "$build"
 
 . "$here/wine_prefix.sh"

@@ -1,7 +1,8 @@
 #!/bin/bash
-# The pages with forms on screen (tests/screen/pages/*.js, or the pages named) under Wine: each
-# control's form a window of its own on an X server of this run (Xvfb), drawn by the system's
-# controls, its screenshots kept in BUILD_DIR/screens/ beside the Qt ones of the Linux build.
+# The forms on screen under Wine, on an X server of this run (Xvfb): the form window's tests of
+# windows_unit_tests.exe, when built, then the pages with forms on screen (tests/screen/pages/*.js,
+# or the pages named), each control's form a window of its own drawn by the system's controls,
+# their screenshots kept in BUILD_DIR/screens/ beside the Qt ones of the Linux build.
 # Usage: screens.sh [BUILD_DIR] [PAGE.js...] (default build-windows/, which must hold velmaris.exe
 # and VelmarisClient.dll).
 set -uo pipefail
@@ -29,6 +30,14 @@ servers="$servers $xvfb"
 export VELMARIS_PICTURES=$root/tests/data/image
 
 passed=0 failed=0
+if [ -f "$build/windows_unit_tests.exe" ]; then
+  if output=$(cd "$root" && wine "$build/windows_unit_tests.exe" --gtest_filter='FormWindowTest.*' \
+    --gtest_brief=1 2>&1); then
+    echo "ok   FormWindowTest"; passed=$((passed + 1))
+  else
+    echo "FAIL FormWindowTest"; echo "$output" | sed 's/^/     /'; failed=$((failed + 1))
+  fi
+fi
 for page in "${pages[@]}"; do
   name=$(basename "$page" .js)
   if output=$(python3 "$root/tests/pages/run_page.py" --wine --host "$build/velmaris.exe" \
