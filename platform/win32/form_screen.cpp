@@ -1,5 +1,7 @@
 #include "platform/win32/form_screen.h"
 
+#include "platform/win32/window_class.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -21,37 +23,10 @@ constexpr wchar_t kClassName[] = L"VelmarisFormFrame";
 // A window's size is fixed by its form, as on the forms this was laid out for.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
-HINSTANCE OwnModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-  return module;
-}
-
-std::mutex g_class_mutex;
-int g_class_users = 0;
-
-bool UseClass(WNDPROC procedure) {
-  std::lock_guard<std::mutex> lock(g_class_mutex);
-  if (g_class_users++ > 0) return true;
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = procedure;
-  window_class.hInstance = OwnModule();
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = kClassName;
-  if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    --g_class_users;
-    return false;
-  }
-  return true;
-}
-
-void DropClass() {
-  std::lock_guard<std::mutex> lock(g_class_mutex);
-  if (--g_class_users == 0) UnregisterClassW(kClassName, OwnModule());
+// The class lives while a window of it does; registered with its procedure at the first use.
+WindowClass& FrameClass(WNDPROC procedure = nullptr) {
+  static WindowClass window_class(kClassName, procedure, true);
+  return window_class;
 }
 
 void AppendBytes(void* context, void* data, int size) {
@@ -91,19 +66,19 @@ Win32FormScreen::~Win32FormScreen() {
     shown->window.reset();  // detaches first, which lets go of its owner
     SetWindowLongPtrW(shown->frame, GWLP_USERDATA, 0);
     DestroyWindow(shown->frame);
-    DropClass();
+    FrameClass().Drop();
   };
   for (auto& shown : m_open) end(shown);
   for (auto& shown : m_closed) end(shown);
 }
 
 bool Win32FormScreen::CanShowWindows() {
-  if (!UseClass(&Procedure)) return false;
+  if (!FrameClass(&Procedure).Use()) return false;
   HWND probe = CreateWindowExW(0, kClassName, L"", kStyle, 0, 0, 10, 10, nullptr, nullptr,
                                OwnModule(), nullptr);
   const bool made = probe != nullptr;
   if (made) DestroyWindow(probe);
-  DropClass();
+  FrameClass().Drop();
   return made;
 }
 
@@ -147,20 +122,20 @@ LRESULT CALLBACK Win32FormScreen::Procedure(HWND window, UINT message, WPARAM wp
 
 std::unique_ptr<Win32FormScreen::Shown> Win32FormScreen::Make(Form& form,
                                                               std::shared_ptr<void> owner) {
-  if (!UseClass(&Procedure)) return nullptr;
+  if (!FrameClass(&Procedure).Use()) return nullptr;
   auto shown = std::make_unique<Shown>();
   shown->form = &form;
   const std::wstring caption(form.Caption().begin(), form.Caption().end());
   shown->frame = CreateWindowExW(0, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT,
                                  CW_USEDEFAULT, 100, 100, nullptr, nullptr, OwnModule(), nullptr);
   if (shown->frame == nullptr) {
-    DropClass();
+    FrameClass().Drop();
     return nullptr;
   }
   shown->window = FormWindow::Create(form, shown->frame, POINT{0, 0}, std::move(owner));
   if (!shown->window) {
     DestroyWindow(shown->frame);
-    DropClass();
+    FrameClass().Drop();
     return nullptr;
   }
   // The client area is the form.
@@ -228,7 +203,7 @@ void Win32FormScreen::Sweep() {
     shown->window.reset();
     SetWindowLongPtrW(shown->frame, GWLP_USERDATA, 0);
     DestroyWindow(shown->frame);
-    DropClass();
+    FrameClass().Drop();
     return true;
   });
 }
@@ -289,7 +264,7 @@ bool Win32FormScreen::Screenshot(Form& form, std::u16string_view path) {
   if (unseen) {
     unseen->window.reset();
     DestroyWindow(unseen->frame);
-    DropClass();
+    FrameClass().Drop();
   }
   return written;
 }

@@ -1,5 +1,7 @@
 #include "platform/win32/form_window.h"
 
+#include "platform/win32/window_class.h"
+
 // After windows.h.
 #include <commctrl.h>
 #include <shellapi.h>
@@ -25,6 +27,18 @@ constexpr int kFirstId = 100;
 constexpr int kFontPixels = 12;
 // How far a drop-down list opens below its box.
 constexpr int kDropDownPixels = 200;
+
+// The class lives while a window of it does; registered with its procedure at the first use.
+WindowClass& FormClass(WNDPROC procedure = nullptr) {
+  // The common controls the forms are made of.
+  static const bool common = [] {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    return InitCommonControlsEx(&controls) != FALSE;
+  }();
+  (void)common;
+  static WindowClass window_class(kClassName, procedure, true);
+  return window_class;
+}
 
 std::wstring W(std::u16string_view text) {
   return std::wstring(text.begin(), text.end());
@@ -54,43 +68,6 @@ std::wstring ScreenLines(std::u16string_view text) {
     lines.push_back(static_cast<wchar_t>(text[i]));
   }
   return lines;
-}
-
-HINSTANCE OwnModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-  return module;
-}
-
-// The class lives while a form window does, so a library that is unloaded leaves no class behind
-// that points into it.
-std::mutex g_class_mutex;
-int g_class_users = 0;
-
-bool UseClass(WNDPROC procedure) {
-  std::lock_guard<std::mutex> lock(g_class_mutex);
-  if (g_class_users++ > 0) return true;
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = procedure;
-  window_class.hInstance = OwnModule();
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = kClassName;
-  if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    --g_class_users;
-    return false;
-  }
-  return true;
-}
-
-void DropClass() {
-  std::lock_guard<std::mutex> lock(g_class_mutex);
-  if (--g_class_users == 0) UnregisterClassW(kClassName, OwnModule());
 }
 
 int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
@@ -207,7 +184,7 @@ std::unique_ptr<FormWindow> FormWindow::Create(Form& form, HWND parent, POINT po
 }
 
 bool FormWindow::Build(HWND parent, POINT position) {
-  if (!UseClass(&Procedure)) return false;
+  if (!FormClass(&Procedure).Use()) return false;
   m_built = true;
   m_dpi = ScreenDpi();
   m_font = MakeFont(m_dpi);
@@ -225,7 +202,7 @@ bool FormWindow::Build(HWND parent, POINT position) {
                              WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, position.x, position.y,
                              size.cx, size.cy, parent, nullptr, OwnModule(), this);
   if (m_window == nullptr) {
-    DropClass();
+    FormClass().Drop();
     m_built = false;
     if (m_font != nullptr) DeleteObject(m_font);
     m_font = nullptr;
@@ -264,7 +241,7 @@ FormWindow::~FormWindow() {
     SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
     DestroyWindow(m_window);
   }
-  if (m_built) DropClass();
+  if (m_built) FormClass().Drop();
   for (auto& child : m_children) {
     if (child->bitmap != nullptr) DeleteObject(child->bitmap);
   }

@@ -1,5 +1,7 @@
 #include "platform/win32/window_loop.h"
 
+#include "platform/win32/window_class.h"
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -17,36 +19,10 @@ constexpr UINT kLastWatchMessage = 0xBFFF;
 // The most messages one Pump dispatches: a callback that posts itself again cannot keep it.
 constexpr int kPumpLimit = 256;
 
-HINSTANCE OwnModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-  return module;
-}
-
-// The class lives while a loop does, so a library that is unloaded leaves no class behind that
-// points into it.
-std::mutex g_class_mutex;
-int g_class_users = 0;
-
-void UseClass(WNDPROC procedure) {
-  std::lock_guard<std::mutex> lock(g_class_mutex);
-  if (g_class_users++ > 0) return;
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = procedure;
-  window_class.hInstance = OwnModule();
-  window_class.lpszClassName = kClassName;
-  if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    --g_class_users;
-    throw std::runtime_error("RegisterClassExW failed");
-  }
-}
-
-void DropClass() {
-  std::lock_guard<std::mutex> lock(g_class_mutex);
-  if (--g_class_users == 0) UnregisterClassW(kClassName, OwnModule());
+// The class lives while a loop does; registered with its procedure at the first use.
+WindowClass& LoopClass(WNDPROC procedure = nullptr) {
+  static WindowClass window_class(kClassName, procedure, false);
+  return window_class;
 }
 
 bool IsInput(UINT message) {
@@ -57,11 +33,11 @@ bool IsInput(UINT message) {
 }  // namespace
 
 WindowLoop::WindowLoop() {
-  UseClass(&Procedure);
+  if (!LoopClass(&Procedure).Use()) throw std::runtime_error("RegisterClassExW failed");
   m_window =
       CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, OwnModule(), this);
   if (m_window == nullptr) {
-    DropClass();
+    LoopClass().Drop();
     throw std::runtime_error("CreateWindowExW failed");
   }
 }
@@ -69,7 +45,7 @@ WindowLoop::WindowLoop() {
 WindowLoop::~WindowLoop() {
   for (const auto& [id, watch] : m_watches) WSAAsyncSelect(watch.handle, m_window, 0, 0);
   DestroyWindow(m_window);
-  DropClass();
+  LoopClass().Drop();
 }
 
 LRESULT CALLBACK WindowLoop::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
