@@ -119,6 +119,8 @@ class ActiveXControl final : public ControlExtension,
   SIZEL FormHimetric() const;
   // In-place activation through the site; `show` also makes the control the UI-active one.
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT rect, bool ui_active);
+  // Tells the container's frame and document which object takes their keys first (null: none).
+  void TellFrame(IOleInPlaceActiveObject* active);
   // The control's persisted values by name, as text; SetProperty answers the member's failure.
   bool GetProperty(const PersistedProperty& property, std::u16string& value);
   // The persisted properties' values now, in the subject's order.

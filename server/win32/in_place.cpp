@@ -49,25 +49,30 @@ HRESULT ActiveXControl::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRE
   if (ui_active && !m_ui_active) {
     m_ui_active = true;
     m_in_place_site->OnUIActivate();
-    IOleInPlaceFrame* frame = nullptr;
-    IOleInPlaceUIWindow* document = nullptr;
-    RECT position{}, clip{};
-    OLEINPLACEFRAMEINFO info{};
-    info.cb = sizeof info;
-    if (SUCCEEDED(m_in_place_site->GetWindowContext(&frame, &document, &position, &clip, &info))) {
-      // The frame sends keys to the active object first: Tab and Enter move about the form.
-      if (frame != nullptr) {
-        frame->SetActiveObject(this, nullptr);
-        frame->Release();
-      }
-      if (document != nullptr) {
-        document->SetActiveObject(this, nullptr);
-        document->Release();
-      }
-    }
+    // The frame sends keys to the active object first: Tab and Enter move about the form.
+    TellFrame(this);
     m_view->FocusFirst();
   }
   return S_OK;
+}
+
+void ActiveXControl::TellFrame(IOleInPlaceActiveObject* active) {
+  IOleInPlaceFrame* frame = nullptr;
+  IOleInPlaceUIWindow* document = nullptr;
+  RECT position{}, clip{};
+  OLEINPLACEFRAMEINFO info{};
+  info.cb = sizeof info;
+  if (FAILED(m_in_place_site->GetWindowContext(&frame, &document, &position, &clip, &info))) {
+    return;
+  }
+  if (frame != nullptr) {
+    frame->SetActiveObject(active, nullptr);
+    frame->Release();
+  }
+  if (document != nullptr) {
+    document->SetActiveObject(active, nullptr);
+    document->Release();
+  }
 }
 
 STDMETHODIMP ActiveXControl::GetWindow(HWND* window) {
@@ -94,21 +99,7 @@ STDMETHODIMP ActiveXControl::InPlaceDeactivate() {
 STDMETHODIMP ActiveXControl::UIDeactivate() {
   if (!m_ui_active || m_in_place_site == nullptr) return S_OK;
   m_ui_active = false;
-  IOleInPlaceFrame* frame = nullptr;
-  IOleInPlaceUIWindow* document = nullptr;
-  RECT position{}, clip{};
-  OLEINPLACEFRAMEINFO info{};
-  info.cb = sizeof info;
-  if (SUCCEEDED(m_in_place_site->GetWindowContext(&frame, &document, &position, &clip, &info))) {
-    if (frame != nullptr) {
-      frame->SetActiveObject(nullptr, nullptr);
-      frame->Release();
-    }
-    if (document != nullptr) {
-      document->SetActiveObject(nullptr, nullptr);
-      document->Release();
-    }
-  }
+  TellFrame(nullptr);
   m_in_place_site->OnUIDeactivate(FALSE);
   return S_OK;
 }
